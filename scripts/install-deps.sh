@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the interop checks need.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+  build-essential cmake pkg-config \
+  qt6-base-dev libgl-dev libsqlite3-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libarchive-dev \
+  googletest libgtest-dev libgmock-dev \
+  attr lhasa jlha-utils libarchive-tools 7zip arj gcab cabextract \
+  xvfb xauth fonts-noto-cjk xdotool
