@@ -1,0 +1,179 @@
+#include "Command.h"
+
+#include <array>
+#include <charconv>
+#include <fstream>
+#include <iterator>
+
+#include "ErrorCodes.h"
+
+namespace unlha {
+namespace {
+
+// Every switch name the program's driver can emit; a switch is split from its value by the
+// longest name that begins it ("-jso1" is jso with 1, not j).
+constexpr std::array<std::string_view, 73> kSwitchNames = {
+    "a",   "c",   "e",   "f",   "h",   "i",   "l",   "m",   "n",   "o",   "p",   "r",   "s",   "t",   "u",
+    "w",   "x",   "y",   "z",   "jc",  "jd",  "je",  "jf",  "jh",  "ji",  "jm",  "jn",  "jo",  "job", "jp",
+    "jr",  "jsb", "jsc", "jsd", "jse", "jsf", "jsl", "jso", "jss", "jst", "jsv", "jsz", "jw",  "jx",  "jyc",
+    "jyd", "jyk", "jyn", "jyo", "jz",  "ga",  "gd",  "ge",  "gf",  "gj",  "gm",  "gn",  "go",  "gp",  "gr",
+    "gs",  "gu",  "gw",  "gya", "gyc", "gyd", "gye", "gyo", "gyq", "gys", "gyt", "gyw", "gyx"};
+
+// Response files are our caller's, but still bounded.
+constexpr std::streamoff kMaxResponseFile = 64 << 20;
+
+struct TToken {
+  std::string text;
+  bool quoted = false;
+};
+
+bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err) {
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
+    if (i >= line.size()) break;
+    TToken t;
+    bool inQuote = false;
+    for (; i < line.size(); ++i) {
+      char c = line[i];
+      if (c == '"') {
+        inQuote = !inQuote;
+        t.quoted = true;
+      } else if (!inQuote && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+        break;
+      } else {
+        t.text += c;
+      }
+    }
+    if (inQuote) {
+      err = {kErrCommandLine, "command line: unbalanced double quote"};
+      return false;
+    }
+    tokens.push_back(std::move(t));
+  }
+  return true;
+}
+
+bool SplitSwitch(std::string_view body, TSwitch& sw) {
+  size_t best = 0;
+  for (std::string_view n : kSwitchNames)
+    if (n.size() > best && body.substr(0, n.size()) == n) best = n.size();
+  if (best == 0) return false;
+  sw.name = std::string(body.substr(0, best));
+  sw.value = std::string(body.substr(best));
+  return true;
+}
+
+bool ReadResponseFile(const std::string& path, std::vector<std::string>& files, TCommandError& err) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) in.seekg(0, std::ios::end);
+  std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  if (size < 0 || size > kMaxResponseFile) {
+    err = {kErrResponseRead, "cannot read response file: " + path};
+    return false;
+  }
+  in.seekg(0);
+  std::string text(static_cast<size_t>(size), '\0');
+  in.read(text.data(), size);
+  if (in.gcount() != size) {
+    err = {kErrResponseRead, "cannot read response file: " + path};
+    return false;
+  }
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string_view lineText(text.data() + pos, eol - pos);
+    pos = eol + 1;
+    if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
+    if (lineText.size() >= 2 && lineText.front() == '"') {
+      size_t close = lineText.find('"', 1);
+      lineText = close == std::string_view::npos ? lineText.substr(1) : lineText.substr(1, close - 1);
+    }
+    if (!lineText.empty()) files.emplace_back(lineText);
+  }
+  return true;
+}
+
+}  // namespace
+
+const TSwitch* TCommand::Find(std::string_view name) const {
+  for (auto it = switches.rbegin(); it != switches.rend(); ++it)
+    if (it->name == name) return &*it;
+  return nullptr;
+}
+
+int TCommand::Number(std::string_view name, int dflt) const {
+  const TSwitch* sw = Find(name);
+  if (!sw || sw->value.empty()) return dflt;
+  int v = 0;
+  auto [end, ec] = std::from_chars(sw->value.data(), sw->value.data() + sw->value.size(), v);
+  return (ec == std::errc() && end == sw->value.data() + sw->value.size()) ? v : dflt;
+}
+
+std::vector<std::string> TCommand::Values(std::string_view name) const {
+  std::vector<std::string> out;
+  for (const TSwitch& sw : switches)
+    if (sw.name == name) out.push_back(sw.value);
+  return out;
+}
+
+bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) {
+  cmd = TCommand{};
+  std::vector<TToken> tokens;
+  if (!Tokenize(line, tokens, err)) return false;
+  size_t i = 0;
+  if (i < tokens.size() && !tokens[i].quoted && !tokens[i].text.empty() && tokens[i].text[0] != '-')
+    cmd.letter = tokens[i++].text;
+  bool haveArchive = false;
+  for (; i < tokens.size(); ++i) {
+    const TToken& t = tokens[i];
+    if (!haveArchive && t.text.size() >= 1 && t.text[0] == '-') {
+      std::string_view body = std::string_view(t.text).substr(1);
+      if (body == "+") {
+        cmd.plus = true;
+        continue;
+      }
+      TSwitch sw;
+      if (!SplitSwitch(body, sw)) {
+        err = {kErrSwitch, "unknown switch: " + t.text};
+        return false;
+      }
+      cmd.switches.push_back(std::move(sw));
+      continue;
+    }
+    if (t.text.empty()) continue;  // an empty quoted argument names nothing
+    if (!haveArchive) {
+      cmd.archive = t.text;
+      haveArchive = true;
+      if (i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/') {
+        cmd.baseDir = tokens[++i].text;
+      }
+      continue;
+    }
+    if (t.text[0] == '@' && t.text.size() > 1) {
+      if (!ReadResponseFile(t.text.substr(1), cmd.files, err)) return false;
+      continue;
+    }
+    cmd.files.push_back(t.text);
+  }
+  if (!haveArchive) {
+    err = {kErrNoArchiveName, "command line names no archive"};
+    return false;
+  }
+  return true;
+}
+
+bool CheckSwitches(const TCommand& cmd, const std::vector<std::string_view>& allowed, TCommandError& err) {
+  for (const TSwitch& sw : cmd.switches) {
+    bool known = false;
+    for (std::string_view a : allowed) known = known || a == sw.name;
+    if (!known) {
+      err = {kErrSwitch, "switch not supported by command '" + cmd.letter + "': -" + sw.name + sw.value};
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace unlha
