@@ -354,7 +354,11 @@ std::string TSQLiteTable::CellText(int col) const {
   }
 }
 
-std::string TSQLiteTable::FieldText(std::string_view name) const { return CellText(ColumnOf(name)); }
+std::string TSQLiteTable::FieldText(std::string_view name) const {
+  // Past the last row (an empty result included) the cursor's state is what went wrong, not the name.
+  if (AtEnd()) throw ESQLiteException("Table is at End of File");
+  return CellText(ColumnOf(name));
+}
 
 std::int64_t TSQLiteTable::CellInt64(int col) const {
   const Cell& cell = CurrentCell(col);
