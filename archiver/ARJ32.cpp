@@ -1,0 +1,43 @@
+#include "ARJ32.h"
+
+#include "Paths.h"
+
+namespace {
+std::unique_ptr<TArchiverDll>& arjBinding() {
+  static std::unique_ptr<TArchiverDll> binding;
+  return binding;
+}
+}  // namespace
+
+TArchiverDll& TArj32::Binding() {
+  auto& binding = arjBinding();
+  if (!binding) {
+    binding = std::make_unique<TArchiverDll>("ARJ 形式書庫", "UNARJ32J.DLL", "Unarj");
+    binding->Load();
+  }
+  return *binding;
+}
+
+void TArj32::FreeBinding() { arjBinding().reset(); }
+
+TArj32::TArj32() : TLha32(TNoLoad{}) { TArj32::LoadDLL(); }
+
+void TArj32::LoadDLL() { Binding(); }
+void TArj32::FreeDLL() { FreeBinding(); }
+TCustomArchiverDll& TArj32::GetDll() { return Binding(); }
+
+std::string TArj32::ExtractCommand(HWND, std::string_view arcFile, const TArchiverOptions& options,
+                                   std::string_view dir, const TFileArgs& files, bool useResponseFile) {
+  return MakeCommandLine("x", arcFile, options, dir, files, useResponseFile);
+}
+
+bool IsArjArchive(std::string_view fileName) {
+  try {
+    TArchiverDll& dll = TArj32::Binding();
+    const HARC handle = dll.OpenArchive(0, platform::ExpandFileName(fileName), 0x800002);
+    dll.CloseArchive(handle);
+    return handle != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}

@@ -1,0 +1,65 @@
+#include "ExtStrms.h"
+
+#include "FileSearch.h"
+#include "NamedStreams.h"
+#include "Paths.h"
+
+namespace {
+constexpr char kPropertySetLead = '\x05';  // first character of property-set stream names
+constexpr std::string_view kDataSuffix = "$DATA";
+}  // namespace
+
+std::string StreamNameToMemberSuffix(std::string_view streamName, std::string_view separator) {
+  if (separator.size() != 2) return std::string(streamName);
+  std::string result;
+  bool afterColon = false;
+  for (char ch : streamName) {
+    if (ch == ':') {
+      result += separator[0];
+      afterColon = true;
+      continue;
+    }
+    result += (afterColon && ch == kPropertySetLead) ? separator[1] : ch;
+    afterColon = false;
+  }
+  return result;
+}
+
+void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view fullName,
+                  const platform::TSearchRec& rec, std::string_view separator, std::string_view storedName) {
+  if (rec.IsLink || !platform::VolumeHasNamedStreams(fullName)) return;
+  for (const std::string& name : platform::ListNamedStreams(fullName)) {
+    // A name with a delimiter would put the staged file somewhere else than beside its file.
+    if (name.find(platform::PathDelim) != std::string::npos) continue;
+    const auto data = platform::ReadNamedStream(fullName, name);
+    if (!data) continue;
+    const std::string suffix = StreamNameToMemberSuffix(":" + name + ":" + std::string(kDataSuffix), separator);
+    const std::string destination = std::string(fullName) + suffix;
+    // Never over a file of the user's; a folder that cannot be written just means no streams.
+    if (platform::WriteNewFile(destination, *data) != 0) continue;
+    staged.Add(platform::ExpandFileName(destination));
+    platform::SetFileTimes(destination, rec.Times);
+    selection.Add(std::string(storedName) + suffix);
+  }
+}
+
+bool RestoreStreamMember(std::string_view path, std::string_view separator) {
+  const char mark = separator.size() == 2 ? separator[0] : ':';
+  const std::string folder = platform::ExtractFilePath(path);
+  std::string name = platform::ExtractFileName(path);
+  const std::string tail = std::string(1, mark) + std::string(kDataSuffix);
+  if (!name.ends_with(tail)) return false;
+  name.resize(name.size() - tail.size());
+  const auto split = name.rfind(mark);
+  if (split == std::string::npos || split == 0 || split + 1 == name.size()) return false;
+  const std::string file = folder + name.substr(0, split);
+  std::string stream = name.substr(split + 1);
+  if (separator.size() == 2 && stream.front() == separator[1]) stream.front() = kPropertySetLead;
+  const auto data = platform::ReadWholeFile(path);
+  if (!data || !platform::FileExists(file)) return false;
+  const int error = platform::CreateNamedStream(file, stream, *data);
+  // An existing stream is never replaced; the member file goes only when its bytes are kept.
+  if (error != 0 && platform::ReadNamedStream(file, stream) != data) return false;
+  platform::DeleteFile(path);
+  return true;
+}

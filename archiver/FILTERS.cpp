@@ -1,0 +1,196 @@
+#include "FILTERS.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "ExtStrms.h"
+#include "FileSearch.h"
+#include "Paths.h"
+
+namespace {
+
+// Letter case ignored first, then the bytes, so the order is total and only identical names tie.
+bool nameLess(std::string_view x, std::string_view y) {
+  const size_t n = std::min(x.size(), y.size());
+  for (size_t k = 0; k < n; ++k) {
+    const int cx = std::tolower(static_cast<unsigned char>(x[k]));
+    const int cy = std::tolower(static_cast<unsigned char>(y[k]));
+    if (cx != cy) return cx < cy;
+  }
+  if (x.size() != y.size()) return x.size() < y.size();
+  return x < y;
+}
+
+struct TSelectionContext {
+  const TArchiverOptions& Options;
+  std::string BaseDir;
+  bool& Cancel;
+  TStagedFiles& Staged;
+  const TNameList* Exclusions;
+  const TSelectionProgress* Progress;
+  bool AllAttributes;  // a >= 1: dot-files too
+  std::optional<long long> Earliest, Latest;  // last-write bounds, Unix seconds
+  TNameList Result;
+  EXTRACTINGINFOEX Record{};
+
+  // Where a stored folder or name lies: relative ones below the base folder.
+  std::string PhysicalPath(std::string_view stored) const {
+    if (!stored.empty() && stored.front() == platform::PathDelim) return std::string(stored);
+    if (stored.empty()) return BaseDir;
+    return platform::JoinPath(BaseDir, stored);
+  }
+
+  std::string StoredNameOf(const platform::TSearchRec& entry, std::string_view dir) const {
+    // There are no short 8.3 names here, so ji changes nothing.
+    std::string name = platform::JoinPath(dir, entry.Name);
+    if (Options.jf == -2 && !BaseDir.empty()) {
+      const std::string base = platform::IncludeTrailingPathDelimiter(platform::ExpandFileName(BaseDir));
+      const std::string full = platform::ExpandFileName(PhysicalPath(name));
+      if (full.starts_with(base)) name = full.substr(base.size());
+    }
+    return name;
+  }
+
+  void AddSelected(const std::string& storedName, const std::string& fullName, const platform::TSearchRec& rec,
+                   bool includeStreams) {
+    if (Exclusions != nullptr && Exclusions->Contains(storedName)) return;
+    const bool added = Result.Add(storedName);
+    if (includeStreams) StageStreams(Result, Staged, fullName, rec, Options.StreamSeparator, storedName);
+    if (added && Progress != nullptr && *Progress) {
+      std::memset(Record.szSourceFileName, 0, sizeof Record.szSourceFileName);
+      std::strncpy(Record.szSourceFileName, storedName.c_str(), FNAME_MAX32);
+      bool abort = false;
+      (*Progress)(kSelectedState, &Record, abort);
+      if (abort) Cancel = true;
+    }
+  }
+
+  void ScanFolder(const std::string& dir, std::string_view mask, bool includeStreams) {
+    const std::string folder = PhysicalPath(dir);
+    auto byName = [](const platform::TSearchRec& x, const platform::TSearchRec& y) { return x.Name < y.Name; };
+    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, mask);
+    std::sort(entries.begin(), entries.end(), byName);
+    for (const platform::TSearchRec& entry : entries) {
+      if (Cancel) return;
+      if (entry.IsDir || (entry.Hidden && !AllAttributes)) continue;
+      const long long written = platform::FileTimeToUnix(entry.Times.LastWrite);
+      if ((Earliest && written < *Earliest) || (Latest && written > *Latest)) continue;
+      AddSelected(StoredNameOf(entry, dir), platform::JoinPath(folder, entry.Name), entry, includeStreams);
+    }
+    const bool wildcard = mask.find_first_of("*?") != std::string_view::npos;
+    if (Options.r >= 1 && (Options.p <= 0 || wildcard)) {
+      // Every real folder, dot-folders included whatever a says; linked folders are never
+      // entered, so a link loop cannot trap the scan.
+      std::vector<platform::TSearchRec> folders = platform::FindFiles(folder, "*");
+      std::sort(folders.begin(), folders.end(), byName);
+      for (const platform::TSearchRec& sub : folders) {
+        if (Cancel) return;
+        if (sub.IsDir && !sub.IsLink) ScanFolder(StoredNameOf(sub, dir), mask, includeStreams);
+      }
+    }
+  }
+};
+
+std::optional<long long> boundOf(std::string_view text, std::string_view defaultTime) {
+  auto t = ParseDateSwitch(text, defaultTime);
+  if (!t) return std::nullopt;
+  return platform::ToUnixTime(*t);
+}
+
+}  // namespace
+
+bool TNameList::Add(std::string name) {
+  auto pos = std::lower_bound(FNames.begin(), FNames.end(), name, nameLess);
+  if (pos != FNames.end() && *pos == name) return false;
+  FNames.insert(pos, std::move(name));
+  return true;
+}
+
+bool TNameList::Contains(std::string_view name) const {
+  auto pos = std::lower_bound(FNames.begin(), FNames.end(), name, nameLess);
+  return pos != FNames.end() && *pos == name;
+}
+
+TStagedFiles::~TStagedFiles() {
+  for (const std::string& path : FPaths) platform::DeleteFile(path);
+}
+
+std::optional<platform::LocalDateTime> ParseDateSwitch(std::string_view text, std::string_view defaultTime) {
+  if (text.size() > 1 && text.front() == 'l') text.remove_prefix(1);
+  const size_t len = text.size();
+  if (len != 6 && len != 8 && len != 12 && len != 14) return std::nullopt;
+  if (!std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+    throw platform::EConvertError("'" + std::string(text) + "' is not a valid date");
+  auto number = [&](size_t from, size_t count) { return platform::StrToInt(text.substr(from, count)); };
+  const bool longYear = len == 8 || len == 14;
+  platform::LocalDateTime t;
+  size_t at = 0;
+  if (longYear) {
+    t.year = number(0, 4);
+    at = 4;
+  } else {
+    const int current = platform::NowLocal().year;
+    const int pivot = current - 50;
+    t.year = number(0, 2) + (pivot / 100) * 100;
+    if (t.year < pivot) t.year += 100;
+    at = 2;
+  }
+  t.month = number(at, 2);
+  t.day = number(at + 2, 2);
+  at += 4;
+  std::string_view timeText = (len == 12 || len == 14) ? text.substr(at, 6) : defaultTime;
+  t.hour = platform::StrToInt(timeText.substr(0, 2));
+  t.minute = platform::StrToInt(timeText.substr(2, 2));
+  t.second = platform::StrToInt(timeText.substr(4, 2));
+  if (!platform::IsValidDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59)
+    throw platform::EConvertError("'" + std::string(text) + "' is not a valid date");
+  return t;
+}
+
+TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::string_view baseDir, bool& cancel,
+                    const TSelectionProgress* progress, const TNameList* exclusions,
+                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty) {
+  TSelectionContext context{options,
+                            std::string(baseDir),
+                            cancel,
+                            staged,
+                            exclusions,
+                            progress,
+                            options.a >= 1,
+                            boundOf(options.jo, "000000"),
+                            boundOf(options.job, "235959"),
+                            {},
+                            {}};
+  if (!patterns.empty()) {
+    for (const std::string& pattern : patterns) {
+      if (cancel) break;
+      if (options.r > 1 && platform::DirectoryExists(context.PhysicalPath(pattern)))
+        context.ScanFolder(pattern, "*.*", options.IncludeExtraStreams);
+      else
+        context.ScanFolder(platform::ExtractFilePath(pattern), platform::ExtractFileName(pattern),
+                           options.IncludeExtraStreams);
+    }
+  } else if (scanAllWhenEmpty) {
+    context.ScanFolder("", "*.*", options.IncludeExtraStreams);
+  }
+  return std::move(context.Result);
+}
+
+std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
+                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress) {
+  const std::vector<std::string> patterns = FlattenArgs(files, true);
+  if (!baseDir.empty()) {
+    if (int error = platform::CheckFolder(baseDir); error != 0)
+      throw std::system_error(error, std::generic_category(), std::string(baseDir));
+  }
+  const TNameList exclusions = ScanFiles(staged, options, baseDir, cancel, nullptr, nullptr, options.jx, false);
+  TNameList selection = ScanFiles(staged, options, baseDir, cancel, &progress, &exclusions, patterns, true);
+  options.r = -1;
+  options.jo = kUnsetText;
+  options.job = kUnsetText;
+  options.p = 1;
+  return selection.Take();
+}

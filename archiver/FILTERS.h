@@ -1,0 +1,61 @@
+// The component's own file selection for packing: what lies below the base folder, by the
+// patterns and the selection switches, handed to the library as one sorted list of names.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ARCHIVES.h"
+#include "LocaleFormats.h"
+
+// Names kept sorted ignoring letter case. Only identical names are duplicates: "A.txt" and
+// "a.txt" are two files here and both are kept.
+class TNameList {
+ public:
+  bool Add(std::string name);  // false when the name was there already
+  bool Contains(std::string_view name) const;
+  const std::vector<std::string>& Names() const { return FNames; }
+  std::vector<std::string> Take() { return std::move(FNames); }
+  size_t size() const { return FNames.size(); }
+
+ private:
+  std::vector<std::string> FNames;
+};
+
+// Absolute paths of the files the stream staging created; they are deleted when the list goes
+// (failures ignored). A file the staging did not create never gets on the list.
+class TStagedFiles {
+ public:
+  TStagedFiles() = default;
+  TStagedFiles(const TStagedFiles&) = delete;
+  TStagedFiles& operator=(const TStagedFiles&) = delete;
+  ~TStagedFiles();
+  void Add(std::string path) { FPaths.push_back(std::move(path)); }
+  const std::vector<std::string>& Paths() const { return FPaths; }
+
+ private:
+  std::vector<std::string> FPaths;
+};
+
+// Progress of the selection: every newly selected name is reported with this state.
+inline constexpr int kSelectedState = 2053;
+using TSelectionProgress = std::function<void(int state, EXTRACTINGINFOEX* info, bool& abort)>;
+
+// The sorted selection of Files below BaseDir. Adjusts Options (the caller's private copy) to
+// what the library must be told for an explicit list: r unset, jo and job unset, p = 1. Sets
+// Cancel when a progress handler asked to stop. Names are computed against BaseDir; the
+// process's current folder is never changed.
+std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
+                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress);
+
+// One scanning pass over Patterns (an empty list scans everything when ScanAllWhenEmpty).
+TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::string_view baseDir, bool& cancel,
+                    const TSelectionProgress* progress, const TNameList* exclusions,
+                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty);
+
+// A jo/job bound: [l]yymmdd, [l]yymmddhhnnss, [l]yyyymmdd or [l]yyyymmddhhnnss; the time comes
+// from DefaultTime (hhnnss) when the text has none. Any other length means no bound; digits
+// that form no valid date or time raise platform::EConvertError.
+std::optional<platform::LocalDateTime> ParseDateSwitch(std::string_view text, std::string_view defaultTime);

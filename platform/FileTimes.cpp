@@ -1,0 +1,67 @@
+#include "FileTimes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "LocaleFormats.h"
+
+namespace platform {
+
+namespace {
+// 100 ns ticks between 1601-01-01 and 1970-01-01.
+constexpr long long kEpochDelta = 116444736000000000LL;
+constexpr long long kTicksPerSecond = 10000000LL;
+}  // namespace
+
+FILETIME UnixToFileTime(long long seconds, long nanoseconds) {
+  return static_cast<FILETIME>(seconds * kTicksPerSecond + nanoseconds / 100 + kEpochDelta);
+}
+
+long long FileTimeToUnix(FILETIME time) {
+  return (static_cast<long long>(time) - kEpochDelta) / kTicksPerSecond;
+}
+
+std::optional<FILETIME> DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime) {
+  if (dosDate == 0 && dosTime == 0) return FILETIME{0};
+  LocalDateTime t;
+  t.year = 1980 + (dosDate >> 9);
+  t.month = (dosDate >> 5) & 0x0F;
+  t.day = dosDate & 0x1F;
+  t.hour = dosTime >> 11;
+  t.minute = (dosTime >> 5) & 0x3F;
+  t.second = (dosTime & 0x1F) * 2;
+  if (!IsValidDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
+  return UnixToFileTime(ToUnixTime(t));
+}
+
+std::optional<TFileTimes> GetFileTimes(std::string_view path) {
+  struct statx sx{};
+  if (statx(AT_FDCWD, std::string(path).c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    return std::nullopt;
+  TFileTimes times;
+  times.LastWrite = UnixToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  times.LastAccess = UnixToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+  times.Creation = (sx.stx_mask & STATX_BTIME) != 0 ? UnixToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
+                                                    : times.LastWrite;
+  return times;
+}
+
+bool SetFileTimes(std::string_view path, const TFileTimes& times) {
+  auto toSpec = [](FILETIME t) {
+    const long long ticks = static_cast<long long>(t) - kEpochDelta;
+    timespec ts{};
+    ts.tv_sec = ticks / kTicksPerSecond;
+    ts.tv_nsec = (ticks % kTicksPerSecond) * 100;
+    if (ts.tv_nsec < 0) {
+      ts.tv_nsec += 1000000000L;
+      --ts.tv_sec;
+    }
+    return ts;
+  };
+  const timespec spec[2] = {toSpec(times.LastAccess), toSpec(times.LastWrite)};
+  return utimensat(AT_FDCWD, std::string(path).c_str(), spec, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+#include "Module.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "Paths.h"
+
+namespace platform {
+
+std::string SharedObjectName(std::string_view libraryName) {
+  std::string name;
+  for (char ch : libraryName) name += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (name.size() > 4 && name.ends_with(".dll")) name.resize(name.size() - 4);
+  return "lib" + name + ".so";
+}
+
+namespace {
+
+std::vector<std::string> searchFolders() {
+  std::vector<std::string> folders;
+  if (const char* env = std::getenv("TIDEKEEP_ARCHIVERS")) {
+    std::string_view rest(env);
+    while (!rest.empty()) {
+      auto colon = rest.find(':');
+      std::string_view folder = rest.substr(0, colon);
+      if (!folder.empty()) folders.emplace_back(folder);
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  const std::string exeDir = ExeDir();
+  folders.push_back(JoinPath(exeDir, "archivers"));
+  folders.push_back(JoinPath(exeDir, "../lib/tidekeep/archivers"));
+  return folders;
+}
+
+}  // namespace
+
+HMODULE LoadLibrary(std::string_view libraryName) {
+  const std::string object = SharedObjectName(libraryName);
+  for (const std::string& folder : searchFolders()) {
+    const std::string path = JoinPath(folder, object);
+    if (access(path.c_str(), F_OK) != 0) continue;
+    if (HMODULE module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+  }
+  return dlopen(object.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* GetProcAddress(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return dlsym(module, name);
+}
+
+std::string GetModuleFileName(HMODULE module) {
+  link_map* map = nullptr;
+  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr)
+    return {};
+  char real[PATH_MAX];
+  if (realpath(map->l_name, real) != nullptr) return real;
+  return map->l_name;
+}
+
+void FreeLibrary(HMODULE module) {
+  if (module != nullptr) dlclose(module);
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// Loading the archiver libraries: a library file name as the program knows it ("UNLHA32.DLL")
+// maps to a shared object (libunlha32.so), searched in the program's own places first.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+using HMODULE = void*;  // null when nothing is loaded
+
+// Lower case, ".dll" dropped, "lib" in front, ".so" behind: "UNLHA32.DLL" -> "libunlha32.so".
+std::string SharedObjectName(std::string_view libraryName);
+
+// Searches each folder of $TIDEKEEP_ARCHIVERS (colon-separated), archivers/ beside the
+// executable, ../lib/tidekeep/archivers/ from the executable's folder, then the system
+// loader's default. Null when the library is found nowhere or cannot be loaded.
+HMODULE LoadLibrary(std::string_view libraryName);
+// Exact, case-sensitive export lookup; null when missing.
+void* GetProcAddress(HMODULE module, const char* name);
+// The loaded object's real path ("" when it cannot be told).
+std::string GetModuleFileName(HMODULE module);
+void FreeLibrary(HMODULE module);
+
+}  // namespace platform
