@@ -5,43 +5,9 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <type_traits>
 
 namespace {
-
-std::string SQLiteErrorText(int code) {
-  switch (code) {
-    case 0: return "Successful result";
-    case 1: return "SQL error or missing database";
-    case 2: return "An internal logic error in SQLite";
-    case 3: return "Access permission denied";
-    case 4: return "Callback routine requested an abort";
-    case 5: return "The database file is locked";
-    case 6: return "A table in the database is locked";
-    case 7: return "A malloc() failed";
-    case 8: return "Attempt to write a readonly database";
-    case 9: return "Operation terminated by sqlite3_interrupt()";
-    case 10: return "Some kind of disk I/O error occurred";
-    case 11: return "The database disk image is malformed";
-    case 12: return "(Internal Only) Table or record not found";
-    case 13: return "Insertion failed because database is full";
-    case 14: return "Unable to open the database file";
-    case 15: return "Database lock protocol error";
-    case 16: return "Database is empty";
-    case 17: return "The database schema changed";
-    case 18: return "Too much data for one row of a table";
-    case 19: return "Abort due to contraint violation";
-    case 20: return "Data type mismatch";
-    case 21: return "Library used incorrectly";
-    case 22: return "Uses OS features not supported on host";
-    case 23: return "Authorization denied";
-    case 24: return "Auxiliary database format error";
-    case 25: return "2nd parameter to sqlite3_bind out of range";
-    case 26: return "File opened that is not a database file";
-    case 100: return "sqlite3_step() has another row ready";
-    case 101: return "sqlite3_step() has finished executing";
-    default: return "Unknown SQLite Error Code \"" + std::to_string(code) + "\"";
-  }
-}
 
 // ASCII case folding, as SQLite's own lower() and the column-name lookup do it.
 std::string AsciiUpper(std::string_view s) {
@@ -111,6 +77,41 @@ std::string FloatText(double v) {
 
 }  // namespace
 
+std::string SQLiteErrorText(int code) {
+  switch (code) {
+    case 0: return "Successful result";
+    case 1: return "SQL error or missing database";
+    case 2: return "An internal logic error in SQLite";
+    case 3: return "Access permission denied";
+    case 4: return "Callback routine requested an abort";
+    case 5: return "The database file is locked";
+    case 6: return "A table in the database is locked";
+    case 7: return "A malloc() failed";
+    case 8: return "Attempt to write a readonly database";
+    case 9: return "Operation terminated by sqlite3_interrupt()";
+    case 10: return "Some kind of disk I/O error occurred";
+    case 11: return "The database disk image is malformed";
+    case 12: return "(Internal Only) Table or record not found";
+    case 13: return "Insertion failed because database is full";
+    case 14: return "Unable to open the database file";
+    case 15: return "Database lock protocol error";
+    case 16: return "Database is empty";
+    case 17: return "The database schema changed";
+    case 18: return "Too much data for one row of a table";
+    case 19: return "Abort due to contraint violation";
+    case 20: return "Data type mismatch";
+    case 21: return "Library used incorrectly";
+    case 22: return "Uses OS features not supported on host";
+    case 23: return "Authorization denied";
+    case 24: return "Auxiliary database format error";
+    case 25: return "2nd parameter to sqlite3_bind out of range";
+    case 26: return "File opened that is not a database file";
+    case 100: return "sqlite3_step() has another row ready";
+    case 101: return "sqlite3_step() has finished executing";
+    default: return "Unknown SQLite Error Code \"" + std::to_string(code) + "\"";
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // TSQLiteDatabase
 
@@ -134,7 +135,7 @@ TSQLiteDatabase::~TSQLiteDatabase() {
   if (FInTransaction) {
     try {
       RollbackTransaction();
-    } catch (const ESQLiteException&) {
+    } catch (...) {
       // Closing the connection rolls back what is still open.
     }
   }
@@ -329,17 +330,14 @@ int TSQLiteTable::ColumnOf(std::string_view name) const {
   throw ESQLiteException("Field not found in dataset: " + std::string(name));
 }
 
-int TSQLiteTable::ColType(int col) const {
-  if (col < 0 || col >= FColCount) throw std::out_of_range("TSQLiteTable: column index out of range");
-  return FColTypes[static_cast<std::size_t>(col)];
-}
-
 const TSQLiteTable::Cell& TSQLiteTable::CurrentCell(int col) const {
   if (AtEnd()) throw ESQLiteException("Table is at End of File");
-  ColType(col);
+  if (col < 0 || col >= FColCount) throw std::out_of_range("TSQLiteTable: column index out of range");
   return FResults[static_cast<std::size_t>(FRow) * static_cast<std::size_t>(FColCount) +
                   static_cast<std::size_t>(col)];
 }
+
+int TSQLiteTable::ColType(int col) const { return FColTypes[static_cast<std::size_t>(col)]; }
 
 std::string TSQLiteTable::CellText(int col) const {
   const Cell& cell = CurrentCell(col);
@@ -407,7 +405,7 @@ TSQLiteTransaction::~TSQLiteTransaction() {
   if (FCommitted || !FDB.InTransaction()) return;
   try {
     FDB.RollbackTransaction();
-  } catch (const ESQLiteException&) {
+  } catch (...) {
     // The connection's own close rolls back whatever is still open.
   }
 }

@@ -19,6 +19,9 @@ class ESQLiteException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The text of an SQLite result code, as error reports give it.
+std::string SQLiteErrorText(int code);
+
 // Positional values for binding (?1, ?2, ...).
 using SQLValue = std::variant<std::nullptr_t, int, bool, std::int64_t, double, std::string,
                               std::vector<std::uint8_t>>;
@@ -91,8 +94,9 @@ class TSQLiteTable {
   enum TColType { ctInteger = 1, ctFloat = 2, ctText = 3, ctBlob = 4, ctNull = 5 };
   using Cell = std::variant<std::monostate, std::int64_t, double, std::string, std::vector<std::uint8_t>>;
 
+  // The current row's cell; raises at the end and for a column that does not exist.
   const Cell& CurrentCell(int col) const;
-  int ColType(int col) const;
+  int ColType(int col) const;  // of a column CurrentCell has accepted
 
   std::vector<Cell> FResults;  // row-major
   int FRowCount = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,8 @@ TEST_F(SQLiteTableTest, ColumnsAreFoundWhateverTheCase) {
     EXPECT_EQ(table->FieldText(name), "/backup/work.lzh") << name;
   }
   EXPECT_EQ(SQLiteError([&] { table->ColumnOf("bkup_date"); }), "Field not found in dataset: bkup_date");
+  EXPECT_THROW(table->CellText(2), std::out_of_range);
+  EXPECT_THROW(table->CellText(-1), std::out_of_range);
 }
 
 TEST_F(SQLiteDatabaseTest, HasTableIgnoresCaseAndTakesNameAsData) {
@@ -260,6 +263,21 @@ TEST_F(SQLiteDatabaseTest, FailuresGiveTheThreeLineReport) {
       EXPECT_EQ(SQLiteError([&] { db.RunSQL(c.sql); }), c.message) << c.sql;
     }
   }
+}
+
+TEST(SQLiteErrorText, NamesKnownCodesAndQuotesUnknownOnes) {
+  struct Case { int code; const char* text; };
+  const Case cases[] = {
+      {0, "Successful result"},
+      {5, "The database file is locked"},
+      {19, "Abort due to contraint violation"},
+      {26, "File opened that is not a database file"},
+      {100, "sqlite3_step() has another row ready"},
+      {101, "sqlite3_step() has finished executing"},
+      {27, "Unknown SQLite Error Code \"27\""},
+      {-1, "Unknown SQLite Error Code \"-1\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SQLiteErrorText(c.code), c.text) << c.code;
 }
 
 TEST_F(SQLiteDatabaseTest, OpenFailureNamesTheFile) {
