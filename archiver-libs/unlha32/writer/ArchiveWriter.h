@@ -1,0 +1,75 @@
+// A new archive under construction: members go to a temporary file beside the target, which
+// replaces the target only when it is complete and on disk. Until then the previous archive is
+// untouched, and a writer that is dropped (an error, a cancel) removes its temporary file.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "LhEncoder.h"
+#include "LhaHeader.h"
+
+namespace unlha {
+
+// Writing the new archive failed (disk full, I/O error): the pack cannot go on.
+class EWriteFailed : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// What happened to one file-system object offered to the archive.
+struct TAddResult {
+  bool stored = false;
+  std::string reason; // why it was not stored
+  std::string note;   // stored, but worth telling (it changed while it was read)
+  TLhaMember member;  // what was stored
+};
+
+class TArchiveWriter {
+public:
+  // Removes temporaries of target left by processes that no longer run, then creates this
+  // process's own (".<name>.tk<pid>.tmp" in target's folder). Throws EWriteFailed.
+  explicit TArchiveWriter(std::string target);
+  ~TArchiveWriter();
+  TArchiveWriter(const TArchiveWriter&) = delete;
+  TArchiveWriter& operator=(const TArchiveWriter&) = delete;
+
+  // Packs the object at path as storedName: a file's data with method (or stored when it would
+  // not shrink), a folder, or a symbolic link as a link. A file that cannot be read leaves
+  // nothing behind in the archive. Throws EWriteFailed.
+  TAddResult Add(const std::string& storedName, const std::string& path, TLhMethod method);
+  // Appends bytes of an existing archive unchanged (a member's header and packed data).
+  void CopyFrom(const TByteSource& src, uint64_t offset, uint64_t length);
+  // Writes the end mark, flushes the file to disk and renames it over the target.
+  void Commit();
+
+  const std::string& TempPath() const { return FTempPath; }
+  // True for the temporary file itself and for the target, which a pack must not read.
+  bool IsOwnFile(uint64_t dev, uint64_t ino) const;
+
+private:
+  uint64_t Offset() const { return FBufStart + FBuf.size(); }
+  void Write(std::span<const uint8_t> bytes);
+  void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+  void Truncate(uint64_t offset);
+  void Flush();
+  [[noreturn]] void Fail(const char* what, int err) const;
+  std::string UserName(uint32_t uid);
+  std::string GroupName(uint32_t gid);
+
+  std::string FTarget;
+  std::string FTempPath;
+  int FFd = -1;
+  bool FCommitted = false;
+  uint64_t FTempDev = 0, FTempIno = 0;
+  uint64_t FTargetDev = 0, FTargetIno = 0; // 0 when the target does not exist yet
+  std::vector<uint8_t> FBuf; // bytes not yet written, from FBufStart on
+  uint64_t FBufStart = 0;
+  std::vector<uint8_t> FReadBuf;
+  std::map<uint32_t, std::string> FUsers, FGroups;
+};
+
+} // namespace unlha

@@ -1,0 +1,425 @@
+#include "LhEncoder.h"
+
+#include "CodeLengths.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace unlha {
+
+std::string_view MethodId(TLhMethod method) {
+  switch (method) {
+  case TLhMethod::lh0: return "-lh0-";
+  case TLhMethod::lh5: return "-lh5-";
+  case TLhMethod::lh6: return "-lh6-";
+  case TLhMethod::lh7: return "-lh7-";
+  }
+  return "-lh0-";
+}
+
+namespace {
+
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+// Literal/length alphabet: 256 literals, then lengths 3..256.
+constexpr int kNC = 256 + kMaxMatch - kMinMatch + 1;
+constexpr int kCBit = 9;
+// Alphabet of the tree that codes the literal/length code lengths.
+constexpr int kNT = 19;
+constexpr int kTBit = 5;
+// Lookahead kept in the window before a position is coded: a full match plus the lazy step.
+constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
+// A match of the minimum length further away than this costs more than three literals.
+constexpr uint32_t kTooFar = 4096;
+// Symbols per block: the trees cost little at this size, and smaller blocks follow changes in
+// the data better than larger ones (measured on text and binaries).
+constexpr size_t kBlockSymbols = 6144;
+
+struct TMethodParams {
+  int dictBits;
+  int np;   // position tree alphabet
+  int pbit; // bits of its symbol count
+  int hashBits;
+  int maxChain;
+  int goodLength; // a previous match this long shortens the search
+  int niceLength; // a match this long ends the search
+  int maxLazy;    // a previous match this long is taken without looking further
+};
+
+TMethodParams ParamsOf(TLhMethod method) {
+  switch (method) {
+  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256};
+  case TLhMethod::lh6: return {15, 16, 5, 16, 192, 32, 256, 256};
+  case TLhMethod::lh7: return {16, 17, 5, 16, 256, 32, 256, 256};
+  case TLhMethod::lh0: break;
+  }
+  throw std::invalid_argument("method without an encoder");
+}
+
+// Bits go out most significant first, as the format's decoders read them.
+class TBitWriter {
+public:
+  void Put(int n, uint32_t value) {
+    FAcc = (FAcc << n) | value;
+    FBits += n;
+    if (FBits >= 32) {
+      FBits -= 32;
+      const uint32_t w = static_cast<uint32_t>(FAcc >> FBits);
+      const uint8_t bytes[4] = {static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(w >> 16),
+                                static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
+      FOut.insert(FOut.end(), bytes, bytes + 4);
+    }
+  }
+  // Pads to a byte boundary with zero bits.
+  void Flush() {
+    while (FBits >= 8) {
+      FBits -= 8;
+      FOut.push_back(static_cast<uint8_t>(FAcc >> FBits));
+    }
+    if (FBits > 0) {
+      FOut.push_back(static_cast<uint8_t>(FAcc << (8 - FBits)));
+      FBits = 0;
+    }
+  }
+  std::vector<uint8_t>& Bytes() { return FOut; }
+
+private:
+  uint64_t FAcc = 0;
+  int FBits = 0;
+  std::vector<uint8_t> FOut;
+};
+
+inline int PositionCode(uint32_t p) { return p == 0 ? 0 : std::bit_width(p); }
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
+  uint32_t n = 0;
+  while (n + 8 <= limit) {
+    uint64_t x, y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (x != y) return n + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
+    n += 8;
+  }
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+} // namespace
+
+struct TLhEncoder::TImpl {
+  TMethodParams P;
+  TByteSink Sink;
+  uint32_t Dict;     // window size
+  uint32_t DictMask;
+  uint32_t MaxDist;  // a distance the decoders' ring buffer surely holds
+  std::vector<uint8_t> Win; // 2 windows of history and lookahead, plus slack for wide compares
+  uint32_t WinSize;  // usable bytes of Win
+  uint32_t Fill = 0; // bytes of Win holding input
+  uint32_t Cur = 0;  // next position to code
+  uint32_t Base;     // absolute position of Win[0]; starts at Dict so that 0 is never a match
+  std::vector<uint32_t> Head; // per hash, the latest absolute position
+  std::vector<uint32_t> Prev; // per position modulo the window, the previous one of its hash
+  uint32_t HashShift;
+  uint32_t Inserted = 0; // positions below this (relative to Win) are in the chains
+
+  // Lazy matching state carried between calls.
+  uint32_t MatchLen = kMinMatch - 1;
+  uint32_t MatchDist = 0;
+  bool MatchAvailable = false;
+
+  // The current block.
+  std::vector<uint16_t> Codes;
+  std::vector<uint16_t> Positions;
+  std::array<uint32_t, kNC> CFreq{};
+  std::array<uint32_t, 32> PFreq{};
+  TBitWriter Bits;
+  uint64_t Output = 0;
+  bool Finished = false;
+
+  TImpl(TLhMethod method, TByteSink sink)
+      : P(ParamsOf(method)), Sink(std::move(sink)), Dict(1u << P.dictBits), DictMask(Dict - 1),
+        MaxDist(Dict - 1), WinSize(2 * Dict + 2 * kMinLookahead), Base(Dict) {
+    Win.assign(WinSize + 16, 0);
+    Head.assign(size_t{1} << P.hashBits, 0);
+    Prev.assign(Dict, 0);
+    HashShift = 32 - static_cast<uint32_t>(P.hashBits);
+    Codes.reserve(kBlockSymbols);
+    Positions.reserve(kBlockSymbols);
+  }
+
+  uint32_t Hash(uint32_t i) const { return ((Load32(&Win[i]) & 0xFFFFFFu) * 2654435761u) >> HashShift; }
+
+  // Links position i (relative) into its chain; returns the previous head.
+  uint32_t Insert(uint32_t i) {
+    const uint32_t h = Hash(i);
+    const uint32_t abs = Base + i;
+    const uint32_t old = Head[h];
+    Prev[abs & DictMask] = old;
+    Head[h] = abs;
+    return old;
+  }
+
+  uint32_t LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& dist) const {
+    const uint32_t lookahead = Fill - Cur;
+    const uint32_t maxLen = std::min<uint32_t>(kMaxMatch, lookahead);
+    const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(P.niceLength), maxLen);
+    uint32_t best = prevLen;
+    if (best >= maxLen) return best;
+    uint32_t chain = static_cast<uint32_t>(P.maxChain);
+    if (prevLen >= static_cast<uint32_t>(P.goodLength)) chain >>= 2;
+    const uint32_t absCur = Base + Cur;
+    const uint32_t limit = absCur - MaxDist;
+    const uint8_t* scan = &Win[Cur];
+    do {
+      const uint8_t* m = &Win[cand - Base];
+      if (m[best] != scan[best] || m[best - 1] != scan[best - 1] || m[0] != scan[0] || m[1] != scan[1])
+        continue;
+      const uint32_t len = MatchLength(scan, m, maxLen);
+      if (len > best) {
+        best = len;
+        dist = absCur - cand;
+        if (len >= nice) break;
+      }
+    } while ((cand = Prev[cand & DictMask]) >= limit && --chain != 0);
+    return best;
+  }
+
+  void Literal(uint8_t c) {
+    Codes.push_back(c);
+    Positions.push_back(0);
+    ++CFreq[c];
+    if (Codes.size() == kBlockSymbols) SendBlock();
+  }
+
+  void Match(uint32_t len, uint32_t dist) {
+    const auto c = static_cast<uint16_t>(256 + len - kMinMatch);
+    const auto p = static_cast<uint16_t>(dist - 1);
+    Codes.push_back(c);
+    Positions.push_back(p);
+    ++CFreq[c];
+    ++PFreq[PositionCode(p)];
+    if (Codes.size() == kBlockSymbols) SendBlock();
+  }
+
+  // Codes positions up to the lookahead limit, or to the end when flushing.
+  void Compress(bool flush) {
+    for (;;) {
+      const uint32_t lookahead = Fill - Cur;
+      if (lookahead < kMinLookahead && !flush) return;
+      if (lookahead == 0) break;
+      uint32_t cand = 0;
+      if (lookahead >= kMinMatch) {
+        cand = Cur < Inserted ? Prev[(Base + Cur) & DictMask] : Insert(Cur);
+        if (Cur >= Inserted) Inserted = Cur + 1;
+      }
+      const uint32_t prevLen = MatchLen;
+      const uint32_t prevDist = MatchDist;
+      MatchLen = kMinMatch - 1;
+      const uint32_t absCur = Base + Cur;
+      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && absCur - cand <= MaxDist) {
+        uint32_t dist = 0;
+        const uint32_t len = LongestMatch(cand, prevLen, dist);
+        if (len > prevLen && !(len == kMinMatch && dist > kTooFar)) {
+          MatchLen = len;
+          MatchDist = dist;
+        }
+      }
+      if (prevLen >= kMinMatch && MatchLen <= prevLen) {
+        Match(prevLen, prevDist);
+        // The match began at Cur - 1; link every position it covers.
+        const uint32_t end = Cur - 1 + prevLen;
+        const uint32_t insertEnd = Fill >= kMinMatch ? std::min(end, Fill - kMinMatch + 1) : 0;
+        for (uint32_t i = std::max(Inserted, Cur + 1); i < insertEnd; ++i) Insert(i);
+        Inserted = std::max(Inserted, insertEnd);
+        Cur = end;
+        MatchAvailable = false;
+        MatchLen = kMinMatch - 1;
+      } else if (MatchAvailable) {
+        Literal(Win[Cur - 1]);
+        ++Cur;
+      } else {
+        MatchAvailable = true;
+        ++Cur;
+      }
+    }
+    if (MatchAvailable) {
+      Literal(Win[Cur - 1]);
+      MatchAvailable = false;
+    }
+  }
+
+  // Drops history older than one window to make room for new input.
+  void Slide() {
+    const uint32_t keep = std::min(Cur, Dict + 1);
+    const uint32_t shift = Cur - keep;
+    if (shift == 0) return;
+    std::memmove(Win.data(), Win.data() + shift, Fill - shift);
+    Base += shift;
+    Cur -= shift;
+    Fill -= shift;
+    Inserted -= std::min(Inserted, shift);
+  }
+
+  void Write(std::span<const uint8_t> data) {
+    while (!data.empty()) {
+      if (Fill == WinSize) Slide();
+      const size_t n = std::min<size_t>(data.size(), WinSize - Fill);
+      std::memcpy(&Win[Fill], data.data(), n);
+      Fill += static_cast<uint32_t>(n);
+      data = data.subspan(n);
+      Compress(false);
+    }
+  }
+
+  void Finish() {
+    if (Finished) return;
+    Compress(true);
+    if (!Codes.empty()) SendBlock();
+    Bits.Flush();
+    Drain();
+    Finished = true;
+  }
+
+  void Drain() {
+    auto& out = Bits.Bytes();
+    if (out.empty()) return;
+    Output += out.size();
+    Sink(out);
+    out.clear();
+  }
+
+  // A tree's lengths as the format writes them: a symbol count, then each length in 3 bits, or
+  // for 7 and more as 7 followed by a unary tail; after the third length of the code-length
+  // tree, 2 bits count the zero lengths that follow.
+  void WritePtLengths(std::span<const uint8_t> len, int nbit, int special) {
+    int n = static_cast<int>(len.size());
+    while (n > 0 && len[n - 1] == 0) --n;
+    Bits.Put(nbit, static_cast<uint32_t>(n));
+    int i = 0;
+    while (i < n) {
+      const int k = len[i++];
+      if (k <= 6)
+        Bits.Put(3, static_cast<uint32_t>(k));
+      else
+        Bits.Put(k - 3, (1u << (k - 3)) - 2);
+      if (i == special) {
+        int z = 0;
+        while (z < 3 && i + z < n && len[i + z] == 0) ++z;
+        Bits.Put(2, static_cast<uint32_t>(z));
+        i += z;
+      }
+    }
+  }
+
+  // Literal/length lengths, coded with the code-length tree; runs of zero lengths use the
+  // tree's symbols 0 (one), 1 (3 to 18, 4 more bits) and 2 (20 up, 9 more bits).
+  template <typename F> void ForEachCLengthToken(std::span<const uint8_t> cLen, int n, F emit) {
+    int i = 0;
+    while (i < n) {
+      const int k = cLen[i++];
+      if (k != 0) {
+        emit(k + 2, 0, 0);
+        continue;
+      }
+      int run = 1;
+      while (i < n && cLen[i] == 0) {
+        ++i;
+        ++run;
+      }
+      if (run <= 2) {
+        for (int r = 0; r < run; ++r) emit(0, 0, 0);
+      } else if (run <= 18) {
+        emit(1, 4, run - 3);
+      } else if (run == 19) {
+        emit(0, 0, 0);
+        emit(1, 4, 15);
+      } else {
+        emit(2, kCBit, run - 20);
+      }
+    }
+  }
+
+  void SendBlock() {
+    const auto symbols = static_cast<uint32_t>(Codes.size());
+    std::array<uint8_t, kNC> cLen{};
+    std::array<uint16_t, kNC> cCode{};
+    std::array<uint8_t, kNT> tLen{};
+    std::array<uint16_t, kNT> tCode{};
+    std::vector<uint8_t> pLen(static_cast<size_t>(P.np));
+    std::vector<uint16_t> pCode(static_cast<size_t>(P.np));
+
+    Bits.Put(16, symbols);
+    const int cUsed = BuildCodeLengths(CFreq, cLen);
+    if (cUsed >= 2) {
+      MakeCodes(cLen, cCode);
+      int n = kNC;
+      while (n > 0 && cLen[n - 1] == 0) --n;
+      std::array<uint32_t, kNT> tFreq{};
+      ForEachCLengthToken(cLen, n, [&](int t, int, int) { ++tFreq[t]; });
+      const int tUsed = BuildCodeLengths(tFreq, tLen);
+      if (tUsed >= 2) {
+        MakeCodes(tLen, tCode);
+        WritePtLengths(tLen, kTBit, 3);
+      } else {
+        const auto only = static_cast<uint32_t>(std::find_if(tFreq.begin(), tFreq.end(), [](uint32_t f) { return f != 0; }) - tFreq.begin());
+        Bits.Put(kTBit, 0);
+        Bits.Put(kTBit, only);
+      }
+      Bits.Put(kCBit, static_cast<uint32_t>(n));
+      ForEachCLengthToken(cLen, n, [&](int t, int extraBits, int extra) {
+        Bits.Put(tLen[t], tCode[t]);
+        if (extraBits != 0) Bits.Put(extraBits, static_cast<uint32_t>(extra));
+      });
+    } else {
+      const auto only = static_cast<uint32_t>(std::find_if(CFreq.begin(), CFreq.end(), [](uint32_t f) { return f != 0; }) - CFreq.begin());
+      Bits.Put(kTBit, 0);
+      Bits.Put(kTBit, 0);
+      Bits.Put(kCBit, 0);
+      Bits.Put(kCBit, only);
+    }
+    const std::span<const uint32_t> pFreq(PFreq.data(), static_cast<size_t>(P.np));
+    const int pUsed = BuildCodeLengths(pFreq, pLen);
+    if (pUsed >= 2) {
+      MakeCodes(pLen, pCode);
+      WritePtLengths(pLen, P.pbit, -1);
+    } else {
+      const auto only = static_cast<uint32_t>(std::find_if(pFreq.begin(), pFreq.end(), [](uint32_t f) { return f != 0; }) - pFreq.begin());
+      Bits.Put(P.pbit, 0);
+      Bits.Put(P.pbit, only == pFreq.size() ? 0 : only);
+    }
+
+    for (uint32_t i = 0; i < symbols; ++i) {
+      const uint16_t c = Codes[i];
+      Bits.Put(cLen[c], cCode[c]);
+      if (c >= 256) {
+        const uint32_t p = Positions[i];
+        const int k = PositionCode(p);
+        Bits.Put(pLen[static_cast<size_t>(k)], pCode[static_cast<size_t>(k)]);
+        if (k > 1) Bits.Put(k - 1, p - (1u << (k - 1)));
+      }
+    }
+    Codes.clear();
+    Positions.clear();
+    CFreq.fill(0);
+    PFreq.fill(0);
+    Drain();
+  }
+};
+
+TLhEncoder::TLhEncoder(TLhMethod method, TByteSink sink) : FImpl(std::make_unique<TImpl>(method, std::move(sink))) {}
+TLhEncoder::~TLhEncoder() = default;
+void TLhEncoder::Write(std::span<const uint8_t> data) { FImpl->Write(data); }
+void TLhEncoder::Finish() { FImpl->Finish(); }
+uint64_t TLhEncoder::OutputSize() const { return FImpl->Output + FImpl->Bits.Bytes().size(); }
+
+} // namespace unlha

@@ -1,0 +1,240 @@
+// The archive writer against the independent LHA tools: every method's output must test good
+// and extract byte-identically; a failed or dropped write must leave the previous archive and
+// no temporary file behind.
+#include "ArchiveWriter.h"
+#include "LhaHeader.h"
+#include "PeerTools.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+namespace unlha {
+namespace {
+
+using namespace unlha::test;
+
+const std::vector<std::pair<TLhMethod, const char*>> kMethods = {
+    {TLhMethod::lh5, "-lh5-"}, {TLhMethod::lh6, "-lh6-"}, {TLhMethod::lh7, "-lh7-"}};
+
+std::vector<TLhaMember> Members(const std::string& archive) {
+  const auto bytes = ReadFile(archive);
+  TMemorySource src(bytes);
+  std::vector<TLhaMember> out;
+  uint64_t at = 0, next = 0;
+  TLhaMember m;
+  while (ParseHeader(src, at, m, next) == EHeader::Ok) {
+    out.push_back(m);
+    at = next;
+    m = TLhaMember{};
+  }
+  return out;
+}
+
+std::string AsText(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+std::vector<uint8_t> Repeat(std::string_view unit, size_t n) {
+  std::vector<uint8_t> v;
+  while (v.size() < n) v.insert(v.end(), unit.begin(), unit.end());
+  v.resize(n);
+  return v;
+}
+
+// Inputs that reach the encoder's corners: trees with one symbol, the longest match, matches at
+// the window's edge, data that does not shrink.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Inputs() {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> in;
+  in.emplace_back("one byte", std::vector<uint8_t>{'x'});
+  in.emplace_back("one repeated byte", std::vector<uint8_t>(300000, 'a'));
+  in.emplace_back("short text", Repeat("hello, world\n", 40));
+  std::string text;
+  for (int i = 0; i < 30000; ++i) text += std::to_string(i * 7919 % 10007) + (i % 9 ? " " : "\n");
+  in.emplace_back("numbers", std::vector<uint8_t>(text.begin(), text.end()));
+  for (uint32_t period : {8191u, 8193u, 32767u, 65535u, 65537u}) {
+    auto unit = RandomBytes(period, period);
+    std::vector<uint8_t> v;
+    for (int k = 0; k < 3; ++k) v.insert(v.end(), unit.begin(), unit.end());
+    in.emplace_back("period " + std::to_string(period), v);
+  }
+  auto mixed = RandomBytes(150000, 7);
+  for (size_t i = 0; i < mixed.size(); i += 1000) std::fill_n(mixed.begin() + static_cast<long>(i), 500, uint8_t{0});
+  in.emplace_back("mixed", mixed);
+  in.emplace_back("random", RandomBytes(200000, 1));
+  return in;
+}
+
+TEST(ArchiveWriter, EveryMethodExtractsIdenticallyWithLhasa) {
+  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  TScratch dir;
+  for (const auto& [name, bytes] : Inputs()) {
+    WriteFile(dir / "f.bin", bytes);
+    for (const auto& [method, id] : kMethods) {
+      const std::string arc = dir / "a.lzh";
+      {
+        TArchiveWriter w(arc);
+        const auto r = w.Add("f.bin", dir / "f.bin", method);
+        ASSERT_TRUE(r.stored) << r.reason;
+        w.Commit();
+      }
+      const auto members = Members(arc);
+      ASSERT_EQ(members.size(), 1u) << name;
+      const bool shrinks = members[0].packedSize < bytes.size();
+      EXPECT_EQ(members[0].method, shrinks ? id : "-lh0-") << name;
+      if (name == "random") {
+        EXPECT_EQ(members[0].method, "-lh0-");
+      }
+      EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0) << name << " " << id;
+      const auto out = RunTool("lhasa pq a.lzh", dir.Path()).out;
+      EXPECT_TRUE(out == AsText(bytes)) << name << " " << id << ": " << out.size() << " bytes back";
+    }
+  }
+}
+
+TEST(ArchiveWriter, OtherPeersDecodeEveryMethod) {
+  TScratch dir;
+  const auto inputs = Inputs();
+  const auto& bytes = inputs[3].second; // text: every method packs it
+  WriteFile(dir / "f.bin", bytes);
+  const std::vector<std::pair<std::string, std::string>> peers = {
+      {"bsdtar", "bsdtar -xOf a.lzh f.bin"}, {"7zz", "7zz x -so a.lzh f.bin"}, {"jlha", "rm -rf j && mkdir j && cd j && jlha xq ../a.lzh && cat f.bin"}};
+  for (const auto& [method, id] : kMethods) {
+    {
+      TArchiveWriter w(dir / "a.lzh");
+      ASSERT_TRUE(w.Add("f.bin", dir / "f.bin", method).stored);
+      w.Commit();
+    }
+    for (const auto& [peer, cmd] : peers) {
+      if (!HaveTool(peer)) {
+        std::printf("skipped %s: not installed\n", peer.c_str());
+        continue;
+      }
+      const auto r = RunTool(cmd, dir.Path());
+      EXPECT_EQ(r.status, 0) << peer << " " << id;
+      EXPECT_TRUE(r.out == AsText(bytes))
+          << peer << " " << id << ": " << r.out.size() << " bytes back";
+    }
+  }
+}
+
+TEST(ArchiveWriter, HeaderFieldsReadBack) {
+  TScratch dir;
+  WriteFile(dir / "src/sub/日本語.txt", "japanese name\n");
+  fs::create_directories(dir / "src/empty");
+  fs::create_symlink("../sub/日本語.txt", dir / "src/empty/link");
+  chmod((dir / "src/sub/日本語.txt").c_str(), 0640);
+  // A name whose header length has a zero low byte needs the padding byte.
+  const std::string longName(256 - 4 - 26 - 5 - 13 - 7 - 4 - 7 - 1, 'n');
+  WriteFile(dir / ("src/" + longName), "x");
+  {
+    TArchiveWriter w(dir / "a.lzh");
+    for (const char* n : {"sub", "sub/日本語.txt", "empty", "empty/link"}) ASSERT_TRUE(w.Add(n, dir / ("src/" + std::string(n)), TLhMethod::lh5).stored);
+    ASSERT_TRUE(w.Add(longName, dir / ("src/" + longName), TLhMethod::lh5).stored);
+    w.Commit();
+  }
+  const auto m = Members(dir / "a.lzh");
+  ASSERT_EQ(m.size(), 5u);
+  EXPECT_TRUE(m[0].IsDirectory());
+  EXPECT_EQ(m[0].name, "sub");
+  EXPECT_EQ(m[1].name, "sub/日本語.txt");
+  EXPECT_EQ(m[1].unixMode.value_or(0), 0100640);
+  EXPECT_EQ(m[1].originalSize, 14u);
+  struct stat st{};
+  stat((dir / "src/sub/日本語.txt").c_str(), &st);
+  EXPECT_EQ(m[1].mtime, st.st_mtime);
+  EXPECT_EQ(m[1].uid.value_or(99999), st.st_uid);
+  EXPECT_EQ(m[3].unixMode.value_or(0) & 0170000, 0120000);
+  EXPECT_EQ(m[4].name, longName);
+  EXPECT_EQ(m[4].headerSize % 256, 1u) << "padding byte expected";
+  if (HaveTool("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
+    // The Unix tools join folder and name before splitting "name|target".
+    EXPECT_NE(RunTool("lhasa v a.lzh", dir.Path()).out.find("empty/link -> ../sub/日本語.txt"), std::string::npos);
+  }
+}
+
+TEST(ArchiveWriter, DroppedWriterKeepsTheOldArchiveAndLeavesNoTemporary) {
+  TScratch dir;
+  WriteFile(dir / "a.lzh", "previous archive");
+  WriteFile(dir / "f.txt", "data");
+  {
+    TArchiveWriter w(dir / "a.lzh");
+    ASSERT_TRUE(w.Add("f.txt", dir / "f.txt", TLhMethod::lh5).stored);
+    EXPECT_TRUE(fs::exists(w.TempPath()));
+    EXPECT_EQ(fs::path(w.TempPath()).filename().string().rfind(".a.lzh.tk", 0), 0u);
+  }
+  EXPECT_EQ(ReadFile(dir / "a.lzh"), Repeat("previous archive", 16));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+TEST(ArchiveWriter, StaleTemporaryOfAKilledRunIsRemoved) {
+  TScratch dir;
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0); // its pid now names no process
+  const std::string stale = dir / (".a.lzh.tk" + std::to_string(child) + ".tmp");
+  const std::string live = dir / (".a.lzh.tk" + std::to_string(getppid()) + ".tmp");
+  const std::string other = dir / (".b.lzh.tk" + std::to_string(child) + ".tmp");
+  for (const auto& p : {stale, live, other}) WriteFile(p, "partial");
+  WriteFile(dir / "f.txt", "data");
+  {
+    TArchiveWriter w(dir / "a.lzh");
+    ASSERT_TRUE(w.Add("f.txt", dir / "f.txt", TLhMethod::lh5).stored);
+    w.Commit();
+  }
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(live)) << "a running process's temporary is not touched";
+  EXPECT_TRUE(fs::exists(other)) << "another archive's temporary is not touched";
+}
+
+TEST(ArchiveWriter, UnreadableOrVanishedFileLeavesNothingBehind) {
+  TScratch dir;
+  WriteFile(dir / "good.txt", "good");
+  {
+    TArchiveWriter w(dir / "a.lzh");
+    // /proc/self/mem opens but fails on read at offset 0, also for root.
+    const auto unreadable = w.Add("mem", "/proc/self/mem", TLhMethod::lh5);
+    EXPECT_FALSE(unreadable.stored);
+    EXPECT_FALSE(unreadable.reason.empty());
+    const auto vanished = w.Add("gone.txt", dir / "gone.txt", TLhMethod::lh5);
+    EXPECT_FALSE(vanished.stored);
+    EXPECT_NE(vanished.reason.find("No such file"), std::string::npos) << vanished.reason;
+    ASSERT_TRUE(w.Add("good.txt", dir / "good.txt", TLhMethod::lh5).stored);
+    w.Commit();
+  }
+  const auto m = Members(dir / "a.lzh");
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].name, "good.txt");
+  if (HaveTool("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
+  }
+}
+
+TEST(ArchiveWriter, FullDiskFailsAndKeepsTheOldArchive) {
+  TScratch dir;
+  const std::string mnt = dir / "small";
+  fs::create_directories(mnt);
+  if (geteuid() != 0 || mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and mount rights)";
+  struct TUnmount {
+    std::string p;
+    ~TUnmount() { umount2(p.c_str(), MNT_DETACH); }
+  } unmount{mnt};
+  WriteFile(mnt + "/a.lzh", "previous archive");
+  WriteFile(dir / "big.bin", RandomBytes(3 << 20, 3));
+  {
+    TArchiveWriter w(mnt + "/a.lzh");
+    EXPECT_THROW(
+        {
+          w.Add("big.bin", dir / "big.bin", TLhMethod::lh5);
+          w.Commit();
+        },
+        EWriteFailed);
+  }
+  EXPECT_EQ(ReadFile(mnt + "/a.lzh"), Repeat("previous archive", 16));
+  EXPECT_EQ(std::distance(fs::directory_iterator(mnt), fs::directory_iterator()), 1) << "no temporary left";
+}
+
+} // namespace
+} // namespace unlha
