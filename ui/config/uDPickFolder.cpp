@@ -1,0 +1,196 @@
+#include "uDPickFolder.h"
+
+#include <exception>
+
+#include <QDir>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "BackupDb.h"
+#include "Dialogs.h"
+#include "FolderList.h"
+#include "FormLook.h"
+#include "Paths.h"
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+// Focus that the user moved into a field (not the window coming back to the front).
+bool UserFocus(const QEvent* event) {
+  if (event->type() != QEvent::FocusIn) return false;
+  Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
+  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
+}
+
+}  // namespace
+
+TDlgPickFolder::TDlgPickFolder(QWidget* parent) : QDialog(parent) {
+  setObjectName("DlgPickFolder");
+  setWindowTitle(QString::fromUtf8("フォルダ選択"));
+  setFixedSize(515, 411);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  ApplyFormLook(*this, nullptr);
+
+  Label1 = new QLabel(QString::fromUtf8("バックアップ元"), this);
+  Label1->setGeometry(48, 44, 145, 16);
+  ChooseBtn1 = new QPushButton(QString::fromUtf8("フォルダを選ぶ..."), this);
+  ChooseBtn1->setObjectName("ChooseBtn1");
+  ChooseBtn1->setGeometry(48, 64, 145, 23);
+  DirectoryListBox1 = new TFolderList(this);
+  DirectoryListBox1->setObjectName("DirectoryListBox1");
+  DirectoryListBox1->setGeometry(48, 89, 145, 216);
+  EditFolder = new QLineEdit(this);
+  EditFolder->setObjectName("EditFolder");
+  EditFolder->setGeometry(40, 327, 159, 25);
+  Button1 = new QPushButton(QString::fromUtf8("選択"), this);
+  Button1->setObjectName("Button1");
+  Button1->setGeometry(199, 327, 41, 25);
+
+  Label3 = new QLabel(QStringLiteral("==>"), this);
+  Label3->setGeometry(224, 168, 40, 16);
+
+  Label2 = new QLabel(QString::fromUtf8("バックアップ先"), this);
+  Label2->setGeometry(280, 44, 145, 16);
+  ChooseBtn2 = new QPushButton(QString::fromUtf8("フォルダを選ぶ..."), this);
+  ChooseBtn2->setObjectName("ChooseBtn2");
+  ChooseBtn2->setGeometry(280, 64, 145, 23);
+  DirectoryListBox2 = new TFolderList(this);
+  DirectoryListBox2->setObjectName("DirectoryListBox2");
+  DirectoryListBox2->setGeometry(280, 89, 145, 216);
+  EditFile = new QLineEdit(this);
+  EditFile->setObjectName("EditFile");
+  EditFile->setGeometry(272, 327, 159, 25);
+  Button2 = new QPushButton(QString::fromUtf8("選択"), this);
+  Button2->setObjectName("Button2");
+  Button2->setGeometry(431, 327, 41, 25);
+
+  OKBtn = new QPushButton(QStringLiteral("OK"), this);
+  OKBtn->setObjectName("OKBtn");
+  OKBtn->setGeometry(120, 375, 81, 27);
+  OKBtn->setDefault(true);
+  CancelBtn = new QPushButton(QString::fromUtf8("キャンセル"), this);
+  CancelBtn->setObjectName("CancelBtn");
+  CancelBtn->setGeometry(256, 375, 81, 27);
+  for (QPushButton* b : {ChooseBtn1, Button1, ChooseBtn2, Button2, CancelBtn}) b->setAutoDefault(false);
+
+  QWidget::setTabOrder(ChooseBtn1, DirectoryListBox1);
+  QWidget::setTabOrder(DirectoryListBox1, EditFolder);
+  QWidget::setTabOrder(EditFolder, Button1);
+  QWidget::setTabOrder(Button1, ChooseBtn2);
+  QWidget::setTabOrder(ChooseBtn2, DirectoryListBox2);
+  QWidget::setTabOrder(DirectoryListBox2, EditFile);
+  QWidget::setTabOrder(EditFile, Button2);
+  QWidget::setTabOrder(Button2, OKBtn);
+  QWidget::setTabOrder(OKBtn, CancelBtn);
+
+  // The views start in the user's home folder, as a folder list starts in the current one.
+  const std::string home = QDir::homePath().toStdString();
+  DirectoryListBox1->SetDirectory(home);
+  DirectoryListBox2->SetDirectory(home);
+
+  connect(DirectoryListBox1, &TFolderList::DirectoryChanged, this, &TDlgPickFolder::DirectoryListBox1Change);
+  connect(DirectoryListBox1, &TFolderList::Clicked, this, &TDlgPickFolder::DirectoryListBox1Change);
+  connect(Button1, &QPushButton::clicked, this, &TDlgPickFolder::DirectoryListBox1Change);
+  connect(DirectoryListBox2, &TFolderList::Clicked, this, &TDlgPickFolder::EditFileEnter);
+  connect(Button2, &QPushButton::clicked, this, &TDlgPickFolder::EditFileEnter);
+  connect(ChooseBtn1, &QPushButton::clicked, this, &TDlgPickFolder::ChooseBtn1Click);
+  connect(ChooseBtn2, &QPushButton::clicked, this, &TDlgPickFolder::ChooseBtn2Click);
+  connect(OKBtn, &QPushButton::clicked, this, &TDlgPickFolder::OKBtnClick);
+  connect(CancelBtn, &QPushButton::clicked, this, &TDlgPickFolder::CancelBtnClick);
+  EditFolder->installEventFilter(this);
+  EditFile->installEventFilter(this);
+}
+
+void TDlgPickFolder::PrepareUpdate(const std::string& oldFolder, const std::string& oldFile) {
+  FUpdateMode = 1;
+  FOldFolder = oldFolder;
+  FOldFile = oldFile;
+}
+
+std::string TDlgPickFolder::DefaultBackupFile() const {
+  return DirectoryListBox2->Directory() + platform::PathDelim +
+         platform::ExtractFileName(DirectoryListBox1->Directory()) + ".lzh";
+}
+
+void TDlgPickFolder::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+// Fields entered by the user take the side's proposal, as the folder views offer it.
+bool TDlgPickFolder::eventFilter(QObject* watched, QEvent* event) {
+  if (UserFocus(event)) {
+    if (watched == EditFolder) DirectoryListBox1Change();
+    if (watched == EditFile) EditFileEnter();
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// Only a change opens on the old pair; an add keeps whatever the controls showed last.
+void TDlgPickFolder::FormShow() {
+  if (FUpdateMode == 0) return;
+  DirectoryListBox1->SetDirectory(FOldFolder);
+  DirectoryListBox2->SetDirectory(platform::ExtractFilePath(FOldFile));
+  EditFolder->setText(q(FOldFolder));
+  EditFile->setText(q(FOldFile));
+}
+
+void TDlgPickFolder::DirectoryListBox1Change() { EditFolder->setText(q(DirectoryListBox1->Directory())); }
+
+void TDlgPickFolder::EditFileEnter() { EditFile->setText(q(DefaultBackupFile())); }
+
+void TDlgPickFolder::ChooseBtn1Click() {
+  if (auto dir = platform::dialogs().ChooseFolder(this, "バックアップ元フォルダの選択", DirectoryListBox1->Directory())) {
+    DirectoryListBox1->SetDirectory(*dir);
+    DirectoryListBox1Change();
+  }
+}
+
+// Choosing the destination is the folder view's click: the backup file follows it.
+void TDlgPickFolder::ChooseBtn2Click() {
+  if (auto dir = platform::dialogs().ChooseFolder(this, "バックアップ先フォルダの選択", DirectoryListBox2->Directory())) {
+    DirectoryListBox2->SetDirectory(*dir);
+    EditFileEnter();
+  }
+}
+
+// A pair the user typed is never dropped in silence: what is missing or what failed is said,
+// and the dialog stays open for another try or Cancel.
+void TDlgPickFolder::OKBtnClick() {
+  if (EditFolder->text().isEmpty()) {
+    platform::dialogs().ShowError(this, "バックアップ元フォルダを指定してください。");
+    return;
+  }
+  if (EditFile->text().isEmpty()) {
+    platform::dialogs().ShowError(this, "バックアップ先ファイルを指定してください。");
+    return;
+  }
+  const backupdb::TargetPair pair{text(EditFolder), text(EditFile)};
+  try {
+    auto db = backupdb::OpenDatabase();
+    TSQLiteTransaction tx(*db);
+    if (FUpdateMode != 0) {
+      backupdb::UpdateTarget(*db, {FOldFolder, FOldFile}, pair);
+    } else {
+      backupdb::InsertTarget(*db, pair);
+    }
+    tx.Commit();
+  } catch (const std::exception& e) {
+    platform::dialogs().ShowError(this, std::string("バックアップ対象を保存できませんでした。\n") + e.what());
+    return;
+  }
+  accept();
+}
+
+void TDlgPickFolder::CancelBtnClick() { reject(); }
+
+// Update mode lasts one showing, however it ends.
+void TDlgPickFolder::done(int result) {
+  FUpdateMode = 0;
+  QDialog::done(result);
+}
