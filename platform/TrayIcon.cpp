@@ -1,0 +1,40 @@
+#include "TrayIcon.h"
+
+#include <QCursor>
+#include <QIcon>
+#include <QString>
+
+namespace platform {
+
+LPARAM TrayMessageFor(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::Trigger: return WM_LBUTTONDOWN;
+    case QSystemTrayIcon::Context: return WM_RBUTTONDOWN;
+    default: return 0;
+  }
+}
+
+TrayIcon::TrayIcon(const QIcon& icon, std::string_view tip, Callback callback)
+    : FIcon(std::make_unique<QSystemTrayIcon>(icon)) {
+  FIcon->setToolTip(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())));
+  QObject::connect(FIcon.get(), &QSystemTrayIcon::activated,
+                   [cb = std::move(callback)](QSystemTrayIcon::ActivationReason reason) {
+                     if (LPARAM msg = TrayMessageFor(reason); msg != 0) cb(msg);
+                   });
+}
+
+TrayIcon::~TrayIcon() = default;
+
+bool TrayIcon::Add() {
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+  FIcon->show();
+  return true;
+}
+
+bool TrayIcon::Visible() const { return FIcon->isVisible(); }
+
+std::string TrayIcon::Tip() const { return FIcon->toolTip().toStdString(); }
+
+QPoint GetCursorPos() { return QCursor::pos(); }
+
+}  // namespace platform

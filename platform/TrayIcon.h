@@ -1,0 +1,46 @@
+// The notification-area icon, a QSystemTrayIcon whose button presses reach the program as the
+// lParam of a Windows tray callback message. Where no tray exists the icon never shows and the
+// program runs without it.
+#pragma once
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "WinMsg.h"
+
+class QIcon;
+
+namespace platform {
+
+inline constexpr std::uint32_t WM_USER = 0x0400;
+inline constexpr LPARAM WM_LBUTTONDOWN = 0x0201;  // 513
+inline constexpr LPARAM WM_RBUTTONDOWN = 0x0204;  // 516
+
+// The callback lParam for an activation: a left click is 513, the context click 516, others 0.
+LPARAM TrayMessageFor(QSystemTrayIcon::ActivationReason reason);
+
+class TrayIcon {
+ public:
+  using Callback = std::function<void(LPARAM lParam)>;
+  TrayIcon(const QIcon& icon, std::string_view tip, Callback callback);
+  ~TrayIcon();
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+
+  // Puts the icon into the tray; false (and nothing shown) where no tray exists.
+  bool Add();
+  bool Visible() const;
+  std::string Tip() const;
+
+ private:
+  std::unique_ptr<QSystemTrayIcon> FIcon;
+};
+
+// The pointer's position on the screen.
+QPoint GetCursorPos();
+
+}  // namespace platform
