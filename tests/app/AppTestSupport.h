@@ -1,0 +1,62 @@
+// What the application shell's tests share: one QApplication, a scratch folder per test with
+// backup.db in it, and a few readers of the database.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BackupDb.h"
+#include "Paths.h"
+#include "SQLiteTable3.h"
+
+inline QApplication& TestApp() {
+  static int argc = 1;
+  static char name[] = "tidekeep_app_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// A fresh folder for one test, with the database path pointed into it; both undone at the end.
+class ScratchDb {
+ public:
+  ScratchDb() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = std::filesystem::temp_directory_path() /
+          ("tk_app_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(std::random_device{}()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    db = (dir / "backup.db").string();
+    platform::SetDatabasePathOverride(db);
+  }
+  ~ScratchDb() {
+    platform::SetDatabasePathOverride("");
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  ScratchDb(const ScratchDb&) = delete;
+  ScratchDb& operator=(const ScratchDb&) = delete;
+
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+  std::filesystem::path dir;
+  std::string db;
+};
+
+inline std::vector<std::string> TableNames(const std::string& dbPath) {
+  TSQLiteDatabase db(dbPath);
+  auto t = db.OpenTable("select name from sqlite_master where type = 'table' order by name");
+  std::vector<std::string> names;
+  for (t->FirstRow(); !t->AtEnd(); t->NextRow()) names.push_back(t->CellText(0));
+  return names;
+}
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
