@@ -1,0 +1,150 @@
+// Tidekeep: the tray-resident backup program, and its headless runs for servers and cron.
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "BackupRun.h"
+#include "Forms.h"
+#include "Paths.h"
+#include "Scheduler.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: tidekeep [--db PATH] [--run-now | --purge-now]\n"
+    "\n"
+    "Without a command the program starts in the notification area with auto-run on.\n"
+    "\n"
+    "Options:\n"
+    "  --db PATH     use the settings database PATH instead of backup.db beside the program\n"
+    "  --run-now     back up every target pair once, without any window, and exit\n"
+    "  --purge-now   delete the archives past the retention choice once, without any window, and exit\n"
+    "  --version     print the version and exit\n"
+    "  --help        print this help and exit\n";
+
+enum class Command { Window, RunNow, PurgeNow };
+
+int UsageError(const std::string& message) {
+  std::cerr << "tidekeep: " << message << "\nTry 'tidekeep --help'.\n";
+  return 2;
+}
+
+// A database path must name a file in an existing folder; SQLite would fail later and less clearly.
+std::string DatabasePathProblem(const std::string& path) {
+  if (path.empty()) return "--db needs a file path";
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path full(platform::ExpandFileName(path));
+  if (fs::is_directory(full, ec)) return "--db " + path + ": is a folder";
+  if (!fs::is_directory(full.parent_path(), ec)) return "--db " + path + ": its folder does not exist";
+  return {};
+}
+
+// One line per pair, and a progress line about once a second while a large pair packs.
+int RunNow() {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastProgress = Clock::now();
+  long members = 0;
+  backuprun::TBackupEvents events;
+  events.OnProgress = [&](const backupdb::TargetPair& pair, int, std::string_view member) {
+    if (member.empty()) return;
+    ++members;
+    if (Clock::now() - lastProgress < std::chrono::seconds(1)) return;
+    lastProgress = Clock::now();
+    std::cout << "  " << pair.target_folder << ": " << members << " done, at " << member << std::endl;
+  };
+  events.OnPairDone = [&](const backuprun::TPairResult& r) {
+    members = 0;
+    std::cout << r.pair.target_folder << " -> " << r.archive << ": ";
+    if (r.code != 0) {
+      std::cout << "error " << r.code << "\n";
+    } else if (r.logged) {
+      std::cout << "ok\n";
+    } else {
+      std::cout << "nothing to back up\n";
+    }
+    std::cout.flush();
+  };
+  try {
+    int rc = 0;
+    for (const backuprun::TPairResult& r : backuprun::RunBackup(0, platform::NowLocal, events)) {
+      if (r.code == 0) continue;
+      std::cerr << "tidekeep: " << backuprun::FailureText(r) << "\n";
+      rc = 1;
+    }
+    return rc;
+  } catch (const std::exception& e) {
+    std::cerr << "tidekeep: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+int PurgeNow() {
+  try {
+    for (const scheduler::TExpired& e : scheduler::PurgeExpiredArchives(platform::NowLocal())) {
+      std::cout << (e.removed ? "deleted " : "not found or not deletable ") << e.archive << "\n";
+    }
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << "tidekeep: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+int RunWindow(int argc, char** argv) {
+  QApplication app(argc, argv);
+  // Only the main window's closing ends the program: a dialog or message box opened from the
+  // tray while the main window is hidden must not, when it closes as the last visible window.
+  QApplication::setQuitOnLastWindowClosed(false);
+  TForms forms;
+  if (!forms.Create()) return 1;
+  QObject::connect(&forms.frmMain(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Command command = Command::Window;
+  bool commandGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      std::cout << "tidekeep " << TIDEKEEP_VERSION << "\n";
+      return 0;
+    }
+    if (arg == "--db" || arg.starts_with("--db=")) {
+      std::string path;
+      if (arg == "--db") {
+        if (i + 1 >= argc) return UsageError("--db needs a file path");
+        path = argv[++i];
+      } else {
+        path = std::string(arg.substr(5));
+      }
+      if (std::string problem = DatabasePathProblem(path); !problem.empty()) return UsageError(problem);
+      platform::SetDatabasePathOverride(platform::ExpandFileName(path));
+    } else if (arg == "--run-now" || arg == "--purge-now") {
+      if (commandGiven) return UsageError("--run-now and --purge-now exclude each other");
+      command = arg == "--run-now" ? Command::RunNow : Command::PurgeNow;
+      commandGiven = true;
+    } else {
+      return UsageError("unknown option '" + std::string(arg) + "'");
+    }
+  }
+  switch (command) {
+    case Command::RunNow: return RunNow();
+    case Command::PurgeNow: return PurgeNow();
+    case Command::Window: break;
+  }
+  return RunWindow(argc, argv);
+}

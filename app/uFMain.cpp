@@ -1,0 +1,319 @@
+#include "uFMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFont>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QString>
+#include <QStyle>
+#include <QTimer>
+
+#include "DefaultHandler.h"
+#include "Dialogs.h"
+#include "HotKey.h"
+#include "TrayIcon.h"
+
+namespace {
+
+constexpr char kCaption[] = "Tidekeep[データバックアップ]\u3000by Orvanne";
+constexpr char kFirstRunText[] = "バックアップ情報を設定してください";
+constexpr char kBackupDone[] = "バックアップ完了";
+constexpr char kAutoRun[] = "自動実行";
+constexpr char kAutoRunStop[] = "自動実行停止";
+constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
+constexpr int kButtonWidth = 89, kButtonHeight = 25;
+
+QString q(const char* s) { return QString::fromUtf8(s); }
+
+QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& key = {}) {
+  QAction* item = menu->addAction(q(caption));
+  item->setShortcut(key);
+  return item;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), Clock(platform::NowLocal) {
+  setWindowTitle(q(kCaption));
+  setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, clMainBackground);
+  setPalette(pal);
+  setAutoFillBackground(true);
+  QFont font(QStringLiteral("Tahoma"));
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("sans-serif")});
+  font.setPointSize(8);
+  setFont(font);
+
+  BuildMenus();
+  BuildControls();
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(1000);
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    // A nested loop opened by this tick (an error box) must not start another tick inside it.
+    if (FInTick) return;
+    FInTick = true;
+    RunCommand(this, [this] { Timer1Timer(); });
+    FInTick = false;
+  });
+
+  PopupAt = [](QMenu& menu, const QPoint& at) { menu.popup(at); };
+
+  // The client area (below the menu bar) is 385 x 91 and the window opens at (441, 419).
+  resize(kClientWidth, MainMenu1->sizeHint().height() + kClientHeight);
+  move(441, 419);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::SetWindows(const TMainWindows& windows) { FWindows = windows; }
+
+template <class Sender, class Signal>
+void TfrmMain::Bind(Sender* sender, Signal signal, void (TfrmMain::*command)()) {
+  connect(sender, signal, this, [this, command] { RunCommand(this, [this, command] { (this->*command)(); }); });
+}
+
+void TfrmMain::BuildMenus() {
+  MainMenu1 = menuBar();
+  // A heading's key is shadowed by the items' keys (Ctrl+H belongs to H2 first), so it stays
+  // scoped to the menu bar, which never takes the focus, and never competes with them.
+  auto heading = [this](const char* caption, const QKeySequence& key) {
+    QMenu* menu = MainMenu1->addMenu(q(caption));
+    menu->menuAction()->setShortcut(key);
+    menu->menuAction()->setShortcutContext(Qt::WidgetShortcut);
+    return menu;
+  };
+  F1 = heading("ファイル(&F)", QKeySequence(Qt::CTRL | Qt::Key_F));
+  S1 = AddItem(F1, "バックアップ設定(&S)", QKeySequence(Qt::CTRL | Qt::Key_S));
+  X1 = AddItem(F1, "終了(&X)", QKeySequence(Qt::CTRL | Qt::Key_X));
+  N2 = heading("表示(&D)", {});
+  N1 = AddItem(N2, "バックアップファイル閲覧(&L)", QKeySequence(Qt::CTRL | Qt::Key_L));
+  R1 = AddItem(N2, "バックアップ履歴(&R)", QKeySequence(Qt::CTRL | Qt::Key_R));
+  H2 = AddItem(N2, "隠す(&H)", QKeySequence(Qt::CTRL | Qt::Key_H));
+  G2 = heading("実行(&G)", {});
+  A1 = AddItem(G2, "自動実行(&A)", QKeySequence(Qt::CTRL | Qt::Key_A));
+  B1 = AddItem(G2, "自動実行停止(B)", QKeySequence(Qt::CTRL | Qt::Key_B));
+  B1->setEnabled(false);
+  I1 = AddItem(G2, "直ぐに実行(&I)", QKeySequence(Qt::CTRL | Qt::Key_I));
+  M1 = AddItem(G2, "バックアップの解凍(&M)", QKeySequence(Qt::CTRL | Qt::Key_M));
+  H1 = heading("ヘルプ(&H)", QKeySequence(Qt::CTRL | Qt::Key_H));
+  N8 = AddItem(H1, "バージョン");
+
+  Bind(S1, &QAction::triggered, &TfrmMain::S1Click);
+  Bind(X1, &QAction::triggered, &TfrmMain::X1Click);
+  Bind(N1, &QAction::triggered, &TfrmMain::N1Click);
+  Bind(R1, &QAction::triggered, &TfrmMain::R1Click);
+  Bind(H2, &QAction::triggered, &TfrmMain::H2Click);
+  Bind(A1, &QAction::triggered, &TfrmMain::A1Click);
+  Bind(B1, &QAction::triggered, &TfrmMain::B1Click);
+  Bind(I1, &QAction::triggered, &TfrmMain::cxbtnGoMClick);
+  Bind(M1, &QAction::triggered, &TfrmMain::M1Click);
+  // Opening the heading is its command; queued so that the menu is up before the dialog runs.
+  connect(H1, &QMenu::aboutToShow, this,
+          [this] { QTimer::singleShot(0, this, [this] { RunCommand(this, [this] { H1Click(); }); }); });
+  Bind(N8, &QAction::triggered, &TfrmMain::N8Click);
+
+  PopupMenu1 = new QMenu(this);
+  N5 = AddItem(PopupMenu1, "自動実行");
+  N6 = AddItem(PopupMenu1, "自動実行停止");
+  N6->setEnabled(false);
+  N3 = AddItem(PopupMenu1, "バックアップ設定");
+  N7 = AddItem(PopupMenu1, "表示");
+  N4 = AddItem(PopupMenu1, "終了");
+  Bind(N5, &QAction::triggered, &TfrmMain::A1Click);
+  Bind(N6, &QAction::triggered, &TfrmMain::B1Click);
+  Bind(N3, &QAction::triggered, &TfrmMain::S1Click);
+  Bind(N7, &QAction::triggered, &TfrmMain::N7Click);
+  Bind(N4, &QAction::triggered, &TfrmMain::X1Click);
+}
+
+void TfrmMain::BuildControls() {
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight - kStatusHeight);
+  setCentralWidget(client);
+  auto button = [client, this](const char* caption, const char* hint, int left) {
+    auto* b = new QPushButton(q(caption), client);
+    b->setGeometry(left, 24, kButtonWidth, kButtonHeight);
+    b->setToolTip(q(hint));
+    b->setFlat(true);
+    b->setAutoFillBackground(true);
+    SetFaceColor(*b, clGradientInactiveCaption);
+    return b;
+  };
+  cxButton1 = button("バックアップ設定", "バックアップするデータ、スケジュールの設定", 24);
+  cxbtnGoM = button("直ぐに実行", "直ぐにバックアップを開始する", 144);
+  cxBtnGoA = button(kAutoRun, "スケジュールに従い実行", 256);
+  Bind(cxButton1, &QPushButton::clicked, &TfrmMain::S1Click);
+  Bind(cxbtnGoM, &QPushButton::clicked, &TfrmMain::cxbtnGoMClick);
+  Bind(cxBtnGoA, &QPushButton::clicked, &TfrmMain::A1Click);
+
+  StatusBar1 = statusBar();
+  StatusBar1->setFixedHeight(kStatusHeight);
+}
+
+void TfrmMain::SetFaceColor(QPushButton& button, const QColor& color) {
+  QPalette pal = button.palette();
+  pal.setColor(QPalette::Button, color);
+  button.setPalette(pal);
+}
+
+QColor TfrmMain::FaceColor(const QPushButton& button) const { return button.palette().color(QPalette::Button); }
+
+void TfrmMain::ShowWindowModal(QDialog* window) {
+  if (window != nullptr) platform::dialogs().ShowModal(*window);
+}
+
+void TfrmMain::FormCreate() {
+  FHotKeyKey = 81;
+  FHotKeyMod = platform::MOD_CONTROL | platform::MOD_SHIFT;
+  FHotKeyId = platform::GlobalAddAtom("Myhotkey1");
+  // Not reported when it fails: the tray icon is the other way back to the window.
+  FHotKeyRegistered = platform::RegisterHotKey(this, FHotKeyId, FHotKeyMod, FHotKeyKey, [this](WPARAM id, LPARAM l) {
+    RunCommand(this, [this, id, l] { WMHotKey(id, l); });
+  });
+
+  FTrayIcon = std::make_unique<platform::TrayIcon>(windowIcon(), "Tidekeep", [this](LPARAM l) {
+    RunCommand(this, [this, l] { WMTrayIcon(l); });
+  });
+  FTrayIcon->Add();
+
+  FirstRun = 0;
+  {
+    auto db = backupdb::OpenDatabase();
+    if (backupdb::EnsureSchema(*db)) {
+      FirstRun = 1;
+      show();
+    }
+  }
+
+  FStacFlg.Clear();
+  ToggleAutoRun();
+  LoadSchedule();
+  Timer1->start();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  RunCommand(this, [this] { FormShow(); });
+}
+
+void TfrmMain::FormShow() {
+  if (FirstRun == 1) StatusBar1->showMessage(q(kFirstRunText));
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  RunCommand(this, [this] { FormClose(); });
+  event->accept();
+  emit Closed();
+}
+
+void TfrmMain::FormClose() {
+  if (FHotKeyRegistered) platform::UnregisterHotKey(this, FHotKeyId);
+  FHotKeyRegistered = false;
+}
+
+void TfrmMain::S1Click() {
+  if (FirstRun == 1) {
+    FirstRun = 0;
+    StatusBar1->clearMessage();
+  }
+  ShowWindowModal(FWindows.frmTrgList);
+}
+
+void TfrmMain::cxbtnGoMClick() {
+  if (RunBackup()) platform::dialogs().ShowMessage(this, kBackupDone);
+}
+
+void TfrmMain::A1Click() {
+  LoadSchedule();
+  ToggleAutoRun();
+  if (FStacFlg.Value() == 1) {
+    Timer1->start();
+    hide();
+    SetFaceColor(*cxBtnGoA, clLime);
+  } else {
+    Timer1->stop();
+    show();
+    SetFaceColor(*cxBtnGoA, clGradientInactiveCaption);
+  }
+}
+
+void TfrmMain::B1Click() {
+  ToggleAutoRun();
+  Timer1->stop();
+}
+
+void TfrmMain::H2Click() { hide(); }
+
+void TfrmMain::N7Click() { show(); }
+
+void TfrmMain::X1Click() { close(); }
+
+void TfrmMain::N1Click() { ShowWindowModal(FWindows.frmBkupList); }
+void TfrmMain::R1Click() { ShowWindowModal(FWindows.frmLogList); }
+void TfrmMain::M1Click() { ShowWindowModal(FWindows.frmMeltArc); }
+void TfrmMain::H1Click() { ShowWindowModal(FWindows.dlgVersion); }
+void TfrmMain::N8Click() { ShowWindowModal(FWindows.aboutBox); }
+
+void TfrmMain::WMHotKey(WPARAM, LPARAM lParam) {
+  const auto bits = static_cast<std::uintptr_t>(lParam);
+  if ((bits & 0xFFFF) != FHotKeyMod || ((bits >> 16) & 0xFFFF) != FHotKeyKey) return;
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfrmMain::WMTrayIcon(LPARAM lParam) {
+  const QPoint at = platform::GetCursorPos();
+  if (lParam == platform::WM_LBUTTONDOWN) {
+    show();
+  } else if (lParam == platform::WM_RBUTTONDOWN) {
+    PopupAt(*PopupMenu1, at);
+  }
+}
+
+void TfrmMain::ToggleAutoRun() {
+  const bool wasStopped = FStacFlg.Value() == 0;
+  FStacFlg.Toggle();
+  A1->setEnabled(!wasStopped);
+  N5->setEnabled(!wasStopped);
+  B1->setEnabled(wasStopped);
+  N6->setEnabled(wasStopped);
+  cxBtnGoA->setText(q(wasStopped ? kAutoRunStop : kAutoRun));
+}
+
+void TfrmMain::LoadSchedule() {
+  auto db = backupdb::OpenDatabase();
+  if (auto schedule = backupdb::ReadSchedule(*db)) {
+    bk_type = schedule->bk_type;
+    bk_week = schedule->bk_week;
+    bk_month = schedule->bk_month;
+    bk_time = schedule->bk_time;
+  }
+}
+
+bool TfrmMain::RunBackup() {
+  std::string failures;
+  for (const backuprun::TPairResult& result : backuprun::RunBackup(0, Clock)) {
+    if (result.code == 0) continue;
+    if (!failures.empty()) failures += "\n\n";
+    failures += backuprun::FailureText(result);
+  }
+  if (failures.empty()) return true;
+  platform::dialogs().ShowError(this, failures);
+  return false;
+}
+
+void TfrmMain::Timer1Timer() {
+  const platform::LocalDateTime now = Clock();
+  const backupdb::Schedule schedule{bk_type, bk_week, bk_month, bk_time};
+  // The schedule before the purge: set to 14:35, the backup runs first.
+  if (scheduler::ScheduleDue(schedule, now) && FBackupLatch.Take(now)) RunBackup();
+  if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) scheduler::PurgeExpiredArchives(now);
+}

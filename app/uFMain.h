@@ -1,0 +1,130 @@
+// The main window: menus, tray icon, hot key, the auto-run state and the one-second timer that
+// runs the schedule and the daily purge. It is created first and normally stays hidden.
+#pragma once
+#include <QColor>
+#include <QMainWindow>
+#include <QPoint>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "BackupRun.h"
+#include "Scheduler.h"
+#include "TStatFlg.h"
+#include "WinMsg.h"
+
+class QAction;
+class QDialog;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+
+namespace platform {
+class TrayIcon;
+}
+
+// The face colour of the three buttons: the system colour for a gradient inactive caption, as the
+// Windows default theme sets it (the desktops here have no such colour).
+inline const QColor clGradientInactiveCaption{215, 228, 242};
+inline const QColor clLime{0, 255, 0};
+inline const QColor clMainBackground{222, 221, 190};
+
+// The windows the main window shows modally; not owned.
+struct TMainWindows {
+  QDialog* frmTrgList = nullptr;
+  QDialog* frmBkupList = nullptr;
+  QDialog* frmLogList = nullptr;
+  QDialog* frmMeltArc = nullptr;
+  QDialog* dlgVersion = nullptr;
+  QDialog* aboutBox = nullptr;
+};
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr std::uint32_t WM_TRAYICON = 0x0400 + 100;  // WM_USER + 100
+
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  void SetWindows(const TMainWindows& windows);
+
+  // Controls, as the window definition names them.
+  QMenuBar* MainMenu1;
+  QMenu *F1, *N2, *G2, *H1;
+  QAction *S1, *X1, *N1, *R1, *H2, *A1, *B1, *I1, *M1, *N8;
+  QMenu* PopupMenu1;
+  QAction *N5, *N6, *N3, *N7, *N4;
+  QPushButton *cxButton1, *cxbtnGoM, *cxBtnGoA;
+  QStatusBar* StatusBar1;
+  QTimer* Timer1;
+
+  // Hot key.
+  std::uint16_t FHotKeyId = 0;
+  std::uint32_t FHotKeyKey = 0;
+  std::uint32_t FHotKeyMod = 0;
+  bool FHotKeyRegistered = false;
+
+  std::int32_t FirstRun = 0;
+  // The schedule as LoadSchedule last read it.
+  std::string bk_type, bk_week, bk_month, bk_time;
+  TStacFlg FStacFlg;
+
+  // Seams: the clock the timer and the backup run read, and how the tray's pop-up menu opens.
+  backuprun::Clock Clock;
+  std::function<void(QMenu& menu, const QPoint& at)> PopupAt;
+
+  // Start-up: hot key, tray icon, backup.db and its tables, auto-run on, schedule, timer.
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void S1Click();
+  void cxbtnGoMClick();
+  void A1Click();
+  void B1Click();
+  void H2Click();
+  void N7Click();
+  void X1Click();
+  void N1Click();
+  void R1Click();
+  void M1Click();
+  void H1Click();
+  void N8Click();
+  void Timer1Timer();
+  void WMHotKey(WPARAM id, LPARAM lParam);
+  void WMTrayIcon(LPARAM lParam);
+  void ToggleAutoRun();
+  void LoadSchedule();
+  // Packs and logs every target pair; shows the output of every pack that failed and returns
+  // false then.
+  bool RunBackup();
+
+  const platform::TrayIcon* TrayIcon() const { return FTrayIcon.get(); }
+  QColor FaceColor(const QPushButton& button) const;
+
+ signals:
+  // The window was closed: the program ends.
+  void Closed();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildControls();
+  // Connects a menu item or button to a command run under the default handler.
+  template <class Sender, class Signal>
+  void Bind(Sender* sender, Signal signal, void (TfrmMain::*command)());
+  void ShowWindowModal(QDialog* window);
+  void SetFaceColor(QPushButton& button, const QColor& color);
+
+  TMainWindows FWindows;
+  std::unique_ptr<platform::TrayIcon> FTrayIcon;
+  scheduler::TMinuteLatch FBackupLatch, FPurgeLatch;
+  bool FInTick = false;
+};

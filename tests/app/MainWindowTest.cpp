@@ -1,0 +1,337 @@
+// The main window headless: start-up on a new and an existing database, auto-run, hot key,
+// tray, menus and the windows it shows, and a start-up whose database cannot be opened.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include "AppTestSupport.h"
+#include "Forms.h"
+#include "ScriptedDialogs.h"
+#include "TrayIcon.h"
+#include "uFMain.h"
+
+namespace {
+
+std::string Str(const QString& s) { return s.toStdString(); }
+
+const char kFirstRunText[] = "バックアップ情報を設定してください";
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    for (const char* name : {"TfrmTrgList", "TfrmBkupList", "TfrmLogList", "TfrmMeltArc", "TDlgVersion", "TAboutBox"}) {
+      auto& d = windows.emplace_back(std::make_unique<QDialog>());
+      d->setObjectName(name);
+    }
+    main.SetWindows({windows[0].get(), windows[1].get(), windows[2].get(), windows[3].get(), windows[4].get(),
+                     windows[5].get()});
+  }
+
+  void ExpectRunning(bool running) {
+    EXPECT_EQ(main.FStacFlg.Value(), running ? 1 : 0);
+    EXPECT_EQ(main.A1->isEnabled(), !running);
+    EXPECT_EQ(main.N5->isEnabled(), !running);
+    EXPECT_EQ(main.B1->isEnabled(), running);
+    EXPECT_EQ(main.N6->isEnabled(), running);
+    EXPECT_EQ(Str(main.cxBtnGoA->text()), running ? "自動実行停止" : "自動実行");
+  }
+
+  QApplication& app = TestApp();
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  std::vector<std::unique_ptr<QDialog>> windows;
+  TfrmMain main;
+};
+
+TEST_F(MainWindowTest, WindowDefinition) {
+  EXPECT_EQ(Str(main.windowTitle()), "Tidekeep[データバックアップ]\u3000by Orvanne");
+  EXPECT_EQ(main.centralWidget()->height() + main.StatusBar1->height(), 91);
+  EXPECT_EQ(main.centralWidget()->width(), 385);
+  EXPECT_EQ(main.StatusBar1->height(), 19);
+  EXPECT_EQ(main.palette().color(QPalette::Window), QColor(222, 221, 190));
+  EXPECT_EQ(Str(main.font().families().value(0)), "Tahoma");
+  EXPECT_EQ(main.Timer1->interval(), 1000);
+  EXPECT_FALSE(main.Timer1->isActive());
+
+  struct Button { QPushButton* b; const char* caption; const char* hint; int left; };
+  for (const Button& b : {Button{main.cxButton1, "バックアップ設定", "バックアップするデータ、スケジュールの設定", 24},
+                          Button{main.cxbtnGoM, "直ぐに実行", "直ぐにバックアップを開始する", 144},
+                          Button{main.cxBtnGoA, "自動実行", "スケジュールに従い実行", 256}}) {
+    EXPECT_EQ(Str(b.b->text()), b.caption);
+    EXPECT_EQ(Str(b.b->toolTip()), b.hint);
+    EXPECT_EQ(b.b->geometry(), QRect(b.left, 24, 89, 25));
+    EXPECT_EQ(main.FaceColor(*b.b), clGradientInactiveCaption);
+  }
+}
+
+TEST_F(MainWindowTest, MenusAndShortcuts) {
+  struct Item { QAction* a; const char* caption; QKeySequence key; };
+  const Item items[] = {
+      {main.F1->menuAction(), "ファイル(&F)", QKeySequence("Ctrl+F")},
+      {main.S1, "バックアップ設定(&S)", QKeySequence("Ctrl+S")},
+      {main.X1, "終了(&X)", QKeySequence("Ctrl+X")},
+      {main.N2->menuAction(), "表示(&D)", QKeySequence()},
+      {main.N1, "バックアップファイル閲覧(&L)", QKeySequence("Ctrl+L")},
+      {main.R1, "バックアップ履歴(&R)", QKeySequence("Ctrl+R")},
+      {main.H2, "隠す(&H)", QKeySequence("Ctrl+H")},
+      {main.G2->menuAction(), "実行(&G)", QKeySequence()},
+      {main.A1, "自動実行(&A)", QKeySequence("Ctrl+A")},
+      {main.B1, "自動実行停止(B)", QKeySequence("Ctrl+B")},
+      {main.I1, "直ぐに実行(&I)", QKeySequence("Ctrl+I")},
+      {main.M1, "バックアップの解凍(&M)", QKeySequence("Ctrl+M")},
+      {main.H1->menuAction(), "ヘルプ(&H)", QKeySequence("Ctrl+H")},
+      {main.N8, "バージョン", QKeySequence()},
+  };
+  for (const Item& i : items) {
+    EXPECT_EQ(Str(i.a->text()), i.caption);
+    EXPECT_EQ(i.a->shortcut(), i.key) << i.caption;
+  }
+  EXPECT_FALSE(main.B1->isEnabled());
+
+  std::vector<std::string> popup;
+  for (QAction* a : main.PopupMenu1->actions()) popup.push_back(Str(a->text()));
+  EXPECT_EQ(popup, (std::vector<std::string>{"自動実行", "自動実行停止", "バックアップ設定", "表示", "終了"}));
+  EXPECT_EQ(main.PopupMenu1->actions(), (QList<QAction*>{main.N5, main.N6, main.N3, main.N7, main.N4}));
+  EXPECT_FALSE(main.N6->isEnabled());
+}
+
+TEST_F(MainWindowTest, FirstStartCreatesTheTablesAndShowsTheWindow) {
+  main.FormCreate();
+  EXPECT_EQ(TableNames(scratch.db), (std::vector<std::string>{"m_bkup", "m_bkup_delete_flg", "m_log", "m_schedule"}));
+  TSQLiteDatabase db(scratch.db);
+  auto t = db.OpenTable("select bk_type, bk_week, bk_month, bk_time from m_schedule");
+  ASSERT_EQ(t->RowTotal(), 1);
+  t->FirstRow();
+  EXPECT_EQ(t->CellText(0), "0");
+  EXPECT_EQ(t->CellText(1), "");
+  EXPECT_EQ(t->CellText(2), "");
+  EXPECT_EQ(t->CellText(3), "12:00:00");
+  EXPECT_EQ(db.OpenTable("select * from m_bkup_delete_flg")->RowTotal(), 0);
+
+  EXPECT_EQ(main.FirstRun, 1);
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_EQ(Str(main.StatusBar1->currentMessage()), kFirstRunText);
+  ExpectRunning(true);
+  EXPECT_TRUE(main.Timer1->isActive());
+  EXPECT_EQ(main.bk_time, "12:00:00");
+  EXPECT_EQ(main.bk_type, "0");
+  // Started at start-up, not by A1Click: the definition's face colour stays.
+  EXPECT_EQ(main.FaceColor(*main.cxBtnGoA), clGradientInactiveCaption);
+  ASSERT_NE(main.TrayIcon(), nullptr);
+  EXPECT_EQ(main.TrayIcon()->Tip(), "Tidekeep");
+  // Offscreen there is neither tray nor X11 display: both are left out without a word.
+  EXPECT_FALSE(main.TrayIcon()->Visible());
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainWindowTest, SecondStartKeepsTheTablesAndStaysHidden) {
+  main.FormCreate();
+  backupdb::Schedule before;
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertTarget(*db, {"/data", "/backup/data.lzh"});
+  }
+  TfrmMain again;
+  again.FormCreate();
+  EXPECT_EQ(again.FirstRun, 0);
+  EXPECT_FALSE(again.isVisible());
+  EXPECT_EQ(Str(again.StatusBar1->currentMessage()), "");
+  EXPECT_EQ(again.FStacFlg.Value(), 1);
+  auto db = backupdb::OpenDatabase();
+  EXPECT_EQ(backupdb::ReadTargets(*db), (std::vector<backupdb::TargetPair>{{"/data", "/backup/data.lzh"}}));
+  EXPECT_EQ(db->OpenTable("select * from m_schedule")->RowTotal(), 1);
+  EXPECT_EQ(TableNames(scratch.db).size(), 4u);
+}
+
+TEST_F(MainWindowTest, AutoRunButtonStopsAndStarts) {
+  main.FormCreate();
+  main.hide();
+  main.cxBtnGoA->click();  // running -> stopped
+  ExpectRunning(false);
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_FALSE(main.Timer1->isActive());
+  EXPECT_EQ(main.FaceColor(*main.cxBtnGoA), clGradientInactiveCaption);
+
+  // A schedule saved meanwhile is read when auto-run starts again.
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::ReplaceSchedule(*db, 1, "1,3", "", "9:30:00");
+  }
+  main.cxBtnGoA->click();  // stopped -> running
+  ExpectRunning(true);
+  EXPECT_FALSE(main.isVisible());
+  EXPECT_TRUE(main.Timer1->isActive());
+  EXPECT_EQ(main.FaceColor(*main.cxBtnGoA), clLime);
+  EXPECT_EQ(main.bk_type, "1");
+  EXPECT_EQ(main.bk_week, "1,3");
+  EXPECT_EQ(main.bk_time, "9:30:00");
+}
+
+TEST_F(MainWindowTest, StopItemStopsTheTimer) {
+  main.FormCreate();
+  main.B1->trigger();
+  ExpectRunning(false);
+  EXPECT_FALSE(main.Timer1->isActive());
+  main.N5->trigger();  // the pop-up's start item runs A1Click
+  ExpectRunning(true);
+  EXPECT_TRUE(main.Timer1->isActive());
+  main.N6->trigger();
+  ExpectRunning(false);
+  EXPECT_FALSE(main.Timer1->isActive());
+}
+
+TEST_F(MainWindowTest, HotKeyShowsOnlyForCtrlShiftQ) {
+  main.FormCreate();
+  main.hide();
+  struct Case { unsigned mods, key; bool shows; };
+  for (const Case& c : {Case{2, 81, false}, Case{4, 81, false}, Case{6, 80, false}, Case{7, 81, false},
+                        Case{6, 81, true}}) {
+    main.hide();
+    main.WMHotKey(main.FHotKeyId, static_cast<LPARAM>(c.key << 16 | c.mods));
+    EXPECT_EQ(main.isVisible(), c.shows) << c.mods << "/" << c.key;
+  }
+  EXPECT_EQ(main.FHotKeyMod, 6u);
+  EXPECT_EQ(main.FHotKeyKey, 81u);
+  EXPECT_GE(main.FHotKeyId, 0xC000);
+}
+
+TEST_F(MainWindowTest, TrayLeftPressShowsRightPressOpensTheMenu) {
+  main.FormCreate();
+  main.hide();
+  std::vector<std::pair<QMenu*, QPoint>> popups;
+  main.PopupAt = [&](QMenu& menu, const QPoint& at) { popups.emplace_back(&menu, at); };
+
+  main.WMTrayIcon(512);  // a move: ignored
+  EXPECT_FALSE(main.isVisible());
+  EXPECT_TRUE(popups.empty());
+
+  main.WMTrayIcon(platform::WM_RBUTTONDOWN);
+  ASSERT_EQ(popups.size(), 1u);
+  EXPECT_EQ(popups[0].first, main.PopupMenu1);
+  EXPECT_EQ(popups[0].second, platform::GetCursorPos());
+  EXPECT_FALSE(main.isVisible());
+  // While running the pop-up offers to stop, not to start.
+  EXPECT_FALSE(main.N5->isEnabled());
+  EXPECT_TRUE(main.N6->isEnabled());
+
+  main.WMTrayIcon(platform::WM_LBUTTONDOWN);
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_EQ(popups.size(), 1u);
+
+  EXPECT_EQ(platform::TrayMessageFor(QSystemTrayIcon::Trigger), 513);
+  EXPECT_EQ(platform::TrayMessageFor(QSystemTrayIcon::Context), 516);
+  EXPECT_EQ(platform::TrayMessageFor(QSystemTrayIcon::DoubleClick), 0);
+}
+
+TEST_F(MainWindowTest, SettingsClearsTheFirstRunText) {
+  main.FormCreate();
+  ASSERT_EQ(Str(main.StatusBar1->currentMessage()), kFirstRunText);
+  main.cxButton1->click();
+  EXPECT_EQ(main.FirstRun, 0);
+  EXPECT_EQ(Str(main.StatusBar1->currentMessage()), "");
+  main.hide();
+  main.show();  // shown again: the text does not come back
+  EXPECT_EQ(Str(main.StatusBar1->currentMessage()), "");
+  main.N3->trigger();
+  EXPECT_EQ(dialogs.modalShown, (std::vector<std::string>{"TfrmTrgList", "TfrmTrgList"}));
+}
+
+TEST_F(MainWindowTest, CtrlHHides) {
+  main.FormCreate();
+  main.show();
+  main.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  QTest::keyClick(&main, Qt::Key_H, Qt::ControlModifier);
+  EXPECT_FALSE(main.isVisible());
+  EXPECT_TRUE(dialogs.modalShown.empty());  // not the help heading's version dialog
+}
+
+TEST_F(MainWindowTest, MenuItemsShowTheirWindows) {
+  main.FormCreate();
+  main.N1->trigger();
+  main.R1->trigger();
+  main.M1->trigger();
+  main.N8->trigger();
+  emit main.H1->aboutToShow();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dialogs.modalShown,
+            (std::vector<std::string>{"TfrmBkupList", "TfrmLogList", "TfrmMeltArc", "TAboutBox", "TDlgVersion"}));
+}
+
+TEST_F(MainWindowTest, RunNowWithoutPairsStillEndsWithDone) {
+  main.FormCreate();
+  main.cxbtnGoM->click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"バックアップ完了"}));
+  main.I1->trigger();
+  EXPECT_EQ(dialogs.MessageTexts().size(), 2u);
+}
+
+TEST_F(MainWindowTest, ErrorsOfACommandAreShownAndEndIt) {
+  main.FormCreate();
+  main.cxBtnGoA->click();  // stopped
+  // The database turns unreadable: starting auto-run fails in LoadSchedule, before any change.
+  WriteFile(scratch.db, std::string(4096, 'x'));
+  main.cxBtnGoA->click();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
+  ExpectRunning(false);
+  EXPECT_FALSE(main.Timer1->isActive());
+}
+
+TEST_F(MainWindowTest, ClosingEndsTheProgramAlsoFromTheTray) {
+  main.FormCreate();
+  main.hide();
+  QSignalSpy closed(&main, &TfrmMain::Closed);
+  main.N4->trigger();
+  EXPECT_EQ(closed.count(), 1);
+  EXPECT_FALSE(main.FHotKeyRegistered);
+}
+
+TEST(FormsTest, StartUpCreatesEveryWindowAndWiresTheMainOne) {
+  TestApp();
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  TForms forms;
+  ASSERT_TRUE(forms.Create());
+  forms.frmMain().S1Click();
+  forms.frmMain().N1Click();
+  forms.frmMain().R1Click();
+  forms.frmMain().M1Click();
+  forms.frmMain().H1Click();
+  forms.frmMain().N8Click();
+  EXPECT_EQ(dialogs.modalShown, (std::vector<std::string>{"TfrmTrgList", "TfrmBkupList", "TfrmLogList",
+                                                          "TfrmMeltArc", "TDlgVersion", "TAboutBox"}));
+  EXPECT_TRUE(forms.frmMain().isVisible());
+}
+
+TEST(FormsTest, StartUpOnADatabaseThatCannotBeOpenedShowsTheErrorAndFails) {
+  TestApp();
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  for (bool folder : {true, false}) {
+    dialogs.messages.clear();
+    std::filesystem::remove_all(scratch.db);
+    if (folder) {
+      std::filesystem::create_directories(scratch.db);  // a folder where the file should be
+    } else {
+      WriteFile(scratch.db, std::string(4096, 'x'));  // not a database
+    }
+    TForms forms;
+    EXPECT_FALSE(forms.Create());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
+    EXPECT_FALSE(dialogs.messages[0].text.empty());
+    EXPECT_FALSE(forms.frmMain().Timer1->isActive());
+    EXPECT_FALSE(forms.frmMain().isVisible());
+  }
+}
+
+}  // namespace
