@@ -280,7 +280,9 @@ void TArchiveFile::DispatchEnumMember(void* info, bool& abort) {
 void TArchiveFile::CollectStreamMember(int state, EXTRACTINGINFOEX* info, bool&) {
   if (state != ARCEXTRACT_INPROCESS || info == nullptr || FStreamOptions == nullptr || !FStreamMembers) return;
   const std::string source(info->szSourceFileName, strnlen(info->szSourceFileName, sizeof info->szSourceFileName));
-  if (source.find(FStreamOptions->StreamSeparator) == std::string::npos) return;
+  // The member name must have the form staging gives it. A plain search for the separator, as
+  // once done, matched only property-set streams (";#") and let every other stream go unmerged.
+  if (!IsStreamMemberName(source, FStreamOptions->StreamSeparator)) return;
   std::string dest(info->szDestFileName, strnlen(info->szDestFileName, sizeof info->szDestFileName));
   auto pos = std::lower_bound(FStreamMembers->begin(), FStreamMembers->end(), dest);
   if (pos == FStreamMembers->end() || *pos != dest) FStreamMembers->insert(pos, std::move(dest));

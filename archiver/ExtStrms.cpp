@@ -43,17 +43,36 @@ void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view f
   }
 }
 
-bool RestoreStreamMember(std::string_view path, std::string_view separator) {
-  const char mark = separator.size() == 2 ? separator[0] : ':';
-  const std::string folder = platform::ExtractFilePath(path);
-  std::string name = platform::ExtractFileName(path);
+namespace {
+
+char streamMark(std::string_view separator) { return separator.size() == 2 ? separator[0] : ':'; }
+
+// The position of the mark before the stream name in Name, once the mark and "$DATA" are cut off
+// its end; npos when Name is no stream member.
+size_t streamSplit(std::string_view& name, std::string_view separator) {
+  const char mark = streamMark(separator);
   const std::string tail = std::string(1, mark) + std::string(kDataSuffix);
-  if (!name.ends_with(tail)) return false;
-  name.resize(name.size() - tail.size());
-  const auto split = name.rfind(mark);
-  if (split == std::string::npos || split == 0 || split + 1 == name.size()) return false;
-  const std::string file = folder + name.substr(0, split);
-  std::string stream = name.substr(split + 1);
+  if (!name.ends_with(tail)) return std::string_view::npos;
+  name.remove_suffix(tail.size());
+  const size_t split = name.rfind(mark);
+  if (split == std::string_view::npos || split == 0 || split + 1 == name.size()) return std::string_view::npos;
+  return split;
+}
+
+}  // namespace
+
+bool IsStreamMemberName(std::string_view name, std::string_view separator) {
+  return streamSplit(name, separator) != std::string_view::npos;
+}
+
+bool RestoreStreamMember(std::string_view path, std::string_view separator) {
+  const std::string folder = platform::ExtractFilePath(path);
+  const std::string fileName = platform::ExtractFileName(path);
+  std::string_view name = fileName;
+  const size_t split = streamSplit(name, separator);
+  if (split == std::string_view::npos) return false;
+  const std::string file = folder + std::string(name.substr(0, split));
+  std::string stream(name.substr(split + 1));
   if (separator.size() == 2 && stream.front() == separator[1]) stream.front() = kPropertySetLead;
   const auto data = platform::ReadWholeFile(path);
   if (!data || !platform::FileExists(file)) return false;

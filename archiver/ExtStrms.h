@@ -19,6 +19,10 @@ std::string StreamNameToMemberSuffix(std::string_view streamName, std::string_vi
 void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view fullName,
                   const platform::TSearchRec& rec, std::string_view separator, std::string_view storedName);
 
+// Whether Name has the form of a stream member: "<file><c><stream><c>$DATA", where c is the
+// separator's first character (the colon itself for separators not two characters long).
+bool IsStreamMemberName(std::string_view name, std::string_view separator);
+
 // Merges the extracted stream member at Path back into its file as a stream, never replacing
 // an existing one, and deletes the member file once its content is in the stream. False when
 // nothing was merged.

@@ -1,0 +1,194 @@
+// The component's own file selection over real temporary trees.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "FILTERS.h"
+#include "TestSupport.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class Selection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteFile(base("a.txt"), "a");
+    test::WriteFile(base(".h.txt"), "h");
+    test::WriteFile(base("sub/b.txt"), "b");
+    test::WriteFile(base("sub/x.tmp"), "t");
+    test::WriteFile(base("data.txt"), "d");
+    test::WriteFile(base("sub/data.txt"), "d2");
+    test::WriteFile(base(".dot/c.txt"), "c");
+  }
+  std::string base(std::string_view name = {}) const { return name.empty() ? FTmp.path() : FTmp / name; }
+
+  Names collect(TArchiverOptions& o, const TFileArgs& files, TSelectionProgress progress = {}) {
+    TStagedFiles staged;
+    bool cancel = false;
+    return CollectFiles(staged, o, base(), cancel, files, progress);
+  }
+
+  test::TTempDir FTmp;
+};
+
+TEST_F(Selection, AllFilesSortedWithDotFilesOnlyWhenAsked) {
+  TArchiverOptions o;
+  o.r = 1;
+  o.a = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"*.*"}),
+            (Names{".dot/c.txt", ".h.txt", "a.txt", "data.txt", "sub/b.txt", "sub/data.txt", "sub/x.tmp"}));
+  TArchiverOptions hidden;
+  hidden.r = 1;
+  // Dot-folders are searched whatever a says; only dot-files are left out.
+  EXPECT_EQ(collect(hidden, TFileArgs{"*.*"}),
+            (Names{".dot/c.txt", "a.txt", "data.txt", "sub/b.txt", "sub/data.txt", "sub/x.tmp"}));
+}
+
+TEST_F(Selection, NoPatternsScansEverythingInTheBaseFolder) {
+  TArchiverOptions o;
+  EXPECT_EQ(collect(o, TFileArgs{}), (Names{"a.txt", "data.txt"}));
+}
+
+TEST_F(Selection, RecursionFollowsRAndP) {
+  TArchiverOptions o;
+  o.r = 1;
+  o.p = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"data.txt"}), Names{"data.txt"});
+  o = {};
+  o.r = 1;
+  o.p = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"*.txt"}),
+            (Names{".dot/c.txt", "a.txt", "data.txt", "sub/b.txt", "sub/data.txt"}));
+  TArchiverOptions noP;
+  noP.r = 1;
+  EXPECT_EQ(collect(noP, TFileArgs{"data.txt"}), (Names{"data.txt", "sub/data.txt"}));
+  TArchiverOptions flat;
+  EXPECT_EQ(collect(flat, TFileArgs{"sub/*.txt"}), (Names{"sub/b.txt", "sub/data.txt"}));
+}
+
+TEST_F(Selection, RTwoTakesAFolderPatternWhole) {
+  test::WriteFile(base("docs/d1.txt"), "1");
+  test::WriteFile(base("docs/deep/d2.txt"), "2");
+  TArchiverOptions o;
+  o.r = 2;
+  EXPECT_EQ(collect(o, TFileArgs{"docs"}), (Names{"docs/d1.txt", "docs/deep/d2.txt"}));
+  TArchiverOptions one;
+  one.r = 1;
+  EXPECT_EQ(collect(one, TFileArgs{"docs"}), Names{});
+}
+
+TEST_F(Selection, ExclusionsLeaveOutWhatTheirScanFinds) {
+  TArchiverOptions o;
+  o.r = 1;
+  o.jx = {"*.tmp", "a.txt"};
+  EXPECT_EQ(collect(o, TFileArgs{"*.*"}), (Names{".dot/c.txt", "data.txt", "sub/b.txt", "sub/data.txt"}));
+}
+
+TEST_F(Selection, DateWindowIsInclusiveLocalTime) {
+  test::SetWriteTime(base("a.txt"), {2010, 1, 1, 0, 0, 0});
+  test::SetWriteTime(base("data.txt"), {2010, 1, 31, 23, 59, 59});
+  test::SetWriteTime(base("sub/b.txt"), {2009, 12, 31, 23, 59, 59});
+  test::SetWriteTime(base("sub/data.txt"), {2010, 2, 1, 0, 0, 0});
+  TArchiverOptions o;
+  o.r = 1;
+  o.jo = "20100101";
+  o.job = "20100131";
+  EXPECT_EQ(collect(o, TFileArgs{"*.txt"}), (Names{"a.txt", "data.txt"}));
+  TArchiverOptions shortForm;
+  shortForm.r = 1;
+  shortForm.jo = "100101";
+  shortForm.job = "l100131";
+  EXPECT_EQ(collect(shortForm, TFileArgs{"*.txt"}), (Names{"a.txt", "data.txt"}));
+  TArchiverOptions bad;
+  bad.jo = "20101399";
+  EXPECT_THROW(collect(bad, TFileArgs{"*.*"}), platform::EConvertError);
+}
+
+TEST_F(Selection, AdjustsTheOptionsItWasGiven) {
+  TArchiverOptions o;
+  o.r = 2;
+  o.p = -1;
+  o.jo = "20000101";
+  o.job = "20991231";
+  collect(o, TFileArgs{"*.*"});
+  EXPECT_EQ(o.r, -1);
+  EXPECT_EQ(o.p, 1);
+  EXPECT_TRUE(IsUnsetText(o.jo));
+  EXPECT_TRUE(IsUnsetText(o.job));
+}
+
+TEST_F(Selection, ReportsEachNewNameOnceWithAnOtherwiseZeroRecord) {
+  TArchiverOptions o;
+  o.r = 1;
+  Names reported;
+  bool recordClean = true;
+  collect(o, TFileArgs{"*.txt", "a.txt"}, [&](int state, EXTRACTINGINFOEX* info, bool&) {
+    EXPECT_EQ(state, 2053);
+    reported.emplace_back(info->szSourceFileName);
+    EXTRACTINGINFOEX expected{};
+    std::memcpy(expected.szSourceFileName, info->szSourceFileName, sizeof expected.szSourceFileName);
+    recordClean = recordClean && std::memcmp(&expected, info, sizeof expected) == 0;
+  });
+  EXPECT_EQ(reported, (Names{"a.txt", "data.txt", ".dot/c.txt", "sub/b.txt", "sub/data.txt"}));
+  EXPECT_TRUE(recordClean);
+}
+
+TEST_F(Selection, CancelStopsThePass) {
+  TArchiverOptions o;
+  o.r = 1;
+  TStagedFiles staged;
+  bool cancel = false;
+  int calls = 0;
+  const Names names = CollectFiles(staged, o, base(), cancel, TFileArgs{"*.*"}, [&](int, EXTRACTINGINFOEX*, bool& abort) {
+    ++calls;
+    abort = true;
+  });
+  EXPECT_TRUE(cancel);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(names.size(), 1u);
+}
+
+TEST_F(Selection, NamesDifferingInCaseAreBothKept) {
+  test::WriteFile(base("A.txt"), "upper");
+  test::WriteFile(base("B.txt"), "b");
+  TArchiverOptions o;
+  EXPECT_EQ(collect(o, TFileArgs{"*.txt"}), (Names{"A.txt", "a.txt", "B.txt", "data.txt"}));
+}
+
+TEST_F(Selection, LinkedFoldersAreNeverEntered) {
+  std::filesystem::create_directory_symlink(base(), base("sub/loop"));
+  TArchiverOptions o;
+  o.r = 1;
+  const Names names = collect(o, TFileArgs{"*.*"});
+  EXPECT_EQ(names, (Names{".dot/c.txt", "a.txt", "data.txt", "sub/b.txt", "sub/data.txt", "sub/loop", "sub/x.tmp"}));
+}
+
+TEST_F(Selection, LeavesTheCurrentFolderAlone) {
+  char before[4096], after[4096];
+  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  TArchiverOptions o;
+  o.r = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"sub/b.txt"}), Names{"sub/b.txt"});
+  ASSERT_NE(getcwd(after, sizeof after), nullptr);
+  EXPECT_STREQ(before, after);
+}
+
+TEST_F(Selection, AbsolutePatternsAndRelativeNames) {
+  TArchiverOptions o;
+  EXPECT_EQ(collect(o, TFileArgs{base("sub/b.txt")}), Names{base("sub/b.txt")});
+  TArchiverOptions relative;
+  relative.jf = -2;
+  EXPECT_EQ(collect(relative, TFileArgs{base("sub/b.txt")}), Names{"sub/b.txt"});
+}
+
+TEST_F(Selection, MissingBaseFolderFailsBeforeScanning) {
+  TArchiverOptions o;
+  TStagedFiles staged;
+  bool cancel = false;
+  EXPECT_THROW(CollectFiles(staged, o, base("no-such-folder"), cancel, TFileArgs{"*.*"}, {}), std::system_error);
+}
+
+}  // namespace
