@@ -198,6 +198,12 @@ void TfrmMain::FormCreate() {
   Timer1->start();
 }
 
+bool TfrmMain::event(QEvent* event) {
+  // The status bar shows one simple text; the menu items' (empty) status tips must not replace it.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   RunCommand(this, [this] { FormShow(); });

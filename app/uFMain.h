@@ -111,6 +111,7 @@ class TfrmMain : public QMainWindow {
   void Closed();
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QStatusTipEvent>
 #include <QDialog>
 #include <QMenu>
 #include <QMenuBar>
@@ -121,6 +122,10 @@ TEST_F(MainWindowTest, FirstStartCreatesTheTablesAndShowsTheWindow) {
   EXPECT_EQ(Str(main.StatusBar1->currentMessage()), kFirstRunText);
   ExpectRunning(true);
   EXPECT_TRUE(main.Timer1->isActive());
+  // Passing over the menu items keeps it.
+  QStatusTipEvent tip(QString{});
+  QCoreApplication::sendEvent(main.F1, &tip);
+  EXPECT_EQ(Str(main.StatusBar1->currentMessage()), kFirstRunText);
   EXPECT_EQ(main.bk_time, "12:00:00");
   EXPECT_EQ(main.bk_type, "0");
   // Started at start-up, not by A1Click: the definition's face colour stays.
