@@ -1,4 +1,207 @@
-// The exported C entries of libunlha32.so.
+// The exported C entries of libunlha32.so: the command entry, listing through an archive
+// handle, memory extraction, probes, and the owner-window / enumeration registrations.
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Archive.h"
 #include "ArchiverApi.h"
+#include "Command.h"
+#include "ErrorCodes.h"
+#include "MemberInfo.h"
+#include "Names.h"
+#include "Notifier.h"
+#include "Output.h"
+#include "Reader.h"
+#include "Unlha32.h"
 
 #define UNLHA_API extern "C" __attribute__((visibility("default")))
+
+namespace unlha {
+namespace {
+
+struct TOpenArchive {
+  std::unique_ptr<TArchive> archive;
+  std::string wild;
+  size_t cursor = 0;
+  const TLhaMember* last = nullptr;
+  bool searching = false;
+};
+
+// Handles are checked against this table, so a stale or made-up handle is refused, not used.
+std::mutex gHandlesLock;
+std::map<HARC, std::unique_ptr<TOpenArchive>> gHandles;
+
+TOpenArchive* Lookup(HARC arc) {
+  std::lock_guard guard(gHandlesLock);
+  auto it = gHandles.find(arc);
+  return it == gHandles.end() ? nullptr : it->second.get();
+}
+
+int FindFrom(TOpenArchive& a, INDIVIDUALINFO* info) {
+  const auto& members = a.archive->Members();
+  while (a.cursor < members.size()) {
+    const TLhaMember& m = members[a.cursor++];
+    if (a.wild.empty() || Selected(m, {a.wild})) {
+      a.last = &m;
+      if (info) FillIndividualInfo(m, *info);
+      return 0;
+    }
+  }
+  a.last = nullptr;
+  return kFindEnd;
+}
+
+}  // namespace
+}  // namespace unlha
+
+using namespace unlha;
+
+UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t size) {
+  TOutput out(output, size);
+  TCommand cmd;
+  TCommandError err;
+  if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) {
+    out.Line(cmdLine ? err.message : "no command line");
+    return cmdLine ? err.code : kErrCommandLine;
+  }
+  if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
+  if (cmd.letter == "u" || cmd.letter == "a" || cmd.letter == "f" || cmd.letter == "d" || cmd.letter == "s" ||
+      cmd.letter == "m") {
+    out.Line("command '" + cmd.letter + "' is not supported by this build of the library");
+    return kErrNotSupport;
+  }
+  out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
+                              : "unknown command '" + cmd.letter + "'");
+  return kErrCommandName;
+}
+
+UNLHA_API HARC UnlhaOpenArchive(HWND /*wnd*/, const char* fileName, uint32_t /*mode*/) {
+  if (!fileName) return 0;
+  auto a = std::make_unique<TOpenArchive>();
+  if (TArchive::Open(fileName, a->archive) != 0) return 0;
+  HARC h = reinterpret_cast<HARC>(a.get());
+  std::lock_guard guard(gHandlesLock);
+  gHandles[h] = std::move(a);
+  return h;
+}
+
+UNLHA_API int UnlhaCloseArchive(HARC arc) {
+  std::lock_guard guard(gHandlesLock);
+  return gHandles.erase(arc) == 1 ? 0 : kErrHarcNotOpened;
+}
+
+UNLHA_API int UnlhaFindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info) {
+  TOpenArchive* a = Lookup(arc);
+  if (!a) return kErrHarcNotOpened;
+  a->wild = wildName ? wildName : "";
+  a->cursor = 0;
+  a->searching = true;
+  return FindFrom(*a, info);
+}
+
+UNLHA_API int UnlhaFindNext(HARC arc, INDIVIDUALINFO* info) {
+  TOpenArchive* a = Lookup(arc);
+  if (!a) return kErrHarcNotOpened;
+  if (!a->searching) return kErrNotSearchMode;
+  return FindFrom(*a, info);
+}
+
+UNLHA_API int UnlhaExtractMem(HWND /*wnd*/, const char* cmdLine, unsigned char* buffer, uint32_t size, void* time,
+                              void* attr, uint32_t* written) {
+  if (written) *written = 0;
+  TCommand cmd;
+  TCommandError err;
+  if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) return cmdLine ? err.code : kErrCommandLine;
+  if (!cmd.letter.empty() && cmd.letter != "x" && cmd.letter != "e") return kErrCommandName;
+  if (!CheckSwitches(cmd, {"a", "c", "n", "p", "r", "w", "x", "jse", "jso"}, err)) return err.code;
+  return ExtractToMemory(cmd, buffer, size, written, time, attr);
+}
+
+// Mode 2 also decodes every member and checks its CRC; other mode bits change nothing.
+UNLHA_API int UnlhaCheckArchive(const char* fileName, int mode) {
+  if (!fileName) return 0;
+  std::unique_ptr<TArchive> arc;
+  if (TArchive::Open(fileName, arc) != 0 || arc->ScanError() != 0 || arc->Members().empty()) return 0;
+  if (mode & 2) {
+    std::string line = std::string("t \"") + fileName + "\"";
+    TCommand cmd;
+    TCommandError err;
+    TOutput out(nullptr, 0);
+    if (!ParseCommandLine(line, cmd, err) || RunReadCommand(cmd, out) != 0) return 0;
+  }
+  return 1;
+}
+
+// 1 for an LHA archive, 0 for anything else, -1 when the file cannot be read.
+UNLHA_API int UnlhaGetArchiveType(const char* fileName) {
+  if (!fileName) return -1;
+  std::unique_ptr<TArchive> arc;
+  int r = TArchive::Open(fileName, arc);
+  if (r == kErrArcFileOpen) return -1;
+  return r == 0 && !arc->Members().empty() ? 1 : 0;
+}
+
+UNLHA_API int UnlhaSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback) {
+  return TNotifier::Instance().SetOwner(wnd, callback);
+}
+
+UNLHA_API int UnlhaKillOwnerWindowEx(HWND wnd) { return TNotifier::Instance().KillOwner(wnd); }
+
+namespace {
+template <typename F>
+int WithLast(HARC arc, F fill) {
+  TOpenArchive* a = Lookup(arc);
+  if (!a || !a->last) return 0;
+  return fill(*a->last) ? 1 : 0;
+}
+}  // namespace
+
+UNLHA_API int UnlhaGetWriteTimeEx(HARC arc, uint64_t* fileTime) {
+  return WithLast(arc, [&](const TLhaMember& m) {
+    if (fileTime) *fileTime = UnixToFileTime(m.mtime);
+    return fileTime != nullptr;
+  });
+}
+
+UNLHA_API int UnlhaGetCreateTimeEx(HARC arc, uint64_t* fileTime) {
+  return WithLast(arc, [&](const TLhaMember& m) {
+    if (!fileTime || !m.ctime) return false;
+    *fileTime = UnixToFileTime(*m.ctime);
+    return true;
+  });
+}
+
+UNLHA_API int UnlhaGetAccessTimeEx(HARC arc, uint64_t* fileTime) {
+  return WithLast(arc, [&](const TLhaMember& m) {
+    if (!fileTime || !m.atime) return false;
+    *fileTime = UnixToFileTime(*m.atime);
+    return true;
+  });
+}
+
+UNLHA_API int UnlhaGetOriginalSizeEx(HARC arc, uint64_t* size) {
+  return WithLast(arc, [&](const TLhaMember& m) {
+    if (size) *size = m.originalSize;
+    return size != nullptr;
+  });
+}
+
+UNLHA_API int UnlhaGetCompressedSizeEx(HARC arc, uint64_t* size) {
+  return WithLast(arc, [&](const TLhaMember& m) {
+    if (size) *size = m.packedSize;
+    return size != nullptr;
+  });
+}
+
+UNLHA_API int UnlhaSetEnumMembersProc64(ENUM_MEMBER_PROC64 proc, uint32_t structSize) {
+  TNotifier::Instance().SetEnumProc(proc, structSize);
+  return 1;
+}
+
+UNLHA_API int UnlhaClearEnumMembersProc64(void) {
+  TNotifier::Instance().ClearEnumProc();
+  return 1;
+}

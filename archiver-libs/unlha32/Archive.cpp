@@ -1,0 +1,70 @@
+#include "Archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "ErrorCodes.h"
+
+namespace unlha {
+
+std::unique_ptr<TFileSource> TFileSource::Open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<TFileSource>(new TFileSource(fd, static_cast<uint64_t>(st.st_size)));
+}
+
+TFileSource::~TFileSource() { ::close(FFd); }
+
+ptrdiff_t TFileSource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
+  size_t done = 0;
+  auto* p = static_cast<char*>(buffer);
+  while (done < n) {
+    ssize_t r = ::pread(FFd, p + done, n - done, static_cast<off_t>(offset + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<ptrdiff_t>(done);
+}
+
+int TArchive::Scan(const TByteSource& src, std::vector<TLhaMember>& members, uint64_t& errorOffset) {
+  members.clear();
+  std::optional<uint64_t> first = FindFirstHeader(src, kMaxStubSize);
+  if (!first) return kErrNotArcFile;
+  uint64_t offset = *first;
+  for (;;) {
+    TLhaMember m;
+    uint64_t next = 0;
+    EHeader r = ParseHeader(src, offset, m, next);
+    if (r == EHeader::End) return 0;
+    if (r != EHeader::Ok) {
+      errorOffset = offset;
+      return r == EHeader::BadCrc ? kErrHeaderCrc : kErrHeaderBroken;
+    }
+    members.push_back(std::move(m));
+    offset = next;
+  }
+}
+
+int TArchive::Open(const std::string& path, std::unique_ptr<TArchive>& out) {
+  auto source = TFileSource::Open(path);
+  if (!source) return kErrArcFileOpen;
+  auto archive = std::unique_ptr<TArchive>(new TArchive());
+  archive->FSource = std::move(source);
+  int r = Scan(*archive->FSource, archive->FMembers, archive->FScanErrorOffset);
+  if (r == kErrNotArcFile) return r;
+  archive->FScanError = r;
+  out = std::move(archive);
+  return 0;
+}
+
+}  // namespace unlha

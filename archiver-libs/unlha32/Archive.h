@@ -1,0 +1,52 @@
+// An LHA archive file opened for reading: its bytes and the member headers found in it.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LhaHeader.h"
+
+namespace unlha {
+
+// A read-only file as a byte source.
+class TFileSource final : public TByteSource {
+ public:
+  static std::unique_ptr<TFileSource> Open(const std::string& path);
+  ~TFileSource() override;
+  TFileSource(const TFileSource&) = delete;
+  TFileSource& operator=(const TFileSource&) = delete;
+  uint64_t Size() const override { return FSize; }
+  ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const override;
+
+ private:
+  TFileSource(int fd, uint64_t size) : FFd(fd), FSize(size) {}
+  int FFd;
+  uint64_t FSize;
+};
+
+class TArchive {
+ public:
+  // 0 and the archive, or kErrArcFileOpen / kErrNotArcFile. An archive whose header chain
+  // breaks after some members opens with those members and ScanError() set.
+  static int Open(const std::string& path, std::unique_ptr<TArchive>& out);
+
+  const std::vector<TLhaMember>& Members() const { return FMembers; }
+  const TByteSource& Source() const { return *FSource; }
+  // 0, or the code of the broken header that ended the member list early.
+  int ScanError() const { return FScanError; }
+  uint64_t ScanErrorOffset() const { return FScanErrorOffset; }
+
+  // Reads one member list from any source (used by Open, the tests and the fuzzers).
+  static int Scan(const TByteSource& src, std::vector<TLhaMember>& members, uint64_t& errorOffset);
+
+ private:
+  std::unique_ptr<TFileSource> FSource;
+  std::vector<TLhaMember> FMembers;
+  int FScanError = 0;
+  uint64_t FScanErrorOffset = 0;
+};
+
+// How far into a file the first header is looked for (self-extractor stubs come first).
+inline constexpr uint64_t kMaxStubSize = 4 << 20;
+
+}  // namespace unlha

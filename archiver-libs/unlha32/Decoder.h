@@ -1,0 +1,35 @@
+// Decoders of the LHA methods: -lh0- -lh1- -lh4- -lh5- -lh6- -lh7- -lzs- -lz4- -lz5- (and
+// -lhd-, which holds no data). Input is read from a byte range; nothing in it is trusted:
+// broken data ends the member with an error, never with a crash, a hang or a runaway buffer.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "LhaHeader.h"
+
+namespace unlha {
+
+// Receives decoded data in order.
+class TSink {
+ public:
+  virtual ~TSink() = default;
+  // False stops decoding (a write failure or a cancel).
+  virtual bool Put(const uint8_t* data, size_t n) = 0;
+};
+
+enum class EDecode {
+  Ok,             // originalSize bytes delivered; crc holds their CRC-16
+  UnknownMethod,  // the method is not one of ours
+  Broken,         // compressed data is malformed or ends too early
+  ReadFailed,     // the source could not be read
+  SinkFailed,     // the sink refused data
+};
+
+bool IsSupportedMethod(std::string_view method);
+
+// Decodes packedSize bytes at offset into exactly originalSize bytes.
+EDecode Decode(std::string_view method, const TByteSource& src, uint64_t offset, uint64_t packedSize,
+               uint64_t originalSize, TSink& sink, uint16_t& crc);
+
+}  // namespace unlha

@@ -1,0 +1,95 @@
+#include "MemberInfo.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Names.h"
+
+namespace unlha {
+
+std::string AttributeText(const TLhaMember& m) {
+  uint32_t a = DosAttributes(m);
+  std::string s = "-----";
+  if (a & kDosReadOnly) s[0] = 'r';
+  if (a & kDosHidden) s[1] = 'h';
+  if (a & kDosSystem) s[2] = 's';
+  if (a & kDosDirectory) s[3] = 'd';
+  if (a & kDosArchive) s[4] = 'a';
+  return s;
+}
+
+uint32_t DosAttributes(const TLhaMember& m) {
+  uint32_t a = m.dosAttributes;
+  if (m.IsDirectory()) a |= kDosDirectory;
+  if (m.unixMode && !m.IsDirectory() && (*m.unixMode & 0222) == 0) a |= kDosReadOnly;
+  return a;
+}
+
+std::string DisplayName(const TLhaMember& m) { return m.IsDirectory() && !m.name.empty() ? m.name + "/" : m.name; }
+
+namespace {
+uint32_t Low32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); }
+
+template <size_t N>
+void CopyText(char (&field)[N], std::string_view text) {
+  size_t n = std::min(text.size(), N - 1);
+  if (n < text.size())
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  std::memcpy(field, text.data(), n);
+  field[n] = '\0';
+}
+}  // namespace
+
+void FillIndividualInfo(const TLhaMember& m, INDIVIDUALINFO& info) {
+  std::memset(&info, 0, sizeof info);
+  info.dwOriginalSize = Low32(m.originalSize);
+  info.dwCompressedSize = Low32(m.packedSize);
+  info.dwCRC = m.crc;
+  info.uFlag = 0;
+  info.uOSType = m.osId;
+  info.wRatio = m.originalSize == 0 ? 0
+                                    : static_cast<uint16_t>(std::min<uint64_t>(m.packedSize * 1000 / m.originalSize, 0xFFFF));
+  info.wDate = static_cast<uint16_t>(m.dosStamp >> 16);
+  info.wTime = static_cast<uint16_t>(m.dosStamp & 0xFFFF);
+  CopyText(info.szFileName, m.name);
+  CopyText(info.szAttribute, AttributeText(m));
+  CopyText(info.szMode, m.method);
+}
+
+TMemberProgress ProgressOf(const TLhaMember& m, std::string_view dest, const std::string& attribute) {
+  TMemberProgress p;
+  p.source = m.name;
+  p.dest = dest;
+  p.originalSize = m.originalSize;
+  p.compressedSize = m.packedSize;
+  p.crc = m.crc;
+  p.osType = m.osId;
+  p.dosDate = static_cast<uint16_t>(m.dosStamp >> 16);
+  p.dosTime = static_cast<uint16_t>(m.dosStamp & 0xFFFF);
+  p.dosAttributes = DosAttributes(m);
+  p.attribute = attribute;
+  p.method = m.method;
+  return p;
+}
+
+bool Selected(const TLhaMember& m, const std::vector<std::string>& patterns) {
+  if (patterns.empty()) return true;
+  std::string_view name = m.name;
+  size_t slash = name.rfind('/');
+  std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  for (std::string_view p : patterns) {
+    while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+    if (WildMatch(p, name)) return true;
+    if (p.find('/') == std::string_view::npos && WildMatch(p, base)) return true;
+    if (name.size() > p.size() && name.substr(0, p.size()) == p && name[p.size()] == '/') return true;
+  }
+  return false;
+}
+
+uint64_t UnixToFileTime(int64_t t) {
+  constexpr int64_t kEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
+  if (t < -kEpochSeconds) return 0;
+  return static_cast<uint64_t>(t + kEpochSeconds) * 10000000ULL;
+}
+
+}  // namespace unlha

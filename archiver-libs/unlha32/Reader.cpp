@@ -1,0 +1,524 @@
+#include "Reader.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Archive.h"
+#include "Decoder.h"
+#include "ErrorCodes.h"
+#include "MemberInfo.h"
+#include "Notifier.h"
+
+namespace unlha {
+namespace {
+
+// Switches the reading commands understand; README.md says what each does.
+const std::vector<std::string_view> kReadSwitches = {"a", "c", "n", "p", "r", "w", "x", "jse", "jso", "jx"};
+
+std::string ArchiveError(int code, const std::string& path) {
+  switch (code) {
+    case kErrArcFileOpen: return "cannot open archive: " + path;
+    case kErrNotArcFile: return "not an LHA archive: " + path;
+    case kErrHeaderCrc: return "header checksum error in " + path;
+    default: return "broken header in " + path;
+  }
+}
+
+std::string DecodeError(EDecode r, std::string_view method) {
+  switch (r) {
+    case EDecode::UnknownMethod: return "unknown method " + std::string(method);
+    case EDecode::Broken: return "compressed data is broken";
+    case EDecode::ReadFailed: return "cannot read archive";
+    case EDecode::SinkFailed: return "cannot write";
+    case EDecode::Ok: break;
+  }
+  return "";
+}
+
+int DecodeCode(EDecode r) {
+  switch (r) {
+    case EDecode::UnknownMethod: return kErrMethod;
+    case EDecode::Broken: return kErrHuffmanCode;
+    case EDecode::ReadFailed: return kErrCannotRead;
+    case EDecode::SinkFailed: return kErrCannotWrite;
+    case EDecode::Ok: break;
+  }
+  return 0;
+}
+
+std::vector<std::string> SplitName(std::string_view name) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  while (i <= name.size()) {
+    size_t j = name.find('/', i);
+    if (j == std::string_view::npos) j = name.size();
+    if (j > i) out.emplace_back(name.substr(i, j - i));
+    i = j + 1;
+  }
+  return out;
+}
+
+std::string LocalStamp(int64_t t) {
+  time_t tt = static_cast<time_t>(t);
+  std::tm tm{};
+  char buf[32] = "0000-00-00 00:00:00";
+  if (localtime_r(&tt, &tm)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+std::string RatioText(const TLhaMember& m) {
+  if (m.originalSize == 0) return "  0.0%";
+  uint64_t pm = m.packedSize * 1000 / m.originalSize;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%3llu.%llu%%", static_cast<unsigned long long>(pm / 10),
+                static_cast<unsigned long long>(pm % 10));
+  return buf;
+}
+
+// Counts and forgets (testing).
+class TNullSink final : public TSink {
+ public:
+  bool Put(const uint8_t*, size_t) override { return true; }
+};
+
+class TFdSink final : public TSink {
+ public:
+  explicit TFdSink(int fd) : FFd(fd) {}
+  bool Put(const uint8_t* data, size_t n) override {
+    while (n > 0) {
+      ssize_t w = ::write(FFd, data, n);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return false;
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+    return true;
+  }
+
+ private:
+  int FFd;
+};
+
+class TBufferSink final : public TSink {
+ public:
+  TBufferSink(uint8_t* buffer, uint32_t size) : FBuffer(buffer), FSize(buffer ? size : 0) {}
+  bool Put(const uint8_t* data, size_t n) override {
+    if (FUsed < FSize) {
+      size_t k = std::min<size_t>(n, FSize - FUsed);
+      std::memcpy(FBuffer + FUsed, data, k);
+      FUsed += k;
+    }
+    FTotal += n;
+    return true;
+  }
+  size_t Used() const { return FUsed; }
+  uint64_t Total() const { return FTotal; }
+
+ private:
+  uint8_t* FBuffer;
+  size_t FSize;
+  size_t FUsed = 0;
+  uint64_t FTotal = 0;
+};
+
+class TFd {
+ public:
+  explicit TFd(int fd = -1) : FFd(fd) {}
+  ~TFd() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TFd(TFd&& o) noexcept : FFd(o.FFd) { o.FFd = -1; }
+  TFd& operator=(TFd&& o) noexcept {
+    std::swap(FFd, o.FFd);
+    return *this;
+  }
+  int Get() const { return FFd; }
+
+ private:
+  int FFd;
+};
+
+struct TFailure {
+  int code = 0;
+  std::string message;
+};
+
+// Extraction below one destination folder, walking every path through directory handles that
+// refuse symbolic links, so nothing can be written outside it.
+class TDestination {
+ public:
+  bool Open(const std::string& dir, TFailure& f) {
+    std::string path = dir.empty() ? "." : dir;
+    FRoot = TFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (FRoot.Get() < 0 && errno == ENOENT) {
+      // Create the destination itself, parents included.
+      std::string partial;
+      for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+          if (!partial.empty()) ::mkdir(partial.c_str(), 0777);
+        }
+        if (i < path.size()) partial += path[i];
+      }
+      FRoot = TFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (FRoot.Get() < 0) {
+      f = {kErrMakeDirectory, "cannot open destination folder " + path + ": " + std::strerror(errno)};
+      return false;
+    }
+    return true;
+  }
+
+  // The folder made of the first count components, created when missing. A component that
+  // exists as anything but a real folder (a link above all) is refused.
+  TFd Folder(const std::vector<std::string>& comps, size_t count, bool create, TFailure& f) {
+    TFd cur(::dup(FRoot.Get()));
+    for (size_t i = 0; i < count && cur.Get() >= 0; ++i) {
+      if (create && ::mkdirat(cur.Get(), comps[i].c_str(), 0777) != 0 && errno != EEXIST) {
+        f = {kErrMakeDirectory, "cannot create folder " + comps[i] + ": " + std::strerror(errno)};
+        return TFd();
+      }
+      int next = ::openat(cur.Get(), comps[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        if (errno == ELOOP || errno == ENOTDIR)
+          f = {kErrUnsafeName, "refused: path passes through a link or a file at " + comps[i]};
+        else
+          f = {kErrMakeDirectory, "cannot open folder " + comps[i] + ": " + std::strerror(errno)};
+        return TFd();
+      }
+      cur = TFd(next);
+    }
+    return cur;
+  }
+
+ private:
+  TFd FRoot;
+};
+
+bool IsRoot() { return ::geteuid() == 0; }
+
+uid_t OwnerId(const TLhaMember& m) {
+  if (!m.user.empty()) {
+    struct passwd pw {};
+    struct passwd* res = nullptr;
+    char buf[1024];
+    if (::getpwnam_r(m.user.c_str(), &pw, buf, sizeof buf, &res) == 0 && res) return res->pw_uid;
+  }
+  return m.uid ? static_cast<uid_t>(*m.uid) : static_cast<uid_t>(-1);
+}
+
+gid_t GroupId(const TLhaMember& m) {
+  if (!m.group.empty()) {
+    struct group gr {};
+    struct group* res = nullptr;
+    char buf[1024];
+    if (::getgrnam_r(m.group.c_str(), &gr, buf, sizeof buf, &res) == 0 && res) return res->gr_gid;
+  }
+  return m.gid ? static_cast<gid_t>(*m.gid) : static_cast<gid_t>(-1);
+}
+
+mode_t ModeBits(const TLhaMember& m, mode_t fallback) {
+  if (m.unixMode) return static_cast<mode_t>(*m.unixMode & (IsRoot() ? 07777 : 01777));
+  if (m.dosAttributes & kDosReadOnly) return fallback & ~static_cast<mode_t>(0222);
+  return fallback;
+}
+
+std::string TempName() {
+  static std::atomic<unsigned> counter{0};
+  return ".tklha" + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+}
+
+struct timespec Stamp(int64_t t) {
+  struct timespec ts {};
+  ts.tv_sec = static_cast<time_t>(t);
+  return ts;
+}
+
+class TReader {
+ public:
+  TReader(const TCommand& cmd, TArchive& arc, TOutput& out) : FCmd(cmd), FArc(arc), FOut(out) {
+    FExcludes = cmd.Values("jx");
+    FContinue = cmd.Number("jse", 1) != 0;
+  }
+
+  int List(bool verbose) {
+    FOut.Line(verbose ? "  Original     Packed  Ratio Method CRC  Attr  Mode   Owner       Lv OS Stamp               Name"
+                      : "  Original     Packed  Ratio Method Stamp               Name");
+    FOut.Line(verbose ? "---------- ---------- ------ ------ ---- ----- ------ ----------- -- -- ------------------- ----"
+                      : "---------- ---------- ------ ------ ------------------- ----");
+    uint64_t count = 0, original = 0, packed = 0;
+    for (const TLhaMember& m : FArc.Members()) {
+      if (!Wanted(m)) continue;
+      if (!Notify(m, "")) return kErrUserCancel;
+      std::string name = DisplayName(m);
+      if (m.IsSymlink()) name += " -> " + m.linkTarget;
+      char line[256];
+      std::snprintf(line, sizeof line, "%10llu %10llu %s %-6s ", static_cast<unsigned long long>(m.originalSize),
+                    static_cast<unsigned long long>(m.packedSize), RatioText(m).c_str(), m.method.c_str());
+      std::string text = line;
+      if (verbose) {
+        char mode[16] = "     -";
+        if (m.unixMode) std::snprintf(mode, sizeof mode, "%06o", *m.unixMode);
+        char owner[32] = "          -";
+        if (m.uid || m.gid)
+          std::snprintf(owner, sizeof owner, "%5u/%-5u", m.uid.value_or(0), m.gid.value_or(0));
+        char os[4] = "--";
+        if (m.osId >= 0x20 && m.osId < 0x7F) std::snprintf(os, sizeof os, "%c ", m.osId);
+        std::snprintf(line, sizeof line, "%04x %s %s %s %2u %s ", m.crc, AttributeText(m).c_str(), mode, owner, m.level,
+                      os);
+        text += line;
+      }
+      text += LocalStamp(m.mtime) + " " + name;
+      FOut.Line(text);
+      ++count;
+      original += m.originalSize;
+      packed += m.packedSize;
+    }
+    char total[128];
+    std::snprintf(total, sizeof total, "%10llu %10llu        %llu member(s)", static_cast<unsigned long long>(original),
+                  static_cast<unsigned long long>(packed), static_cast<unsigned long long>(count));
+    FOut.Line(verbose ? "---------- ---------- ------ ------ ---- ----- ------ ----------- -- -- ------------------- ----"
+                      : "---------- ---------- ------ ------ ------------------- ----");
+    FOut.Line(total);
+    return Finish(count);
+  }
+
+  int Test() {
+    uint64_t count = 0;
+    for (const TLhaMember& m : FArc.Members()) {
+      if (!Wanted(m)) continue;
+      if (!Notify(m, "")) return kErrUserCancel;
+      ++count;
+      if (m.IsDirectory() || m.IsSymlink()) continue;
+      TNullSink sink;
+      uint16_t crc = 0;
+      EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+      if (r != EDecode::Ok) {
+        if (!Fail(m, {DecodeCode(r), DecodeError(r, m.method)})) break;
+      } else if (m.hasCrc && crc != m.crc) {
+        if (!Fail(m, {kErrFileCrc, "CRC error"})) break;
+      } else {
+        FOut.Line("OK     " + m.name);
+      }
+    }
+    if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
+    return Finish(count);
+  }
+
+  int Extract(bool withPaths) {
+    TFailure f;
+    TDestination dest;
+    if (!dest.Open(FCmd.baseDir, f)) {
+      FOut.Line(f.message);
+      return f.code;
+    }
+    std::string prefix = FCmd.baseDir;
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    uint64_t count = 0;
+    std::vector<const TLhaMember*> folders;
+    for (const TLhaMember& m : FArc.Members()) {
+      if (!Wanted(m)) continue;
+      ++count;
+      std::vector<std::string> comps = SplitName(m.name);
+      bool unsafe = m.absolute || comps.empty() || std::find(comps.begin(), comps.end(), "..") != comps.end();
+      if (unsafe) {
+        if (!Notify(m, "")) return kErrUserCancel;
+        if (!Fail(m, {kErrUnsafeName, m.absolute ? "refused: absolute path" : "refused: name leaves the folder"})) break;
+        continue;
+      }
+      if (!withPaths) {
+        if (m.IsDirectory()) continue;
+        comps.erase(comps.begin(), comps.end() - 1);
+      }
+      std::string rel;
+      for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
+      if (!Notify(m, prefix + rel)) return kErrUserCancel;
+      f = {};
+      if (m.IsDirectory()) {
+        TFd dir = dest.Folder(comps, comps.size(), true, f);
+        if (dir.Get() >= 0) folders.push_back(&m);
+      } else if (!IsSupportedMethod(m.method)) {
+        f = {kErrMethod, "unknown method " + m.method};
+      } else {
+        TFd parent = dest.Folder(comps, comps.size() - 1, true, f);
+        if (parent.Get() >= 0) WriteMember(m, parent.Get(), comps.back(), f);
+      }
+      if (f.code != 0) {
+        if (!Fail(m, f)) break;
+      } else {
+        FOut.Line("x      " + prefix + rel);
+      }
+    }
+    // Folder modes and times last: their contents are in place by now, and a folder without
+    // write permission no longer blocks them.
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+      const TLhaMember& m = **it;
+      TFailure ignored;
+      std::vector<std::string> comps = SplitName(m.name);
+      TFd dir = dest.Folder(comps, comps.size(), false, ignored);
+      if (dir.Get() < 0) continue;
+      if (IsRoot() && (m.uid || m.gid || !m.user.empty())) (void)::fchown(dir.Get(), OwnerId(m), GroupId(m));
+      if (m.unixMode) ::fchmod(dir.Get(), ModeBits(m, 0777));
+      struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
+      ::futimens(dir.Get(), times);
+    }
+    return Finish(count);
+  }
+
+ private:
+  bool Wanted(const TLhaMember& m) const {
+    if (!Selected(m, FCmd.files)) return false;
+    for (const std::string& x : FExcludes)
+      if (Selected(m, {x})) return false;
+    return true;
+  }
+
+  bool Notify(const TLhaMember& m, std::string_view dest) {
+    std::string attr = AttributeText(m);
+    return TNotifier::Instance().Member(ProgressOf(m, dest, attr));
+  }
+
+  // Reports a failed member; false when the command is to stop here.
+  bool Fail(const TLhaMember& m, const TFailure& f) {
+    FOut.Line("error  " + m.name + ": " + f.message);
+    if (FFirstError == 0) FFirstError = f.code;
+    return FContinue;
+  }
+
+  int Finish(uint64_t count) {
+    if (FFirstError != 0) return FFirstError;
+    if (FArc.ScanError() != 0) {
+      FOut.Line(ArchiveError(FArc.ScanError(), FCmd.archive));
+      return FArc.ScanError();
+    }
+    if (count == 0 && !FCmd.files.empty()) {
+      FOut.Line("no member matches the names given");
+      return kErrNoMatch;
+    }
+    return 0;
+  }
+
+  // Writes a file or link member under a temporary name beside its final one and renames it
+  // into place only when it is complete and its CRC is right.
+  void WriteMember(const TLhaMember& m, int dirFd, const std::string& name, TFailure& f) {
+    std::string tmp = TempName();
+    if (m.IsSymlink()) {
+      if (::symlinkat(m.linkTarget.c_str(), dirFd, tmp.c_str()) != 0) {
+        f = {kErrFileOpen, "cannot create link: " + std::string(std::strerror(errno))};
+        return;
+      }
+      if (IsRoot() && (m.uid || m.gid || !m.user.empty()))
+        (void)::fchownat(dirFd, tmp.c_str(), OwnerId(m), GroupId(m), AT_SYMLINK_NOFOLLOW);
+      struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
+      ::utimensat(dirFd, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    } else {
+      TFd fd(::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      if (fd.Get() < 0) {
+        f = {kErrFileOpen, "cannot create file: " + std::string(std::strerror(errno))};
+        return;
+      }
+      TFdSink sink(fd.Get());
+      uint16_t crc = 0;
+      EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+      if (r != EDecode::Ok) {
+        f = {DecodeCode(r), DecodeError(r, m.method)};
+      } else if (m.hasCrc && crc != m.crc) {
+        f = {kErrFileCrc, "CRC error"};
+      } else {
+        if (IsRoot() && (m.uid || m.gid || !m.user.empty())) (void)::fchown(fd.Get(), OwnerId(m), GroupId(m));
+        struct stat st {};
+        ::fstat(fd.Get(), &st);
+        mode_t mode = ModeBits(m, st.st_mode & 0777);
+        struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
+        if (::fchmod(fd.Get(), mode) != 0 || ::futimens(fd.Get(), times) != 0)
+          f = {kErrCannotWrite, "cannot set attributes: " + std::string(std::strerror(errno))};
+      }
+      if (f.code != 0) {
+        ::unlinkat(dirFd, tmp.c_str(), 0);
+        return;
+      }
+    }
+    if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
+      f = {kErrCannotWrite, "cannot replace " + name + ": " + std::strerror(errno)};
+      ::unlinkat(dirFd, tmp.c_str(), 0);
+    }
+  }
+
+  const TCommand& FCmd;
+  TArchive& FArc;
+  TOutput& FOut;
+  std::vector<std::string> FExcludes;
+  bool FContinue = true;
+  int FFirstError = 0;
+};
+
+}  // namespace
+
+bool IsReadCommand(std::string_view letter) {
+  return letter == "x" || letter == "e" || letter == "l" || letter == "v" || letter == "t";
+}
+
+int RunReadCommand(const TCommand& cmd, TOutput& out) {
+  TCommandError err;
+  if (!CheckSwitches(cmd, kReadSwitches, err)) {
+    out.Line(err.message);
+    return err.code;
+  }
+  std::unique_ptr<TArchive> arc;
+  int r = TArchive::Open(cmd.archive, arc);
+  if (r != 0) {
+    out.Line(ArchiveError(r, cmd.archive));
+    return r;
+  }
+  TReader reader(cmd, *arc, out);
+  if (cmd.letter == "l" || cmd.letter == "v") return reader.List(cmd.letter == "v");
+  if (cmd.letter == "t") return reader.Test();
+  return reader.Extract(cmd.letter == "x" && cmd.Number("x", 1) != 0);
+}
+
+int ExtractToMemory(const TCommand& cmd, uint8_t* buffer, uint32_t size, uint32_t* written, void* time, void* attr) {
+  if (written) *written = 0;
+  std::unique_ptr<TArchive> arc;
+  int r = TArchive::Open(cmd.archive, arc);
+  if (r != 0) return r;
+  const TLhaMember* found = nullptr;
+  for (const TLhaMember& m : arc->Members()) {
+    if (m.IsDirectory() || m.IsSymlink()) continue;
+    if (cmd.files.empty() || Selected(m, {cmd.files.front()})) {
+      found = &m;
+      break;
+    }
+  }
+  if (!found) return arc->ScanError() != 0 ? arc->ScanError() : kErrNoMatch;
+  std::string attrText = AttributeText(*found);
+  if (!TNotifier::Instance().Member(ProgressOf(*found, "", attrText))) return kErrUserCancel;
+  TBufferSink sink(buffer, size);
+  uint16_t crc = 0;
+  EDecode d = Decode(found->method, arc->Source(), found->dataOffset, found->packedSize, found->originalSize, sink, crc);
+  if (written) *written = static_cast<uint32_t>(sink.Used());
+  if (time) {
+    time_t t = static_cast<time_t>(found->mtime);
+    std::memcpy(time, &t, sizeof t);
+  }
+  if (attr) {
+    uint32_t a = DosAttributes(*found);
+    std::memcpy(attr, &a, sizeof a);
+  }
+  if (d != EDecode::Ok) return DecodeCode(d);
+  if (found->hasCrc && crc != found->crc) return kErrFileCrc;
+  if (sink.Total() > sink.Used()) return kErrBufferSmall;
+  return 0;
+}
+
+}  // namespace unlha

@@ -1,0 +1,54 @@
+// tidekeep-lha: runs one command of libunlha32.so from the shell. The arguments are joined
+// into one command line the way the program's driver builds it (names in double quotes), the
+// library's output text is printed, and the exit status says whether the command succeeded.
+//
+//   tidekeep-lha l backup.lzh
+//   tidekeep-lha x -x1 backup.lzh dest/        (a folder argument ends in "/")
+//   tidekeep-lha t backup.lzh
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Unlha32.h"
+
+namespace {
+
+constexpr uint32_t kOutputSize = 32u << 20;
+
+std::string JoinArguments(int argc, char** argv) {
+  std::string line = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    std::string_view a = argv[i];
+    bool isSwitch = !a.empty() && a[0] == '-';
+    bool hasSpace = a.find_first_of(" \t") != std::string_view::npos;
+    line += ' ';
+    if (isSwitch && !hasSpace) {
+      line += a;
+    } else {
+      line += '"';
+      line += a;
+      line += '"';
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr,
+                 "usage: tidekeep-lha <command> [switches] <archive> [dest-folder/] [names...]\n"
+                 "commands: l v (list)  x e (extract)  t (test); see README.md of the library\n");
+    return 2;
+  }
+  std::vector<char> output(kOutputSize, '\0');
+  int code = Unlha(0, JoinArguments(argc, argv).c_str(), output.data(), kOutputSize);
+  std::fputs(output.data(), stdout);
+  if (code != 0) {
+    std::fprintf(stderr, "tidekeep-lha: error %d (0x%04X)\n", code, static_cast<unsigned>(code));
+    return 1;
+  }
+  return 0;
+}
