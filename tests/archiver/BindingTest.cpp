@@ -97,6 +97,23 @@ TEST(Errors, SfxMessageKeepsItsParts) {
   EXPECT_NE(dynamic_cast<const ESfxNoRequiredFile*>(&base), nullptr);
 }
 
+TEST(Errors, MissingLibraryAndEntryTexts) {
+  EXPECT_STREQ(ENoArchiverDLL("LHA 形式書庫", "UNLHA32.DLL").what(), "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。");
+  EXPECT_STREQ(EEntryNotFound("/lib/x.so", "UnlhaFindNext").what(), "/lib/x.so に UnlhaFindNext のエントリが見つかりません。");
+  EXPECT_STREQ(EAssertionFailed("m", "LHA32", 240).what(), "m (LHA32, 240 行)");
+}
+
+TEST(ModuleNames, SearchEachConfiguredFolderInOrder) {
+  test::TTempDir empty;
+  const std::string saved = std::getenv("TIDEKEEP_ARCHIVERS");
+  setenv("TIDEKEEP_ARCHIVERS", (empty.path() + "::/nonexistent:" + FAKE_ARCHIVERS).c_str(), 1);
+  platform::HMODULE module = platform::LoadLibrary("UNARJ32J.DLL");
+  EXPECT_EQ(platform::GetModuleFileName(module), std::string(FAKE_ARCHIVERS) + "/libunarj32j.so");
+  platform::FreeLibrary(module);
+  EXPECT_EQ(platform::LoadLibrary("NOSUCH32.DLL"), nullptr);
+  setenv("TIDEKEEP_ARCHIVERS", saved.c_str(), 1);
+}
+
 TEST(ModuleNames, MapToSharedObjects) {
   EXPECT_EQ(platform::SharedObjectName("UNLHA32.DLL"), "libunlha32.so");
   EXPECT_EQ(platform::SharedObjectName("7-zip32.dll"), "lib7-zip32.so");
