@@ -1,0 +1,121 @@
+// The archive views: a tree of an archive's folders and a report list of the entries of the
+// place chosen in it, linked so that each follows the other. Each view lists the archive
+// itself through a short-lived archive component and keeps what it read; what they show is
+// worked out by ArcModel.
+#pragma once
+#include <QPointer>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ArcModel.h"
+
+class TCustomArcListView;
+class TArcListModel;
+
+class TCustomArcTreeView : public QTreeWidget {
+  Q_OBJECT
+
+ public:
+  explicit TCustomArcTreeView(QWidget* parent = nullptr);
+  ~TCustomArcTreeView() override;
+
+  // Shows that archive (read again even when it is the one shown); an empty name does nothing.
+  void LoadArchive(std::string_view fileName);
+  const std::string& ArchiveName() const { return FArchiveName; }
+
+  TCustomArcListView* ArcListView() const { return FArcListView; }
+  void SetArcListView(TCustomArcListView* list);
+
+  // The all-members node and the "Root" node; setting either reads the archive again.
+  bool ShowAllList() const { return FShowAllList; }
+  void SetShowAllList(bool value);
+  bool ShowTrees() const { return FShowTrees; }
+  void SetShowTrees(bool value);
+
+  std::string SelectedPath() const;
+  // Selects the node FindNodeByPath gives, or clears the selection when there is none.
+  void SelectPath(std::string_view path);
+  // First node in pre-order whose NodePath equals path exactly; null when none does.
+  QTreeWidgetItem* FindNodeByPath(std::string_view path) const;
+  // The parent's path, the node's text and "/"; empty for no node.
+  std::string NodePath(const QTreeWidgetItem* node) const;
+
+ signals:
+  // The selection changed; the linked list already shows the new place.
+  void OnChange();
+
+ protected:
+  void RebuildTree();
+
+ private:
+  void SwitchChanged();
+  void SelectNode(QTreeWidgetItem* node);
+  void SelectionChanged();
+  QTreeWidgetItem* SelectedNode() const;
+
+  std::string FArchiveName;
+  QPointer<TCustomArcListView> FArcListView;
+  bool FShowAllList = true;
+  bool FShowTrees = true;
+  QMetaObject::Connection FSelectionConnection;
+};
+
+class TCustomArcListView : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit TCustomArcListView(QWidget* parent = nullptr);
+  ~TCustomArcListView() override;
+
+  // Reads the members of ArchiveName again; the items are refilled by the next ShowPath.
+  void LoadMembers();
+  // Fills the items for a place: the all-members path, a "Root/..." folder path, or nothing.
+  void ShowPath(std::string_view path);
+
+  const std::string& ArchiveName() const { return FArchiveName; }
+  void SetArchiveName(std::string name) { FArchiveName = std::move(name); }
+  const std::string& CurrentPath() const { return FCurrentPath; }
+  const std::vector<TMemberBlock>& Members() const { return FMembers; }
+
+  TCustomArcTreeView* ArcTreeView() const { return FArcTreeView; }
+  void SetArcTreeView(TCustomArcTreeView* tree);
+
+  bool ShowFolder() const { return FShowFolder; }
+  void SetShowFolder(bool value);
+
+  int SortColumn() const { return FSort.SortColumn; }
+  int SortDirection() const { return FSort.SortDirection; }
+  // A click on the header of a column.
+  void ColumnClick(int index);
+
+  // The items as shown, and the one selected (null when none).
+  const std::vector<TListRow>& Items() const;
+  std::string ItemText(int row, int column) const;
+  const TListRow* Selected() const;
+  void SelectItem(int row);
+
+ private:
+  std::string FArchiveName;
+  std::string FCurrentPath;
+  std::vector<TMemberBlock> FMembers;
+  QPointer<TCustomArcTreeView> FArcTreeView;
+  TSortState FSort;
+  bool FShowFolder = false;
+  TArcListModel* FModel;
+};
+
+// The views as windows place them; all behaviour lives in the base classes.
+class TArcTreeView : public TCustomArcTreeView {
+  Q_OBJECT
+ public:
+  using TCustomArcTreeView::TCustomArcTreeView;
+};
+
+class TArcListView : public TCustomArcListView {
+  Q_OBJECT
+ public:
+  using TCustomArcListView::TCustomArcListView;
+};
