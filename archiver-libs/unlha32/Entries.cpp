@@ -14,6 +14,7 @@
 #include "Names.h"
 #include "Notifier.h"
 #include "Output.h"
+#include "PackCommands.h"
 #include "Reader.h"
 #include "Unlha32.h"
 
@@ -68,11 +69,7 @@ UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t si
     return cmdLine ? err.code : kErrCommandLine;
   }
   if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
-  if (cmd.letter == "u" || cmd.letter == "a" || cmd.letter == "f" || cmd.letter == "d" || cmd.letter == "s" ||
-      cmd.letter == "m") {
-    out.Line("command '" + cmd.letter + "' is not supported by this build of the library");
-    return kErrNotSupport;
-  }
+  if (IsWriteCommand(cmd.letter)) return RunWriteCommand(cmd, out);
   out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
                               : "unknown command '" + cmd.letter + "'");
   return kErrCommandName;
