@@ -5,6 +5,7 @@
 //   tidekeep-lha l backup.lzh
 //   tidekeep-lha x -x1 backup.lzh dest/        (a folder argument ends in "/")
 //   tidekeep-lha t backup.lzh
+//   tidekeep-lha a -r2 -x1 -o7 backup.lzh base/ docs notes.txt   (pack, folders with all below)
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr,
                  "usage: tidekeep-lha <command> [switches] <archive> [dest-folder/] [names...]\n"
-                 "commands: l v (list)  x e (extract)  t (test); see README.md of the library\n");
+                 "commands: l v (list)  x e (extract)  t (test)  u a f (pack)  d (delete);\n"
+                 "see README.md of the library\n");
     return 2;
   }
   std::vector<char> output(kOutputSize, '\0');
