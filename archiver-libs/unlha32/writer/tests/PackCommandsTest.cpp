@@ -184,13 +184,18 @@ void ExpectSameTree(const std::string& src, const std::string& got, const TPeer&
   EXPECT_EQ(extracted, expected) << what;
 }
 
+std::string ToolPath() { return (fs::read_symlink("/proc/self/exe").parent_path() / "tidekeep-lha").string(); }
+
 class PackInterop : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(PackInterop, TreeExtractsIdenticallyWithEveryPeer) {
   TScratch dir;
   MakeTree(dir / "base");
-  const auto r = Command(PackLine("u", dir / "a.lzh", dir / "base", kTopNames, "-r2 " + GetParam()));
-  ASSERT_EQ(r.rc, 0) << r.text;
+  // Through the command-line tool and the library's command entry, as a user runs it.
+  std::string line = ToolPath() + " u -+ -a1 -c1 -n1 -p1 -r2 -x1 -jso0 " + GetParam() + " a.lzh base/";
+  for (const auto& n : kTopNames) line += " '" + n + "'";
+  const auto r = RunTool(line, dir.Path().string());
+  ASSERT_EQ(r.status, 0) << r.out;
   const auto members = Members(dir / "a.lzh");
   const std::string method = "-lh" + GetParam().substr(2) + "-";
   EXPECT_EQ(Find(members, "big.txt")->method, method);
