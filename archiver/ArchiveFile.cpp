@@ -156,9 +156,7 @@ int TArchiveFile::Extract(HWND wnd, TArchiverOptions* options, std::string_view 
     FStreamOptions = &opts;
     FStreamHook = &TArchiveFile::CollectStreamMember;
   }
-  // The hook is in place before the operation begins, so the progress window that feeds it is
-  // registered whether or not the caller listens to progress itself.
-  const TOperationState state = BeginOperation(opts);
+  TOperationState state;
   TFinally end{[&] {
     try {
       RestoreStreams(destDir);
@@ -170,6 +168,9 @@ int TArchiveFile::Extract(HWND wnd, TArchiverOptions* options, std::string_view 
     FStreamHook = nullptr;
     EndOperation(state);
   }};
+  // The hook is in place before the operation begins, so the progress window that feeds it is
+  // registered whether or not the caller listens to progress itself.
+  state = BeginOperation(opts);
   return FArchiver->Extract(wnd, FFileName, opts, destDir, files, opts.ResFileUsage.Contains(ruOnUnpack),
                             FCommandLine, FOutput);
 }

@@ -16,9 +16,7 @@ class TNameList {
  public:
   bool Add(std::string name);  // false when the name was there already
   bool Contains(std::string_view name) const;
-  const std::vector<std::string>& Names() const { return FNames; }
   std::vector<std::string> Take() { return std::move(FNames); }
-  size_t size() const { return FNames.size(); }
 
  private:
   std::vector<std::string> FNames;
@@ -33,7 +31,6 @@ class TStagedFiles {
   TStagedFiles& operator=(const TStagedFiles&) = delete;
   ~TStagedFiles();
   void Add(std::string path) { FPaths.push_back(std::move(path)); }
-  const std::vector<std::string>& Paths() const { return FPaths; }
 
  private:
   std::vector<std::string> FPaths;

@@ -65,8 +65,6 @@ std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask) {
     rec.IsLink = S_ISLNK(st.st_mode);
     rec.IsDir = S_ISDIR(st.st_mode);
     rec.Hidden = name.front() == '.';
-    rec.ReadOnly = access(full.c_str(), W_OK) != 0;
-    rec.Size = static_cast<uint64_t>(st.st_size);
     if (auto times = GetFileTimes(full)) rec.Times = *times;
     result.push_back(std::move(rec));
   }

@@ -1,6 +1,5 @@
 // Searching folders and the few plain file operations the archiver component needs.
 #pragma once
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -11,15 +10,13 @@
 
 namespace platform {
 
-// One entry of a folder. Hidden = the name begins with "."; read-only = no write permission;
-// a symbolic link is reported as a link, never as the folder or file it points to.
+// One entry of a folder. Hidden = the name begins with "."; a symbolic link is reported as a
+// link, never as the folder or file it points to.
 struct TSearchRec {
   std::string Name;
   bool IsDir = false;
   bool IsLink = false;
   bool Hidden = false;
-  bool ReadOnly = false;
-  uint64_t Size = 0;
   TFileTimes Times;
 };
 
