@@ -9,6 +9,9 @@
 
 TCheckComboBox::TCheckComboBox(QWidget* parent) : QComboBox(parent), FModel(new QStandardItemModel(this)) {
   setModel(FModel);
+  // A scrolling list of a dozen days rather than a popup as tall as all 31.
+  setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+  setMaxVisibleItems(12);
   view()->viewport()->installEventFilter(this);
 }
 

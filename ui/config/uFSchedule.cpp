@@ -45,6 +45,11 @@ TfrmSchedule::TfrmSchedule(QWidget* parent) : QDialog(parent) {
   cxChckLstBxWk = new QListWidget(this);
   cxChckLstBxWk->setObjectName("cxChckLstBxWk");
   cxChckLstBxWk->setGeometry(112, 41, 121, 97);
+  // Seven rows of 13 pixels fill the list exactly; the check marks are sized to the rows.
+  QFont listFont = cxChckLstBxWk->font();
+  listFont.setPixelSize(11);
+  cxChckLstBxWk->setFont(listFont);
+  cxChckLstBxWk->setStyleSheet(QStringLiteral("QListWidget::indicator { width: 11px; height: 11px; }"));
   for (const char* day : Weekdays) {
     auto* item = new QListWidgetItem(QString::fromUtf8(day), cxChckLstBxWk);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);

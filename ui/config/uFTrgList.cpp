@@ -59,16 +59,18 @@ TfrmTrgList::TfrmTrgList(TDlgPickFolder& picker, TfrmSchedule& schedule, TOKRigh
 
   cxBtnsc = new QPushButton(QString::fromUtf8("スケジュール設定"), this);
   cxBtnsc->setObjectName("cxBtnsc");
-  cxBtnsc->setGeometry(423, 127, 96, 25);
+  cxBtnsc->setGeometry(423, 127, 100, 25);  // 100 rather than 90 wide: the CJK label needs it
   cxBtnsc->setAutoDefault(false);
 
   RadioGrp1 = new QGroupBox(QString::fromUtf8("バックアップデータ保存期間設定"), this);
   RadioGrp1->setObjectName("RadioGrp1");
   RadioGrp1->setGeometry(8, 319, 409, 55);
   RadioGrp1Buttons = new QButtonGroup(this);
+  // Columns fitted to their labels, so the longer two are not crowded together.
+  const int columnX[3] = {8, 110, 262};
   for (int i = 0; i < 3; ++i) {
     auto* radio = new QRadioButton(QString::fromUtf8(Retention[i]), RadioGrp1);
-    radio->setGeometry(8 + i * 133, 24, 131, 20);
+    radio->setGeometry(columnX[i], 24, 140, 20);
     RadioGrp1Buttons->addButton(radio, i);
   }
   RadioGrp1Buttons->button(0)->setChecked(true);

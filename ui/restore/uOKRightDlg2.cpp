@@ -20,7 +20,7 @@ TOKRightDlg2::TOKRightDlg2(QWidget* parent) : QDialog(parent) {
   Bevel1 = new QFrame(this);
   Bevel1->setFrameShape(QFrame::Box);
   Bevel1->setFrameShadow(QFrame::Sunken);
-  Bevel1->setGeometry(8, 8, 257, 98);
+  Bevel1->setGeometry(8, 8, 249, 98);
 
   Label1 = new QLabel(QStringLiteral("Label1"), Bevel1);
   Label1->setObjectName("Label1");
@@ -29,16 +29,17 @@ TOKRightDlg2::TOKRightDlg2(QWidget* parent) : QDialog(parent) {
   Label1->setFont(questionFont);
   Label1->setWordWrap(true);
   Label1->setAlignment(Qt::AlignCenter);
-  Label1->setGeometry(8, 8, 241, 82);
+  Label1->setGeometry(8, 8, 233, 82);
 
+  // 68 rather than 60 wide, so that "キャンセル" in the CJK fallback font is not clipped.
   // Both buttons are default buttons in the window definition; Qt allows one, so OK is.
   OKBtn = new QPushButton(QStringLiteral("OK"), this);
   OKBtn->setObjectName("OKBtn");
-  OKBtn->setGeometry(272, 16, 60, 27);
+  OKBtn->setGeometry(264, 16, 68, 27);
   OKBtn->setDefault(true);
   btncancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
   btncancel->setObjectName("btncancel");
-  btncancel->setGeometry(272, 56, 60, 27);
+  btncancel->setGeometry(264, 56, 68, 27);
   btncancel->setAutoDefault(false);
 
   connect(OKBtn, &QPushButton::clicked, this, &TOKRightDlg2::OKBtnClick);

@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,23 @@
 #include "SQLiteTable3.h"
 #include "ScriptedDialogs.h"
 
+// The application is made on first use and destroyed when the test run ends, before the
+// process's exit handlers tear down Qt's own globals.
 inline QApplication& TestApp() {
-  static int argc = 1;
-  static char name[] = "ui_config_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication a(argc, argv);
-  return a;
+  struct Owner : testing::Environment {
+    std::unique_ptr<QApplication> app;
+    void TearDown() override { app.reset(); }
+  };
+  static Owner* owner = [] {
+    static int argc = 1;
+    static char name[] = "ui_config_tests";
+    static char* argv[] = {name, nullptr};
+    auto* o = new Owner;  // owned by GoogleTest once registered
+    o->app = std::make_unique<QApplication>(argc, argv);
+    testing::AddGlobalTestEnvironment(o);
+    return o;
+  }();
+  return *owner->app;
 }
 
 class ConfigWindowTest : public testing::Test {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,23 @@ using platform::ScriptedDialogs;
 
 namespace {
 
+// The application is made on first use and destroyed when the test run ends, before the
+// process's exit handlers tear down Qt's own globals.
 QApplication& app() {
-  static int argc = 1;
-  static char name[] = "ui_restore_dialogs_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication a(argc, argv);
-  return a;
+  struct Owner : testing::Environment {
+    std::unique_ptr<QApplication> app;
+    void TearDown() override { app.reset(); }
+  };
+  static Owner* owner = [] {
+    static int argc = 1;
+    static char name[] = "ui_restore_dialogs_tests";
+    static char* argv[] = {name, nullptr};
+    auto* o = new Owner;  // owned by GoogleTest once registered
+    o->app = std::make_unique<QApplication>(argc, argv);
+    testing::AddGlobalTestEnvironment(o);
+    return o;
+  }();
+  return *owner->app;
 }
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
@@ -93,7 +105,8 @@ TEST(TOKRightDlg2, WindowDefinition) {
   EXPECT_EQ(dlg.palette().color(QPalette::Window), QColor(189, 235, 31));
   EXPECT_EQ(dlg.OKBtn->text().toStdString(), "OK");
   EXPECT_EQ(dlg.btncancel->text().toStdString(), "キャンセル");
-  EXPECT_EQ(dlg.OKBtn->size(), QSize(60, 27));
+  EXPECT_EQ(dlg.OKBtn->size(), QSize(68, 27));
+  EXPECT_EQ(dlg.btncancel->size(), QSize(68, 27));
   EXPECT_EQ(dlg.Label1->font().pixelSize(), 16);
 }
 
