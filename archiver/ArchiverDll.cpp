@@ -165,9 +165,8 @@ bool TArchiverDll::ResolveEntry(void*& slot, platform::HMODULE module, const std
   if (slot != nullptr) return true;
   slot = platform::GetProcAddress(module, name.c_str());
   if (slot != nullptr) return true;
-  const std::string path = platform::GetModuleFileName(module);
   if (!required) return false;
-  throw EEntryNotFound(path, name);
+  throw EEntryNotFound(platform::GetModuleFileName(module), name);
 }
 
 bool TArchiverDll::Resolve(TEntryIndex index, bool required) {
