@@ -57,6 +57,15 @@ TEST_F(PickFolder, FolderViewsAndFieldsFollowTheUsersMoves) {
   TDlgPickFolder dlg;
   dlg.show();
   dlg.DirectoryListBox1->SetDirectory(src);
+  // A cancelled chooser changes nothing; it starts in the view's folder.
+  script.folderAnswers = {std::nullopt};
+  dlg.EditFolder->setText("typed");
+  dlg.ChooseBtn1->click();
+  EXPECT_EQ(script.folderStarts, (std::vector<std::string>{src}));
+  EXPECT_EQ(dlg.DirectoryListBox1->Directory(), src);
+  EXPECT_EQ(dlg.EditFolder->text().toStdString(), "typed");
+  dlg.DirectoryListBox1->SetDirectory(dst);
+  dlg.DirectoryListBox1->SetDirectory(src);
   EXPECT_EQ(dlg.EditFolder->text().toStdString(), src) << "the field follows the source view";
   dlg.DirectoryListBox2->SetDirectory(dst);
   dlg.EditFile->setText("typed.lzh");

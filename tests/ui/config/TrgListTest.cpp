@@ -332,3 +332,46 @@ TEST_F(TrgList, PathWithAnApostropheIsStoredAndShown) {
   EXPECT_EQ(Rows("select * from m_bkup"), (std::vector<std::vector<std::string>>{{src, dst + "/Bob's files.lzh"}}));
   EXPECT_TRUE(script.messages.empty());
 }
+
+TEST(TFrmBtn2, ModesChangeOnlyTheirRow) {
+  TestApp();
+  const QString add = QString::fromUtf8("追加"), upd = QString::fromUtf8("更新"), del = QString::fromUtf8("削除"),
+                reg = QString::fromUtf8("登録");
+  // Each mode applied to the frame's normal state, and to the state with everything disabled.
+  struct Case {
+    int mode;
+    Modes fromNormal, fromDisabled;
+  };
+  const Case cases[] = {
+      {0, {reg, upd, del, true, false, false}, {reg, upd, del, false, false, false}},
+      {1, {add, upd, del, true, true, true}, {add, upd, del, false, true, true}},
+      {2, {add, reg, del, false, true, false}, {add, reg, del, false, false, false}},
+      {3, {add, upd, del, true, true, true}, {add, upd, del, true, false, true}},
+      {4, {add, upd, del, false, false, false}, {add, upd, del, false, false, false}},
+      {5, {add, upd, del, true, true, true}, {add, upd, del, true, true, true}},
+  };
+  TFrmBtn2 frame;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    frame.ResetButtons();
+    frame.SetButtonMode(c.mode);
+    EXPECT_EQ(ModesOf(frame), c.fromNormal);
+    frame.ResetButtons();
+    frame.SetButtonMode(4);
+    frame.SetButtonMode(c.mode);
+    EXPECT_EQ(ModesOf(frame), c.fromDisabled);
+  }
+  // The busy flag: a second press of the same button ends the command.
+  frame.ResetButtons();
+  frame.btnnewClick();
+  EXPECT_EQ(frame.FBusy, 1);
+  EXPECT_EQ(ModesOf(frame), (Modes{reg, upd, del, true, false, false}));
+  frame.btnnewClick();
+  EXPECT_EQ(frame.FBusy, 0);
+  EXPECT_EQ(ModesOf(frame), Normal);
+  frame.btnupdateClick();
+  EXPECT_EQ(ModesOf(frame), (Modes{add, reg, del, false, true, false}));
+  frame.btnupdateClick();
+  EXPECT_EQ(frame.FBusy, 0);
+  EXPECT_EQ(ModesOf(frame), Normal);
+}
