@@ -57,7 +57,16 @@ void TFolderList::SetDirectory(const std::string& path) {
   if (changed) emit DirectoryChanged();
 }
 
+// The clicked ancestor becomes the current folder: only its descendants go, so the clicked
+// item itself outlives the click being delivered.
 void TFolderList::ItemClicked(QTreeWidgetItem* item) {
-  if (item != nullptr) SetDirectory(item->data(0, Qt::UserRole).toString().toStdString());
+  if (item != nullptr) {
+    const std::string dir = item->data(0, Qt::UserRole).toString().toStdString();
+    qDeleteAll(item->takeChildren());
+    setCurrentItem(item);
+    const bool changed = dir != FDirectory;
+    FDirectory = dir;
+    if (changed) emit DirectoryChanged();
+  }
   emit Clicked();
 }

@@ -78,6 +78,8 @@ TEST_F(PickFolder, FolderViewsAndFieldsFollowTheUsersMoves) {
   ClickItem(*dlg.DirectoryListBox1, "Users");
   const std::string users = (root / "E/Users").string();
   EXPECT_EQ(dlg.DirectoryListBox1->Directory(), users);
+  EXPECT_TRUE(dlg.DirectoryListBox1->findItems("Data", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+  EXPECT_EQ(dlg.DirectoryListBox1->currentItem()->text(0).toStdString(), "Users");
   EXPECT_EQ(dlg.EditFolder->text().toStdString(), users);
   dlg.EditFolder->setText("elsewhere");
   Focus(*dlg.EditFolder, Qt::TabFocusReason);
