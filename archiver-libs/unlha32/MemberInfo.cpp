@@ -25,7 +25,10 @@ uint32_t DosAttributes(const TLhaMember& m) {
   return a;
 }
 
-std::string DisplayName(const TLhaMember& m) { return m.IsDirectory() && !m.name.empty() ? m.name + "/" : m.name; }
+std::string DisplayName(const TLhaMember& m) {
+  std::string name = m.absolute ? "/" + m.name : m.name;
+  return m.IsDirectory() && !m.name.empty() ? name + "/" : name;
+}
 
 namespace {
 uint32_t Low32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); }
