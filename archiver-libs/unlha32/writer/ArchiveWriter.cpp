@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kWriteBuffer = 1 << 20;
 constexpr size_t kReadChunk = 256 << 10;
 constexpr uint64_t kMaxMemberSize = 0xFFFFFFFFu; // the sizes of a level-2 header are 32 bits
+constexpr uint64_t kIncompressibleProbe = 1 << 20;
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -243,11 +244,16 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
   bool packed = false;
   if (method != TLhMethod::lh0 && st.st_size > 0) {
     TLhEncoder enc(method, [&](std::span<const uint8_t> b) { Write(b); });
-    // Once the packed data is as large as the file it cannot pay off: stop and store instead.
+    // Once the packed data is as large as the file it cannot pay off, and a first stretch
+    // that did not shrink at all says the same of already compressed data (archives, images,
+    // .gz): stop and store instead.
     bool gaveUp = false;
+    uint64_t consumed = 0;
     if (!readAll([&](std::span<const uint8_t> chunk) {
           enc.Write(chunk);
-          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size);
+          consumed += chunk.size();
+          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
+                   (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
           return !gaveUp;
         })) {
       Truncate(headerAt);

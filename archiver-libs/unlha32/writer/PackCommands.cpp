@@ -126,7 +126,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       rc = kErrUnsafeName;
       continue;
     }
-    const std::string path = cmd.baseDir + name;
+    const std::string path = f.front() == '/' ? f : cmd.baseDir + name;
     const std::string stored = s.keepFolders ? name : BaseName(name);
     struct stat st{};
     if (s.recurse && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
@@ -164,11 +164,10 @@ int Pack(const TCommand& cmd, TOutput& out) {
     auto add = [&](const TInput& in, bool& stored) {
       struct stat st{};
       const bool exists = lstat(in.path.c_str(), &st) == 0;
-      if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
-        stored = true; // the archive never packs itself
-        return true;
-      }
-      if (!Notify(in.stored, in.path, exists ? static_cast<uint64_t>(st.st_size) : 0, exists ? st.st_mtime : 0)) return false;
+      stored = false;
+      if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) return true; // the archive never packs itself
+      const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
       const TAddResult r = w.Add(in.stored, in.path, s.method);
       stored = r.stored;
       if (!r.stored) {
