@@ -1,10 +1,9 @@
 #include "BackupRun.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "ARCHIVES.h"
+#include "FileSearch.h"
 #include "Paths.h"
 
 namespace backuprun {
@@ -16,10 +15,7 @@ std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDate
 
 namespace {
 
-bool ArchiveExists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_regular_file(path, ec);
-}
+bool ArchiveExists(const std::string& path) { return platform::FileExists(path) && !platform::DirectoryExists(path); }
 
 // The history row goes in its own transaction; a failure rolls it back and is not reported.
 bool InsertLogRow(TSQLiteDatabase& db, const backupdb::LogRow& row) {

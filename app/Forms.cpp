@@ -1,9 +1,16 @@
 #include "Forms.h"
 
-#include <QDialog>
-#include <QString>
-
 #include "DefaultHandler.h"
+#include "uABOUT.h"
+#include "uDPickFolder.h"
+#include "uDPickFolder2.h"
+#include "uDlgVersion.h"
+#include "uFBkupList.h"
+#include "uFLogList.h"
+#include "uFMeltArc.h"
+#include "uFSchedule.h"
+#include "uFTrgList.h"
+#include "uOKRightDlg2.h"
 
 TForms::TForms() = default;
 TForms::~TForms() = default;
@@ -11,28 +18,18 @@ TForms::~TForms() = default;
 bool TForms::Create() {
   FfrmMain = std::make_unique<TfrmMain>();
   if (!RunCommand(FfrmMain.get(), [this] { FfrmMain->FormCreate(); })) return false;
-  CreatePlaceholderWindows();
+  QWidget* owner = FfrmMain.get();
+  FfrmSchedule = std::make_unique<TfrmSchedule>(owner);
+  FDlgPickFolder = std::make_unique<TDlgPickFolder>(owner);
+  FOKRightDlg2 = std::make_unique<TOKRightDlg2>(owner);
+  FfrmTrgList = std::make_unique<TfrmTrgList>(*FDlgPickFolder, *FfrmSchedule, *FOKRightDlg2, owner);
+  FDlgPickFolder2 = std::make_unique<TDlgPickFolder2>(owner);
+  FfrmMeltArc = std::make_unique<TfrmMeltArc>(*FDlgPickFolder2, owner);
+  FfrmLogList = std::make_unique<TfrmLogList>(owner);
+  FfrmBkupList = std::make_unique<TfrmBkupList>(*FDlgPickFolder2, owner);
+  FDlgVersion = std::make_unique<TDlgVersion>(owner);
+  FAboutBox = std::make_unique<TAboutBox>(owner);
   FfrmMain->SetWindows({FfrmTrgList.get(), FfrmBkupList.get(), FfrmLogList.get(), FfrmMeltArc.get(),
                         FDlgVersion.get(), FAboutBox.get()});
   return true;
-}
-
-// Windows whose classes are still being built: plain dialogs named after their classes, in the
-// order their collaborators need them.
-void TForms::CreatePlaceholderWindows() {
-  auto placeholder = [this](const char* className) {
-    auto dialog = std::make_unique<QDialog>(FfrmMain.get());
-    dialog->setObjectName(QString::fromLatin1(className));
-    return dialog;
-  };
-  FfrmSchedule = placeholder("TfrmSchedule");
-  FDlgPickFolder = placeholder("TDlgPickFolder");
-  FOKRightDlg2 = placeholder("TOKRightDlg2");
-  FfrmTrgList = placeholder("TfrmTrgList");
-  FDlgPickFolder2 = placeholder("TDlgPickFolder2");
-  FfrmMeltArc = placeholder("TfrmMeltArc");
-  FfrmLogList = placeholder("TfrmLogList");
-  FfrmBkupList = placeholder("TfrmBkupList");
-  FDlgVersion = placeholder("TDlgVersion");
-  FAboutBox = placeholder("TAboutBox");
 }

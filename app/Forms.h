@@ -4,7 +4,16 @@
 
 #include "uFMain.h"
 
-class QDialog;
+class TfrmSchedule;
+class TDlgPickFolder;
+class TOKRightDlg2;
+class TfrmTrgList;
+class TDlgPickFolder2;
+class TfrmMeltArc;
+class TfrmLogList;
+class TfrmBkupList;
+class TDlgVersion;
+class TAboutBox;
 
 class TForms {
  public:
@@ -20,10 +29,16 @@ class TForms {
   TfrmMain& frmMain() { return *FfrmMain; }
 
  private:
-  void CreatePlaceholderWindows();
-
-  // Declared after the main window so they go first: they are its children.
+  // Declared after the main window so that they go first: they are its children.
   std::unique_ptr<TfrmMain> FfrmMain;
-  std::unique_ptr<QDialog> FfrmSchedule, FDlgPickFolder, FOKRightDlg2, FfrmTrgList, FDlgPickFolder2, FfrmMeltArc,
-      FfrmLogList, FfrmBkupList, FDlgVersion, FAboutBox;
+  std::unique_ptr<TfrmSchedule> FfrmSchedule;
+  std::unique_ptr<TDlgPickFolder> FDlgPickFolder;
+  std::unique_ptr<TOKRightDlg2> FOKRightDlg2;
+  std::unique_ptr<TfrmTrgList> FfrmTrgList;
+  std::unique_ptr<TDlgPickFolder2> FDlgPickFolder2;
+  std::unique_ptr<TfrmMeltArc> FfrmMeltArc;
+  std::unique_ptr<TfrmLogList> FfrmLogList;
+  std::unique_ptr<TfrmBkupList> FfrmBkupList;
+  std::unique_ptr<TDlgVersion> FDlgVersion;
+  std::unique_ptr<TAboutBox> FAboutBox;
 };

@@ -1,8 +1,8 @@
 #include "Scheduler.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+
+#include "FileSearch.h"
 
 namespace scheduler {
 
@@ -101,12 +101,7 @@ std::vector<TExpired> PurgeExpiredArchives(const LocalDateTime& now) {
   }
   for (const backupdb::LogRow& row : rows) {
     if (!ArchiveExpired(platform::StrToDateTime(row.bkup_date), now, delFlg)) continue;
-    // Only files go, as a file deletion would; a folder of that name stays.
-    std::error_code ec;
-    auto status = std::filesystem::symlink_status(row.bkup_file, ec);
-    bool removed = !ec && status.type() != std::filesystem::file_type::directory &&
-                   std::filesystem::remove(row.bkup_file, ec);
-    expired.push_back({row.bkup_file, removed});
+    expired.push_back({row.bkup_file, platform::DeleteFile(row.bkup_file)});
   }
   return expired;
 }

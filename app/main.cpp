@@ -46,6 +46,12 @@ std::string DatabasePathProblem(const std::string& path) {
   return {};
 }
 
+// A headless run on a new database finds the tables the window would have made.
+void EnsureDatabase() {
+  auto db = backupdb::OpenDatabase();
+  backupdb::EnsureSchema(*db);
+}
+
 // One line per pair, and a progress line about once a second while a large pair packs.
 int RunNow() {
   using Clock = std::chrono::steady_clock;
@@ -72,6 +78,7 @@ int RunNow() {
     std::cout.flush();
   };
   try {
+    EnsureDatabase();
     int rc = 0;
     for (const backuprun::TPairResult& r : backuprun::RunBackup(0, platform::NowLocal, events)) {
       if (r.code == 0) continue;
@@ -87,6 +94,7 @@ int RunNow() {
 
 int PurgeNow() {
   try {
+    EnsureDatabase();
     for (const scheduler::TExpired& e : scheduler::PurgeExpiredArchives(platform::NowLocal())) {
       std::cout << (e.removed ? "deleted " : "not found or not deletable ") << e.archive << "\n";
     }

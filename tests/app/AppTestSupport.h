@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,12 @@
 #include "BackupDb.h"
 #include "Paths.h"
 #include "SQLiteTable3.h"
+
+namespace backupdb {
+inline void PrintTo(const LogRow& r, std::ostream* os) {
+  *os << "(" << r.target_folder << ", " << r.bkup_file << ", " << r.bkup_date << ")";
+}
+}  // namespace backupdb
 
 inline QApplication& TestApp() {
   static int argc = 1;
