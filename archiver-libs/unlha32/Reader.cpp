@@ -391,7 +391,7 @@ class TReader {
 
   // Reports a failed member; false when the command is to stop here.
   bool Fail(const TLhaMember& m, const TFailure& f) {
-    FOut.Line("error  " + m.name + ": " + f.message);
+    FOut.Line("error  " + DisplayName(m) + ": " + f.message);
     if (FFirstError == 0) FFirstError = f.code;
     return FContinue;
   }
