@@ -57,9 +57,12 @@ int RunNow() {
   using Clock = std::chrono::steady_clock;
   Clock::time_point lastProgress = Clock::now();
   long members = 0;
+  std::string current;
   backuprun::TBackupEvents events;
   events.OnProgress = [&](const backupdb::TargetPair& pair, int, std::string_view member) {
-    if (member.empty()) return;
+    // The library may report one member several times while it works through it.
+    if (member.empty() || member == current) return;
+    current = member;
     ++members;
     if (Clock::now() - lastProgress < std::chrono::seconds(1)) return;
     lastProgress = Clock::now();
@@ -67,6 +70,7 @@ int RunNow() {
   };
   events.OnPairDone = [&](const backuprun::TPairResult& r) {
     members = 0;
+    current.clear();
     std::cout << r.pair.target_folder << " -> " << r.archive << ": ";
     if (r.code != 0) {
       std::cout << "error " << r.code << "\n";

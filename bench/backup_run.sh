@@ -1,0 +1,76 @@
+#!/bin/bash
+# One backup of a real tree (copies from /usr, at least FILES files and MB megabytes) with
+# `tidekeep --run-now`, and in the same run `tar -czf` of the same tree, printing wall-clock
+# seconds, archive sizes and our figures as ratios to tar's. Not part of the test run.
+#
+#   bench/backup_run.sh [build-dir]            (default: build/ beside this folder)
+#   FILES=20000 MB=500 RUNS=1 bench/backup_run.sh build-app
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+prog=$build/bin/tidekeep
+[ -x "$prog" ] || { echo "no $prog: build the tidekeep target first" >&2; exit 2; }
+[ -e "$build/bin/archivers/libunlha32.so" ] || { echo "no libunlha32.so in $build/bin/archivers" >&2; exit 2; }
+command -v sqlite3 >/dev/null || { echo "sqlite3 (the command) is needed to store the target pair" >&2; exit 2; }
+min_files=${FILES:-20000}
+min_mb=${MB:-500}
+runs=${RUNS:-1}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/backup_run.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/tree" "$work/out"
+
+# Whole folders from /usr until both minimums are met; links are copied as links.
+files=0
+bytes=0
+for src in /usr/include /usr/share/doc /usr/share/man /usr/share/locale /usr/share/fonts /usr/share/perl \
+           /usr/lib/x86_64-linux-gnu /usr/lib/python3 /usr/share; do
+  [ -d "$src" ] || continue
+  if [ "$files" -ge "$min_files" ] && [ "$bytes" -ge $((min_mb << 20)) ]; then break; fi
+  dest="$work/tree/$(echo "${src#/usr/}" | tr / _)"
+  cp -a "$src" "$dest" 2>/dev/null || true
+  files=$(find "$work/tree" -type f | wc -l)
+  bytes=$(du -sb "$work/tree" | cut -f1)
+done
+if [ "$files" -lt "$min_files" ] || [ "$bytes" -lt $((min_mb << 20)) ]; then
+  echo "could not gather $min_files files and $min_mb MB from /usr (got $files, $((bytes >> 20)) MB)" >&2
+  exit 2
+fi
+echo "tree: $files files, $((bytes >> 20)) MB (copies from /usr)"
+
+db=$work/backup.db
+"$prog" --db "$db" --purge-now >/dev/null
+sqlite3 "$db" "insert into m_bkup values ('$work/tree', '$work/out/tree.lzh')"
+
+# wall CMD...: prints the wall-clock seconds of one run.
+wall() {
+  local start end
+  start=$(date +%s.%N)
+  "$@"
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }'
+}
+best=""
+tar_best=""
+for ((i = 0; i < runs; i++)); do
+  rm -f "$work"/out/*.lzh "$work/out/tree.tar.gz"
+  sqlite3 "$db" "delete from m_log"
+  t=$(wall "$prog" --db "$db" --run-now >"$work/run.log" 2>"$work/run.err") ||
+    { echo "tidekeep --run-now failed:" >&2; cat "$work/run.log" "$work/run.err" >&2; exit 1; }
+  tt=$(wall tar -czf "$work/out/tree.tar.gz" -C "$work" tree)
+  if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
+  if [ -z "$tar_best" ] || awk -v a="$tt" -v b="$tar_best" 'BEGIN { exit !(a < b) }'; then tar_best=$tt; fi
+done
+archive=$(sqlite3 "$db" "select bkup_file from m_log")
+[ -f "$archive" ] || { echo "no archive logged" >&2; exit 1; }
+lhasa t "$archive" >/dev/null 2>&1 || echo "warning: lhasa t reports errors in $archive" >&2
+members=$(lhasa l "$archive" 2>/dev/null | tail -1 | awk '{print $2}')
+ours_size=$(stat -c %s "$archive")
+tar_size=$(stat -c %s "$work/out/tree.tar.gz")
+progress=$(grep -c '^  ' "$work/run.log" || true)
+
+echo "tidekeep --run-now: ${best} s, $ours_size bytes ($members members, $progress progress lines)"
+echo "tar -czf:           ${tar_best} s, $tar_size bytes"
+awk -v a="$best" -v b="$tar_best" -v s="$ours_size" -v ts="$tar_size" \
+  'BEGIN { printf "ratio ours/tar: time %.2f, size %.3f\n", a / b, s / ts }'
