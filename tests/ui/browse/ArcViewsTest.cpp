@@ -36,7 +36,6 @@ Strings Shown(const TCustomArcListView& list) {
 class ArcViewsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
     Tree = std::make_unique<TArcTreeView>();
     List = std::make_unique<TArcListView>();
     Tree->SetArcListView(List.get());
@@ -47,21 +46,27 @@ class ArcViewsTest : public ::testing::Test {
     List.reset();
   }
 
-  // jlha's archive of the given files (each written with its own path as content).
-  std::string Jlha(const Strings& names, const std::string& archive = "t.lzh") {
-    for (const auto& n : names) WriteFile(Dir.path() / "base" / n, "content of " + n + "\n");
-    std::string path = Dir.str(archive);
-    JlhaArchive(path, Dir.path() / "base", names);
-    return path;
-  }
-
   ScratchDir Dir;
   std::unique_ptr<TArcTreeView> Tree;
   std::unique_ptr<TArcListView> List;
 };
 
-TEST_F(ArcViewsTest, OpeningShowsEveryFileFlatUnderTheArchiveNode) {
-  Tree->LoadArchive(Jlha({"a/b/c.txt", "top.txt"}));
+// The same views on archives of ordinary files packed by each packer.
+class PackedViewsTest : public ArcViewsTest, public ::testing::WithParamInterface<Packer> {
+ protected:
+  // The packer's archive of the given files (each written with its own path as content).
+  std::string Packed(const Strings& names, const std::string& archive = "t.lzh") {
+    for (const auto& n : names) WriteFile(Dir.path() / "base" / n, "content of " + n + "\n");
+    std::string path = Dir.str(archive);
+    PackWith(GetParam(), path, Dir.path() / "base", names);
+    return path;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Packers, PackedViewsTest, ::testing::Values(Packer::Jlha, Packer::Ours), PackerName);
+
+TEST_P(PackedViewsTest, OpeningShowsEveryFileFlatUnderTheArchiveNode) {
+  Tree->LoadArchive(Packed({"a/b/c.txt", "top.txt"}));
   EXPECT_EQ(NodePaths(*Tree), (Strings{"t.lzh/", "Root/", "Root/a/", "Root/a/b/"}));
   EXPECT_EQ(Tree->SelectedPath(), "t.lzh/");
   EXPECT_EQ(List->CurrentPath(), "t.lzh/");
@@ -73,8 +78,8 @@ TEST_F(ArcViewsTest, OpeningShowsEveryFileFlatUnderTheArchiveNode) {
   EXPECT_TRUE(Tree->topLevelItem(1)->child(0)->isExpanded());
 }
 
-TEST_F(ArcViewsTest, DeepFileWithoutFolderRecordsMakesEachFolder) {
-  Tree->LoadArchive(Jlha({"a/b/c.txt"}));
+TEST_P(PackedViewsTest, DeepFileWithoutFolderRecordsMakesEachFolder) {
+  Tree->LoadArchive(Packed({"a/b/c.txt"}));
   struct Case { std::string path; Strings shown; };
   const Case cases[] = {{"Root/", {"a/"}}, {"Root/a/", {"b/"}}, {"Root/a/b/", {"c.txt"}}, {"Root/x/", {}}};
   for (const auto& c : cases) {
@@ -85,15 +90,15 @@ TEST_F(ArcViewsTest, DeepFileWithoutFolderRecordsMakesEachFolder) {
   }
 }
 
-TEST_F(ArcViewsTest, AllMembersShowsSameNamedFilesOfTwoFolders) {
-  Tree->LoadArchive(Jlha({"x/readme.txt", "y/readme.txt"}));
+TEST_P(PackedViewsTest, AllMembersShowsSameNamedFilesOfTwoFolders) {
+  Tree->LoadArchive(Packed({"x/readme.txt", "y/readme.txt"}));
   EXPECT_EQ(Shown(*List), (Strings{"readme.txt", "readme.txt"}));
   ASSERT_EQ(List->Items().size(), 2u);
   EXPECT_NE(List->Items()[0].Member, List->Items()[1].Member);
 }
 
-TEST_F(ArcViewsTest, FoldersDifferingInCaseAreTwoNodesButOneFolderEntry) {
-  Tree->LoadArchive(Jlha({"docs/1.txt", "Docs/2.txt"}));
+TEST_P(PackedViewsTest, FoldersDifferingInCaseAreTwoNodesButOneFolderEntry) {
+  Tree->LoadArchive(Packed({"docs/1.txt", "Docs/2.txt"}));
   Strings nodes = NodePaths(*Tree);
   ASSERT_EQ(nodes.size(), 4u);
   EXPECT_EQ(Strings(nodes.begin(), nodes.begin() + 2), (Strings{"t.lzh/", "Root/"}));
@@ -106,8 +111,26 @@ TEST_F(ArcViewsTest, FoldersDifferingInCaseAreTwoNodesButOneFolderEntry) {
   EXPECT_EQ(Tree->SelectedPath(), "Root/Docs/");
 }
 
-TEST_F(ArcViewsTest, TreeSwitches) {
-  const std::string archive = Jlha({"a/1.txt", "2.txt"});
+// Packed folder and all, the archive holds folder records beside the files: they lead to the
+// same nodes and folder entries, and never show as files. Disabled while the LHA library
+// delivers its folder records without the trailing "/" that marks them (they show as file
+// entries then, and hide the folder entry of the same name).
+TEST_P(PackedViewsTest, DISABLED_FolderRecordsLeadToTheSameNodesAndEntries) {
+  WriteFile(Dir.path() / "base" / "a" / "b" / "c.txt", "c");
+  const std::string archive = Dir.str("t.lzh");
+  PackWith(GetParam(), archive, Dir.path() / "base", {"a"});
+  Tree->LoadArchive(archive);
+  EXPECT_EQ(List->Members().size(), 3u);
+  EXPECT_EQ(NodePaths(*Tree), (Strings{"t.lzh/", "Root/", "Root/a/", "Root/a/b/"}));
+  EXPECT_EQ(Shown(*List), (Strings{"c.txt"}));
+  List->ShowPath("Root/");
+  EXPECT_EQ(Shown(*List), (Strings{"a/"}));
+  List->ShowPath("Root/a/");
+  EXPECT_EQ(Shown(*List), (Strings{"b/"}));
+}
+
+TEST_P(PackedViewsTest, TreeSwitches) {
+  const std::string archive = Packed({"a/1.txt", "2.txt"});
   Tree->LoadArchive(archive);
 
   Tree->SetShowAllList(false);
@@ -132,18 +155,18 @@ TEST_F(ArcViewsTest, TreeSwitches) {
   EXPECT_EQ(Tree->SelectedPath(), "");
 }
 
-TEST_F(ArcViewsTest, SwitchChangeReadsTheArchiveAgain) {
-  const std::string archive = Jlha({"1.txt"});
+TEST_P(PackedViewsTest, SwitchChangeReadsTheArchiveAgain) {
+  const std::string archive = Packed({"1.txt"});
   Tree->LoadArchive(archive);
   WriteFile(Dir.path() / "base" / "2.txt", "two");
-  JlhaArchive(archive, Dir.path() / "base", {"2.txt"});
+  PackWith(GetParam(), archive, Dir.path() / "base", {"2.txt"});
   Tree->SetShowTrees(true);
   EXPECT_EQ(List->Members().size(), 2u);
   EXPECT_EQ(List->Items().size(), 2u);
 }
 
-TEST_F(ArcViewsTest, SelectPathIsExactAboutLetterCase) {
-  Tree->LoadArchive(Jlha({"a/1.txt"}));
+TEST_P(PackedViewsTest, SelectPathIsExactAboutLetterCase) {
+  Tree->LoadArchive(Packed({"a/1.txt"}));
   Tree->SelectPath("root/");
   EXPECT_EQ(Tree->SelectedPath(), "");
   EXPECT_TRUE(List->Items().empty());
@@ -154,8 +177,8 @@ TEST_F(ArcViewsTest, SelectPathIsExactAboutLetterCase) {
   EXPECT_EQ(Tree->NodePath(nullptr), "");
 }
 
-TEST_F(ArcViewsTest, ArchiveNamedRootMakesBothTopNodesOnePath) {
-  const std::string archive = Jlha({"d/1.txt"}, "Root");
+TEST_P(PackedViewsTest, ArchiveNamedRootMakesBothTopNodesOnePath) {
+  const std::string archive = Packed({"d/1.txt"}, "Root");
   Tree->LoadArchive(archive);
   EXPECT_EQ(Tree->FindNodeByPath("Root/"), Tree->topLevelItem(0));
   List->ShowPath("Root/");
@@ -163,8 +186,8 @@ TEST_F(ArcViewsTest, ArchiveNamedRootMakesBothTopNodesOnePath) {
   EXPECT_EQ(Tree->selectedItems().value(0), Tree->topLevelItem(0));
 }
 
-TEST_F(ArcViewsTest, SelectionChangeFillsTheListBeforeTellingTheWindow) {
-  Tree->LoadArchive(Jlha({"a/1.txt", "2.txt"}));
+TEST_P(PackedViewsTest, SelectionChangeFillsTheListBeforeTellingTheWindow) {
+  Tree->LoadArchive(Packed({"a/1.txt", "2.txt"}));
   Strings seen;
   QObject::connect(Tree.get(), &TCustomArcTreeView::OnChange, [&] { seen.push_back(List->CurrentPath()); });
   Tree->setCurrentItem(Tree->topLevelItem(1));  // as a click does
@@ -252,8 +275,8 @@ TEST_F(ArcViewsTest, HeaderClicksKeepTheirOrderAcrossNavigation) {
   EXPECT_EQ(Shown(*List), (Strings{"a/", "b/", "big.txt", "mid.txt", "small.txt"}));
 }
 
-TEST_F(ArcViewsTest, SortKeepsTheSelectedItemSelected) {
-  Tree->LoadArchive(Jlha({"b.txt", "a.doc", "c.bin"}));
+TEST_P(PackedViewsTest, SortKeepsTheSelectedItemSelected) {
+  Tree->LoadArchive(Packed({"b.txt", "a.doc", "c.bin"}));
   List->ColumnClick(0);
   List->SelectItem(1);
   ASSERT_EQ(List->Selected()->Caption, "b.txt");
@@ -268,8 +291,8 @@ TEST_F(ArcViewsTest, ArchiveThatCannotBeOpenedLeavesOnlyTheTopNodes) {
   EXPECT_TRUE(List->Items().empty());
 }
 
-TEST_F(ArcViewsTest, UnknownFormatRaisesAndTheListKeepsWhatItShowed) {
-  Tree->LoadArchive(Jlha({"1.txt"}));
+TEST_P(PackedViewsTest, UnknownFormatRaisesAndTheListKeepsWhatItShowed) {
+  Tree->LoadArchive(Packed({"1.txt"}));
   WriteFile(Dir.path() / "notes.dat", "not an archive at all");
   EXPECT_THROW(Tree->LoadArchive(Dir.str("notes.dat")), EArchiver);
   EXPECT_EQ(Tree->topLevelItemCount(), 0);

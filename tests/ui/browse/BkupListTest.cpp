@@ -33,14 +33,14 @@ int RowOf(const TCustomArcListView& list, std::string_view caption) {
   return -1;
 }
 
-class BkupListTest : public ::testing::Test {
+class BkupListTest : public ::testing::TestWithParam<Packer> {
  protected:
   void SetUp() override {
     for (const auto& [name, content] : Files) WriteFile(Dir.path() / "base" / name, content);
     Archive = Dir.str("20100617_data.lzh");
     Strings names;
     for (const auto& f : Files) names.push_back(f.first);
-    JlhaArchive(Archive, Dir.path() / "base", names);
+    PackWith(GetParam(), Archive, Dir.path() / "base", names);
     std::filesystem::create_directories(Dir.path() / "out");
   }
 
@@ -67,7 +67,6 @@ class BkupListTest : public ::testing::Test {
       {"photo.jpg", std::string(3000, 'p')},
       {"readme.txt", "read me first\n"},
   };
-  QApplication& Application = App();  // before any window
   ScratchDir Dir;
   std::string Archive;
   platform::ScriptedDialogs Dialogs;
@@ -75,7 +74,9 @@ class BkupListTest : public ::testing::Test {
   TfrmBkupList Form{Picker};
 };
 
-TEST_F(BkupListTest, WindowAsDefined) {
+INSTANTIATE_TEST_SUITE_P(Packers, BkupListTest, ::testing::Values(Packer::Jlha, Packer::Ours), PackerName);
+
+TEST_P(BkupListTest, WindowAsDefined) {
   EXPECT_EQ(Form.windowTitle().toStdString(), "バックアップファイル参照");
   EXPECT_EQ(Form.File1->title().toStdString(), "ファイル(&F)");
   EXPECT_EQ(Form.Open1->text().toStdString(), "開く(&O)");
@@ -90,7 +91,7 @@ TEST_F(BkupListTest, WindowAsDefined) {
   EXPECT_EQ(Form.ArcTreeView1->indentation(), 19);
 }
 
-TEST_F(BkupListTest, OpeningShowsTheArchiveNodeSelectedAndEveryFileFlat) {
+TEST_P(BkupListTest, OpeningShowsTheArchiveNodeSelectedAndEveryFileFlat) {
   Open(Archive);
   ASSERT_EQ(Dialogs.fileFilters, (Strings{"バックアップファイル|*.lzh"}));
   ASSERT_EQ(Form.ArcTreeView1->topLevelItemCount(), 2);
@@ -103,7 +104,7 @@ TEST_F(BkupListTest, OpeningShowsTheArchiveNodeSelectedAndEveryFileFlat) {
   EXPECT_TRUE(Dialogs.messages.empty());
 }
 
-TEST_F(BkupListTest, CancelledOpenChangesNothing) {
+TEST_P(BkupListTest, CancelledOpenChangesNothing) {
   Open(Archive);
   Dialogs.fileAnswers.push_back(std::nullopt);
   Form.cxBtnopnClick();
@@ -111,7 +112,7 @@ TEST_F(BkupListTest, CancelledOpenChangesNothing) {
   EXPECT_EQ(Form.ArcListView1->Items().size(), 4u);
 }
 
-TEST_F(BkupListTest, MenuItemsOpenAnArchiveAndCloseTheWindow) {
+TEST_P(BkupListTest, MenuItemsOpenAnArchiveAndCloseTheWindow) {
   Form.show();
   Dialogs.fileAnswers.push_back(Archive);
   Form.Open1->trigger();
@@ -120,7 +121,7 @@ TEST_F(BkupListTest, MenuItemsOpenAnArchiveAndCloseTheWindow) {
   EXPECT_FALSE(Form.isVisible());
 }
 
-TEST_F(BkupListTest, OpenErrorIsShownAndTheWindowGoesOn) {
+TEST_P(BkupListTest, OpenErrorIsShownAndTheWindowGoesOn) {
   WriteFile(Dir.path() / "plain.dat", "no archive here");
   Open(Dir.str("plain.dat"));
   EXPECT_EQ(Dialogs.MessageTexts(), (Strings{"書庫の形式を判別できません。"}));
@@ -128,7 +129,7 @@ TEST_F(BkupListTest, OpenErrorIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(Form.ArcListView1->Items().size(), 4u);
 }
 
-TEST_F(BkupListTest, RootTypedInThePathBoxListsTheTopLevelFoldersFirst) {
+TEST_P(BkupListTest, RootTypedInThePathBoxListsTheTopLevelFoldersFirst) {
   Open(Archive);
   Form.LabeledEdit1->setText("Root/");
   QTest::keyClick(Form.LabeledEdit1, Qt::Key_Return);
@@ -141,7 +142,7 @@ TEST_F(BkupListTest, RootTypedInThePathBoxListsTheTopLevelFoldersFirst) {
   EXPECT_EQ(shown, (Strings{"docs/", "photo.jpg", "readme.txt"}));
 }
 
-TEST_F(BkupListTest, PathThatNamesNoPlaceEmptiesListAndBox) {
+TEST_P(BkupListTest, PathThatNamesNoPlaceEmptiesListAndBox) {
   Open(Archive);
   Form.LabeledEdit1->setText("Root/nowhere/");
   Form.LabeledEdit1Exit();
@@ -154,7 +155,7 @@ TEST_F(BkupListTest, PathThatNamesNoPlaceEmptiesListAndBox) {
   EXPECT_EQ(Form.ArcTreeView1->SelectedPath(), "");
 }
 
-TEST_F(BkupListTest, DoubleClickDescendsIntoFoldersOnly) {
+TEST_P(BkupListTest, DoubleClickDescendsIntoFoldersOnly) {
   Open(Archive);
   Form.ArcTreeView1->SelectPath("Root/");
   Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, "docs"));
@@ -172,7 +173,7 @@ TEST_F(BkupListTest, DoubleClickDescendsIntoFoldersOnly) {
   EXPECT_EQ(Form.ArcListView1->CurrentPath(), "Root/docs/");
 }
 
-TEST_F(BkupListTest, ShowingAgainReturnsToTheAllMembersView) {
+TEST_P(BkupListTest, ShowingAgainReturnsToTheAllMembersView) {
   Open(Archive);
   Form.ArcTreeView1->SelectPath("Root/docs/");
   Form.show();
@@ -181,14 +182,14 @@ TEST_F(BkupListTest, ShowingAgainReturnsToTheAllMembersView) {
   EXPECT_EQ(Form.ArcListView1->Items().size(), 4u);
 }
 
-TEST_F(BkupListTest, FirstShowingWithoutAnArchiveIsEmpty) {
+TEST_P(BkupListTest, FirstShowingWithoutAnArchiveIsEmpty) {
   Form.show();
   EXPECT_EQ(Form.ArcTreeView1->topLevelItemCount(), 0);
   EXPECT_TRUE(Form.ArcListView1->Items().empty());
   EXPECT_TRUE(Dialogs.messages.empty());
 }
 
-TEST_F(BkupListTest, ExtractWritesTheOneMemberWithoutItsFolders) {
+TEST_P(BkupListTest, ExtractWritesTheOneMemberWithoutItsFolders) {
   Open(Archive);
   Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, "report.txt"));
   PickFolder(Dir.str("out"));
@@ -202,7 +203,7 @@ TEST_F(BkupListTest, ExtractWritesTheOneMemberWithoutItsFolders) {
   EXPECT_NE(Form.ArchiveFile1->CommandLine().find("-x0"), std::string::npos);
 }
 
-TEST_F(BkupListTest, ExtractingTwiceReplacesTheEarlierCopy) {
+TEST_P(BkupListTest, ExtractingTwiceReplacesTheEarlierCopy) {
   Open(Archive);
   Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, "notes.txt"));
   PickFolder(Dir.str("out"));
@@ -214,7 +215,7 @@ TEST_F(BkupListTest, ExtractingTwiceReplacesTheEarlierCopy) {
   EXPECT_EQ(ReadFile(Dir.path() / "out" / "notes.txt"), "some notes\n");
 }
 
-TEST_F(BkupListTest, ExtractThenOpenHandsTheFileToItsProgram) {
+TEST_P(BkupListTest, ExtractThenOpenHandsTheFileToItsProgram) {
   Open(Archive);
   Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, "photo.jpg"));
   PickFolder(Dir.str("out") + "/", true);
@@ -223,7 +224,7 @@ TEST_F(BkupListTest, ExtractThenOpenHandsTheFileToItsProgram) {
   EXPECT_EQ(ReadFile(Dir.path() / "out" / "photo.jpg"), std::string(3000, 'p'));
 }
 
-TEST_F(BkupListTest, ExtractWithoutAFileEntryShowsTheError) {
+TEST_P(BkupListTest, ExtractWithoutAFileEntryShowsTheError) {
   Open(Archive);
   struct Case { const char* what; std::string select; };
   const Case cases[] = {{"no selection", ""}, {"a folder entry", "docs"}};
@@ -238,7 +239,7 @@ TEST_F(BkupListTest, ExtractWithoutAFileEntryShowsTheError) {
   }
 }
 
-TEST_F(BkupListTest, CancelledPickerEndsSilently) {
+TEST_P(BkupListTest, CancelledPickerEndsSilently) {
   Open(Archive);
   Form.ArcListView1->SelectItem(0);
   Form.N1Click();  // no handler queued: the picker is cancelled
@@ -246,7 +247,7 @@ TEST_F(BkupListTest, CancelledPickerEndsSilently) {
   EXPECT_TRUE(std::filesystem::is_empty(Dir.path() / "out"));
 }
 
-TEST_F(BkupListTest, FailureReportedOnlyByTheLibraryIsShownAndNothingOpened) {
+TEST_P(BkupListTest, FailureReportedOnlyByTheLibraryIsShownAndNothingOpened) {
   const std::string broken = Dir.str("broken.lzh");
   RawArchive(broken, {{.name = "damaged.txt", .data = "these bytes do not match their CRC", .badCrc = true}});
   Open(broken);
@@ -260,7 +261,7 @@ TEST_F(BkupListTest, FailureReportedOnlyByTheLibraryIsShownAndNothingOpened) {
   EXPECT_TRUE(Dialogs.opened.empty());
 }
 
-TEST_F(BkupListTest, FolderThatIsAFileIsAnErrorAndNothingOpened) {
+TEST_P(BkupListTest, FolderThatIsAFileIsAnErrorAndNothingOpened) {
   WriteFile(Dir.path() / "blocker", "a file where the folder should be");
   Open(Archive);
   Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, "readme.txt"));

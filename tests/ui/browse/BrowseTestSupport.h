@@ -1,6 +1,7 @@
-// What the archive view and browser tests share: archives made by the jlha peer from files
-// written in a scratch folder, and small hand-laid LHA archives for what no tool writes (stamps
-// that are not dates, sizes that do not match the data).
+// What the archive view and browser tests share: archives packed by jlha or our own tool from
+// files written in a scratch folder, and small hand-laid LHA archives for what no tool writes
+// (stamps that are not dates, sizes that do not match the data). QtEnvironment.cpp provides the
+// application object.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 
 namespace browsetest {
 
-using restoretest::App;
 using restoretest::ScratchDir;
 
 inline void WriteFile(const std::filesystem::path& path, std::string_view content) {
@@ -37,6 +37,31 @@ inline void JlhaArchive(const std::string& archive, const std::filesystem::path&
   for (const auto& n : names) cmd += " " + Quote(n);
   cmd += " >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// The two packers the views are tried on: the jlha peer and our own library's tool.
+enum class Packer { Jlha, Ours };
+
+inline std::string PackerName(const ::testing::TestParamInfo<Packer>& info) {
+  return info.param == Packer::Jlha ? "jlha" : "tidekeep_lha";
+}
+
+// Our tool packs the named files of base into archive, keeping their folders in the names.
+inline void OurArchive(const std::string& archive, const std::filesystem::path& base,
+                       const std::vector<std::string>& names) {
+  std::string cmd = Quote(TK_TIDEKEEP_LHA) + " a -r2 -x1 " + Quote(archive) + " " + Quote(base.string() + "/");
+  for (const auto& n : names) cmd += " " + Quote(n);
+  cmd += " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+inline void PackWith(Packer packer, const std::string& archive, const std::filesystem::path& base,
+                     const std::vector<std::string>& names) {
+  if (packer == Packer::Jlha) {
+    JlhaArchive(archive, base, names);
+  } else {
+    OurArchive(archive, base, names);
+  }
 }
 
 constexpr std::uint16_t DosDate(int year, int month, int day) {
