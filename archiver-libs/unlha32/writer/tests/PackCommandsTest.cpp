@@ -340,12 +340,14 @@ TEST(PackNames, FoldersDroppedWithX0AndResponseFileRead) {
   TScratch dir;
   WriteFile(dir / "base/sub/b c.txt", "spaced");
   WriteFile(dir / "base/日本/名前.txt", "japanese");
-  WriteFile(dir / "names.txt", "\"sub/b c.txt\"\r\n\"日本/名前.txt\"\r\n");
+  WriteFile(dir / "base/sub/b c.txt;foo;$DATA", "a staged named stream");
+  WriteFile(dir / "names.txt", "\"sub/b c.txt\"\r\n\"sub/b c.txt;foo;$DATA\"\r\n\"日本/名前.txt\"\r\n");
   ASSERT_EQ(Command("u -+ -x1 -jso0 \"" + dir / "a.lzh" + "\" \"" + dir / "base" + "/\" \"@" + dir / "names.txt" + "\"").rc, 0);
   auto m = Members(dir / "a.lzh");
-  ASSERT_EQ(m.size(), 2u);
+  ASSERT_EQ(m.size(), 3u);
   EXPECT_EQ(m[0].name, "sub/b c.txt");
-  EXPECT_EQ(m[1].name, "日本/名前.txt");
+  EXPECT_EQ(m[1].name, "sub/b c.txt;foo;$DATA");
+  EXPECT_EQ(m[2].name, "日本/名前.txt");
   ASSERT_EQ(Command("u -+ -x0 -jso0 \"" + dir / "b.lzh" + "\" \"" + dir / "base" + "/\" \"sub/b c.txt\"").rc, 0);
   EXPECT_EQ(Members(dir / "b.lzh")[0].name, "b c.txt");
   EXPECT_EQ(Command("u -x1 -jso0 \"" + dir / "c.lzh" + "\" \"" + dir / "base" + "/\" \"../names.txt\"").rc, kErrUnsafeName);
