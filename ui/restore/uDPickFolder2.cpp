@@ -30,12 +30,14 @@ QFrame* makeBevel(QWidget* parent, int x, int y, int w, int h) {
 TDlgPickFolder2::TDlgPickFolder2(QWidget* parent) : QDialog(parent) {
   setObjectName("DlgPickFolder2");
   setWindowTitle("フォルダ選択");
-  setFont(QFont("Tahoma"));
+  QFont font("Tahoma");
+  font.setPixelSize(12);
+  setFont(font);
   setFixedSize(297, 353);
 
-  Bevel1 = makeBevel(this, 8, 8, 201, 277);
+  Bevel1 = makeBevel(this, 8, 8, 194, 277);
   FolderView = new QLabel(Bevel1);
-  FolderView->setGeometry(8, 8, 185, 226);
+  FolderView->setGeometry(8, 8, 178, 226);
   FolderView->setFrameShape(QFrame::StyledPanel);
   FolderView->setFrameShadow(QFrame::Sunken);
   FolderView->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -43,22 +45,22 @@ TDlgPickFolder2::TDlgPickFolder2(QWidget* parent) : QDialog(parent) {
   FolderView->setBackgroundRole(QPalette::Base);
   FolderView->setAutoFillBackground(true);
   BtnBrowse = new QPushButton("参照...", Bevel1);
-  BtnBrowse->setGeometry(118, 242, 75, 25);
+  BtnBrowse->setGeometry(111, 242, 75, 25);
   BtnBrowse->setAutoDefault(false);
 
-  Bevel2 = makeBevel(this, 8, 293, 201, 52);
+  Bevel2 = makeBevel(this, 8, 293, 194, 52);
   EditFolder = new QLineEdit(Bevel2);
-  EditFolder->setGeometry(8, 14, 185, 24);
+  EditFolder->setGeometry(8, 14, 178, 24);
   EditFolder->installEventFilter(this);
 
   OKBtn = new QPushButton("OK", this);
-  OKBtn->setGeometry(215, 8, 75, 25);
+  OKBtn->setGeometry(210, 8, 79, 25);
   OKBtn->setDefault(true);
   CancelBtn = new QPushButton("キャンセル", this);
-  CancelBtn->setGeometry(215, 38, 75, 25);
+  CancelBtn->setGeometry(210, 38, 79, 25);
   CancelBtn->setAutoDefault(false);
   RdBtn1 = new QRadioButton("解凍後開く", this);
-  RdBtn1->setGeometry(215, 72, 80, 20);
+  RdBtn1->setGeometry(210, 72, 85, 20);
   // A lone radio button could never be turned off again; let a second click clear it.
   RdBtn1->setAutoExclusive(false);
 

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTableWidget>
+#include <algorithm>
 #include <exception>
 
 #include "BackupDb.h"
@@ -23,7 +24,9 @@ std::string cellText(const QTableWidget& list, int row, int col) {
 TfrmLogList::TfrmLogList(QWidget* parent) : QDialog(parent) {
   setObjectName("frmLogList");
   setWindowTitle("バックアップ履歴の表示");
-  setFont(QFont("Tahoma"));
+  QFont font("Tahoma");
+  font.setPixelSize(12);
+  setFont(font);
   resize(632, 398);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(222, 221, 190));
@@ -45,12 +48,12 @@ TfrmLogList::TfrmLogList(QWidget* parent) : QDialog(parent) {
   header->setSectionResizeMode(colFolder, QHeaderView::Stretch);
   header->setSectionResizeMode(colFile, QHeaderView::Stretch);
   header->setSectionResizeMode(colDate, QHeaderView::Fixed);
-  header->resizeSection(colDate, 100);
+  // 100 pixels, or what a whole "yyyy/mm/dd hh:nn" needs in the fallback font.
+  header->resizeSection(colDate, std::max(100, ListViewBK->fontMetrics().horizontalAdvance("0000/00/00 00:00") + 12));
   header->setHighlightSections(false);
 
   cxButton1 = new QPushButton("削除", this);
   cxButton1->setGeometry(632 - 75 - 8, 10, 75, 25);
-  cxButton1->setFlat(true);
   cxButton1->setAutoDefault(false);
   connect(cxButton1, &QPushButton::clicked, this, &TfrmLogList::cxButton1Click);
 }

@@ -26,7 +26,9 @@ TfrmMeltArc::TfrmMeltArc(TDlgPickFolder2& picker, QWidget* parent)
     : QDialog(parent), ArchiveFile1(std::make_unique<TArchiveFile>()), FPicker(picker) {
   setObjectName("frmMeltArc");
   setWindowTitle("バックアップの解凍");
-  setFont(QFont("Tahoma"));
+  QFont font("Tahoma");
+  font.setPixelSize(12);
+  setFont(font);
   resize(431, 240);
   QPalette pal = palette();
   pal.setColor(QPalette::Window, QColor(222, 221, 190));
@@ -45,7 +47,6 @@ TfrmMeltArc::TfrmMeltArc(TDlgPickFolder2& picker, QWidget* parent)
   EditFile->setReadOnly(true);
   cxBtnFile = new QPushButton("参照", Bevel1);
   cxBtnFile->setGeometry(329, 32, 58, 25);
-  cxBtnFile->setFlat(true);
 
   Label2 = new QLabel("解凍先", Bevel1);
   Label2->setGeometry(16, 70, 305, 18);
@@ -54,7 +55,6 @@ TfrmMeltArc::TfrmMeltArc(TDlgPickFolder2& picker, QWidget* parent)
   EditDir->setReadOnly(true);
   cxBtnDir = new QPushButton("参照", Bevel1);
   cxBtnDir->setGeometry(329, 90, 58, 25);
-  cxBtnDir->setFlat(true);
 
   ChkBx1 = new QCheckBox("ファイル名と同名のフォルダを作成し解凍する", Bevel1);
   ChkBx1->setGeometry(16, 134, 380, 22);
