@@ -108,7 +108,10 @@ TfrmBkupList::TfrmBkupList(TDlgPickFolder2& picker, QWidget* parent)
   connect(N1, &QAction::triggered, this, &TfrmBkupList::N1Click);
 }
 
-TfrmBkupList::~TfrmBkupList() = default;
+TfrmBkupList::~TfrmBkupList() {
+  // The path box loses the focus while the window is taken apart; the tree may be gone by then.
+  LabeledEdit1->removeEventFilter(this);
+}
 
 void TfrmBkupList::FormShow() {
   // Each showing reads the archive again and comes back to the all-members view.
