@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -18,20 +17,6 @@ using namespace unlha::test;
 
 const std::vector<std::pair<TLhMethod, const char*>> kMethods = {
     {TLhMethod::lh5, "-lh5-"}, {TLhMethod::lh6, "-lh6-"}, {TLhMethod::lh7, "-lh7-"}};
-
-std::vector<TLhaMember> Members(const std::string& archive) {
-  const auto bytes = ReadFile(archive);
-  TMemorySource src(bytes);
-  std::vector<TLhaMember> out;
-  uint64_t at = 0, next = 0;
-  TLhaMember m;
-  while (ParseHeader(src, at, m, next) == EHeader::Ok) {
-    out.push_back(m);
-    at = next;
-    m = TLhaMember{};
-  }
-  return out;
-}
 
 std::string AsText(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
@@ -209,31 +194,6 @@ TEST(ArchiveWriter, UnreadableOrVanishedFileLeavesNothingBehind) {
   if (HaveTool("lhasa")) {
     EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
-}
-
-TEST(ArchiveWriter, FullDiskFailsAndKeepsTheOldArchive) {
-  TScratch dir;
-  const std::string mnt = dir / "small";
-  fs::create_directories(mnt);
-  if (geteuid() != 0 || mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and mount rights)";
-  struct TUnmount {
-    std::string p;
-    ~TUnmount() { umount2(p.c_str(), MNT_DETACH); }
-  } unmount{mnt};
-  WriteFile(mnt + "/a.lzh", "previous archive");
-  WriteFile(dir / "big.bin", RandomBytes(3 << 20, 3));
-  {
-    TArchiveWriter w(mnt + "/a.lzh");
-    EXPECT_THROW(
-        {
-          w.Add("big.bin", dir / "big.bin", TLhMethod::lh5);
-          w.Commit();
-        },
-        EWriteFailed);
-  }
-  EXPECT_EQ(ReadFile(mnt + "/a.lzh"), Repeat("previous archive", 16));
-  EXPECT_EQ(std::distance(fs::directory_iterator(mnt), fs::directory_iterator()), 1) << "no temporary left";
 }
 
 } // namespace

@@ -51,20 +51,6 @@ std::string PackLine(const std::string& letter, const std::string& arc, const st
   return line + " ";
 }
 
-std::vector<TLhaMember> Members(const std::string& archive) {
-  const auto bytes = ReadFile(archive);
-  TMemorySource src(bytes);
-  std::vector<TLhaMember> out;
-  uint64_t at = 0, next = 0;
-  TLhaMember m;
-  while (ParseHeader(src, at, m, next) == EHeader::Ok) {
-    out.push_back(m);
-    at = next;
-    m = TLhaMember{};
-  }
-  return out;
-}
-
 std::vector<uint8_t> MemberBytes(const std::string& archive, const TLhaMember& m) {
   const auto all = ReadFile(archive);
   return {all.begin() + static_cast<long>(m.headerOffset), all.begin() + static_cast<long>(m.dataOffset + m.packedSize)};

@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "LhaHeader.h"
+
 namespace unlha::test {
 
 namespace fs = std::filesystem;
@@ -75,6 +77,21 @@ inline TRun RunTool(const std::string& command, const std::string& dir = ".") {
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// The members of an archive, read with the library's own header parser.
+inline std::vector<TLhaMember> Members(const std::string& archive) {
+  const auto bytes = ReadFile(archive);
+  TMemorySource src(bytes);
+  std::vector<TLhaMember> out;
+  uint64_t at = 0, next = 0;
+  TLhaMember m;
+  while (ParseHeader(src, at, m, next) == EHeader::Ok) {
+    out.push_back(m);
+    at = next;
+    m = TLhaMember{};
+  }
+  return out;
 }
 
 inline bool HaveTool(const std::string& name) { return RunTool("command -v " + name + " >/dev/null").status == 0; }
