@@ -130,7 +130,6 @@ struct TLhEncoder::TImpl {
   std::vector<uint32_t> Head; // per hash, the latest absolute position
   std::vector<uint32_t> Prev; // per position modulo the window, the previous one of its hash
   uint32_t HashShift;
-  uint32_t Inserted = 0; // positions below this (relative to Win) are in the chains
 
   // Lazy matching state carried between calls.
   uint32_t MatchLen = kMinMatch - 1;
@@ -217,11 +216,7 @@ struct TLhEncoder::TImpl {
       const uint32_t lookahead = Fill - Cur;
       if (lookahead < kMinLookahead && !flush) return;
       if (lookahead == 0) break;
-      uint32_t cand = 0;
-      if (lookahead >= kMinMatch) {
-        cand = Cur < Inserted ? Prev[(Base + Cur) & DictMask] : Insert(Cur);
-        if (Cur >= Inserted) Inserted = Cur + 1;
-      }
+      const uint32_t cand = lookahead >= kMinMatch ? Insert(Cur) : 0;
       const uint32_t prevLen = MatchLen;
       const uint32_t prevDist = MatchDist;
       MatchLen = kMinMatch - 1;
@@ -236,11 +231,11 @@ struct TLhEncoder::TImpl {
       }
       if (prevLen >= kMinMatch && MatchLen <= prevLen) {
         Match(prevLen, prevDist);
-        // The match began at Cur - 1; link every position it covers.
+        // The match began at Cur - 1 (Cur is linked already); link the rest it covers that
+        // still has three bytes to hash.
         const uint32_t end = Cur - 1 + prevLen;
-        const uint32_t insertEnd = Fill >= kMinMatch ? std::min(end, Fill - kMinMatch + 1) : 0;
-        for (uint32_t i = std::max(Inserted, Cur + 1); i < insertEnd; ++i) Insert(i);
-        Inserted = std::max(Inserted, insertEnd);
+        const uint32_t insertEnd = std::min(end, Fill - kMinMatch + 1);
+        for (uint32_t i = Cur + 1; i < insertEnd; ++i) Insert(i);
         Cur = end;
         MatchAvailable = false;
         MatchLen = kMinMatch - 1;
@@ -267,7 +262,6 @@ struct TLhEncoder::TImpl {
     Base += shift;
     Cur -= shift;
     Fill -= shift;
-    Inserted -= std::min(Inserted, shift);
   }
 
   void Write(std::span<const uint8_t> data) {
