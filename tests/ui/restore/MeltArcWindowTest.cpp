@@ -129,8 +129,9 @@ void MakeSourceTree(const fs::path& root, bool withStreams) {
   }
 }
 
-// Packs base as the backup run does: every file below it, the options it sets.
-int PackAsBackup(const std::string& archive, const std::string& base, std::string& output) {
+// Packs base as the backup run does: every file below it (unless told otherwise), the options it sets.
+int PackAsBackup(const std::string& archive, const std::string& base, std::string& output,
+                 const TFileArgs& files = TFileArgs{"*.*"}) {
   TArchiveFile arc;
   arc.SetFileName(archive);
   TArchiverOptions& o = arc.Options();
@@ -141,7 +142,7 @@ int PackAsBackup(const std::string& archive, const std::string& base, std::strin
   o.n = 1;
   o.jso = 0;
   arc.SetOutputSize(8192);
-  int rc = arc.Pack(0, nullptr, base, TFileArgs{"*.*"});
+  int rc = arc.Pack(0, nullptr, base, files);
   output = arc.Output();
   return rc;
 }
@@ -348,6 +349,32 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
     EXPECT_EQ(said[1], Done());
     for (const std::string& path : c.outside) EXPECT_FALSE(platform::FileExists(path)) << path;
   }
+}
+
+TEST_F(MeltArcWindowTest, FileBehindALinkOutOfTheDestinationIsNotWritten) {
+  // One archive holding a link to a folder outside, then a file under the link's name.
+  const fs::path outside = dir.path() / "outside";
+  fs::create_directories(outside);
+  fs::create_directories(dir.path() / "b1");
+  fs::create_symlink(outside, dir.path() / "b1/evil");
+  WriteFile(dir.path() / "b2/evil/x.txt", "through the link", fs::perms(0644));
+  const std::string archive = dir.str("linked.lzh");
+  std::string output;
+  ASSERT_EQ(PackAsBackup(archive, dir.str("b1"), output, TFileArgs{"evil"}), 0) << output;
+  ASSERT_EQ(PackAsBackup(archive, dir.str("b2"), output, TFileArgs{"evil/x.txt"}), 0) << output;
+
+  fs::create_directories(dir.path() / "work");
+  ChooseFile(archive);
+  ChooseDest(dir.str("work"));
+  const std::vector<Said> said = Run();
+  EXPECT_TRUE(fs::is_empty(outside));
+  // Whether the library refuses the file or replaces the link by a folder, a refusal is said first.
+  ASSERT_FALSE(said.empty());
+  EXPECT_EQ(said.back(), Done());
+  if (said.size() == 2) {
+    EXPECT_EQ(said[0], (Said{MsgKind::Error, w.ArchiveFile1->Output()}));
+  }
+  EXPECT_LE(said.size(), 2u);
 }
 
 TEST_F(MeltArcWindowTest, RestoresAPeerArchiveIntoAFolderNamedAfterIt) {
