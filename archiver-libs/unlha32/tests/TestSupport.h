@@ -51,7 +51,7 @@ inline bool HaveProgram(const std::string& name) {
 }
 
 // Runs a shell command; its standard output, and the exit status in status.
-inline std::string Run(const std::string& command, int& status) {
+inline std::string RunShell(const std::string& command, int& status) {
   std::string out;
   FILE* p = ::popen(command.c_str(), "r");
   if (!p) {
