@@ -51,8 +51,8 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> Inputs() {
 }
 
 TEST(ArchiveWriter, EveryMethodExtractsIdenticallyWithLhasa) {
-  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
-  TScratch dir;
+  if (!HaveProgram("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  TTempDir dir;
   for (const auto& [name, bytes] : Inputs()) {
     WriteFile(dir / "f.bin", bytes);
     for (const auto& [method, id] : kMethods) {
@@ -78,7 +78,7 @@ TEST(ArchiveWriter, EveryMethodExtractsIdenticallyWithLhasa) {
 }
 
 TEST(ArchiveWriter, OtherPeersDecodeEveryMethod) {
-  TScratch dir;
+  TTempDir dir;
   const auto inputs = Inputs();
   const auto& bytes = inputs[3].second; // text: every method packs it
   WriteFile(dir / "f.bin", bytes);
@@ -91,7 +91,7 @@ TEST(ArchiveWriter, OtherPeersDecodeEveryMethod) {
       w.Commit();
     }
     for (const auto& [peer, cmd] : peers) {
-      if (!HaveTool(peer)) {
+      if (!HaveProgram(peer)) {
         std::printf("skipped %s: not installed\n", peer.c_str());
         continue;
       }
@@ -104,7 +104,7 @@ TEST(ArchiveWriter, OtherPeersDecodeEveryMethod) {
 }
 
 TEST(ArchiveWriter, HeaderFieldsReadBack) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "src/sub/日本語.txt", "japanese name\n");
   fs::create_directories(dir / "src/empty");
   fs::create_symlink("../sub/plain.txt", dir / "src/empty/link"); // lhasa lists non-ASCII as "?"
@@ -132,7 +132,7 @@ TEST(ArchiveWriter, HeaderFieldsReadBack) {
   EXPECT_EQ(m[3].unixMode.value_or(0) & 0170000, 0120000);
   EXPECT_EQ(m[4].name, longName);
   EXPECT_EQ(m[4].headerSize % 256, 1u) << "padding byte expected";
-  if (HaveTool("lhasa")) {
+  if (HaveProgram("lhasa")) {
     EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
     // The Unix tools join folder and name before splitting "name|target".
     EXPECT_NE(RunTool("lhasa v a.lzh", dir.Path()).out.find("empty/link -> ../sub/plain.txt"), std::string::npos);
@@ -140,7 +140,7 @@ TEST(ArchiveWriter, HeaderFieldsReadBack) {
 }
 
 TEST(ArchiveWriter, DroppedWriterKeepsTheOldArchiveAndLeavesNoTemporary) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "a.lzh", "previous archive");
   WriteFile(dir / "f.txt", "data");
   {
@@ -149,12 +149,12 @@ TEST(ArchiveWriter, DroppedWriterKeepsTheOldArchiveAndLeavesNoTemporary) {
     EXPECT_TRUE(fs::exists(w.TempPath()));
     EXPECT_EQ(fs::path(w.TempPath()).filename().string().rfind(".a.lzh.tk", 0), 0u);
   }
-  EXPECT_EQ(ReadFile(dir / "a.lzh"), Repeat("previous archive", 16));
+  EXPECT_EQ(ReadBytes(dir / "a.lzh"), Repeat("previous archive", 16));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
 }
 
 TEST(ArchiveWriter, StaleTemporaryOfAKilledRunIsRemoved) {
-  TScratch dir;
+  TTempDir dir;
   const pid_t child = fork();
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0); // its pid now names no process
@@ -174,7 +174,7 @@ TEST(ArchiveWriter, StaleTemporaryOfAKilledRunIsRemoved) {
 }
 
 TEST(ArchiveWriter, UnreadableOrVanishedFileLeavesNothingBehind) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "good.txt", "good");
   {
     TArchiveWriter w(dir / "a.lzh");
@@ -191,7 +191,7 @@ TEST(ArchiveWriter, UnreadableOrVanishedFileLeavesNothingBehind) {
   const auto m = Members(dir / "a.lzh");
   ASSERT_EQ(m.size(), 1u);
   EXPECT_EQ(m[0].name, "good.txt");
-  if (HaveTool("lhasa")) {
+  if (HaveProgram("lhasa")) {
     EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
 }

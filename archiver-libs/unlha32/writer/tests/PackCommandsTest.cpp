@@ -54,7 +54,7 @@ std::string PackLine(const std::string& letter, const std::string& arc, const st
 }
 
 std::vector<uint8_t> MemberBytes(const std::string& archive, const TLhaMember& m) {
-  const auto all = ReadFile(archive);
+  const auto all = ReadBytes(archive);
   return {all.begin() + static_cast<long>(m.headerOffset), all.begin() + static_cast<long>(m.dataOffset + m.packedSize)};
 }
 
@@ -149,7 +149,7 @@ void ExpectSameTree(const std::string& src, const std::string& got, const TPeer&
     if (fs::is_symlink(st)) {
       EXPECT_EQ(fs::read_symlink(g), fs::read_symlink(e.path())) << what << ": " << rel;
     } else if (fs::is_regular_file(st)) {
-      EXPECT_TRUE(ReadFile(g) == ReadFile(e.path().string())) << what << ": " << rel << " differs";
+      EXPECT_TRUE(ReadBytes(g) == ReadBytes(e.path().string())) << what << ": " << rel << " differs";
     }
     struct stat a{}, b{};
     lstat(e.path().c_str(), &a);
@@ -177,19 +177,19 @@ std::string ToolPath() { return (fs::read_symlink("/proc/self/exe").parent_path(
 class PackInterop : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(PackInterop, TreeExtractsIdenticallyWithEveryPeer) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   // Through the command-line tool and the library's command entry, as a user runs it.
   std::string line = ToolPath() + " u -+ -a1 -c1 -n1 -p1 -r2 -x1 -jso0 " + GetParam() + " a.lzh base/";
   for (const auto& n : kTopNames) line += " '" + n + "'";
-  const auto r = RunTool(line, dir.Path().string());
+  const auto r = RunTool(line, dir.Path());
   ASSERT_EQ(r.status, 0) << r.out;
   const auto members = Members(dir / "a.lzh");
   const std::string method = "-lh" + GetParam().substr(2) + "-";
   EXPECT_EQ(Find(members, "big.txt")->method, method);
   EXPECT_EQ(Find(members, "sub/deep/c.bin")->method, "-lh0-") << "random data is stored";
-  if (HaveTool("lhasa")) {
-    const auto t = RunTool("lhasa t a.lzh", dir.Path().string());
+  if (HaveProgram("lhasa")) {
+    const auto t = RunTool("lhasa t a.lzh", dir.Path());
     EXPECT_EQ(t.status, 0);
     size_t files = 0;
     for (const auto& m : members) files += !m.IsDirectory() && !m.IsSymlink();
@@ -198,7 +198,7 @@ TEST_P(PackInterop, TreeExtractsIdenticallyWithEveryPeer) {
     EXPECT_EQ(tested, files) << t.out;
   }
   for (const auto& peer : kPeers) {
-    if (!HaveTool(peer.tool)) {
+    if (!HaveProgram(peer.tool)) {
       std::printf("skipped %s: not installed\n", peer.tool.c_str());
       continue;
     }
@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, PackInterop, ::testing::Values("-o5", "-o6", "
 
 // 100 MB that does not shrink: streamed through the encoder, then stored.
 TEST(PackLarge, IncompressibleHundredMegabytesWithEveryMethod) {
-  TScratch dir;
+  TTempDir dir;
   {
     std::ofstream f(dir / "base/big.bin", std::ios::binary);
     fs::create_directories(dir / "base");
@@ -245,18 +245,18 @@ TEST(PackLarge, IncompressibleHundredMegabytesWithEveryMethod) {
              {"bsdtar", "bsdtar -xOf a.lzh | cmp - base/big.bin"},
              {"7zz", "7zz x -so a.lzh | cmp - base/big.bin"},
              {"jlha", "rm -rf j && mkdir j && cd j && jlha xq ../a.lzh && cmp big.bin ../base/big.bin && cd .. && rm -rf j"}}) {
-      if (!HaveTool(tool)) continue;
-      EXPECT_EQ(RunTool(cmd, dir.Path().string()).status, 0) << tool << " " << o;
+      if (!HaveProgram(tool)) continue;
+      EXPECT_EQ(RunTool(cmd, dir.Path()).status, 0) << tool << " " << o;
     }
   }
 }
 
 TEST(PackUpdate, UnchangedMembersAreCopiedVerbatim) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   const std::string line = "u -+ -n1 -x1 -jso0 \"" + dir / "a.lzh" + "\" \"" + dir / "base" + "/\" \"a.txt\" \"big.txt\" \"sub/b.txt\"";
   ASSERT_EQ(Command(line).rc, 0);
-  const auto first = ReadFile(dir / "a.lzh");
+  const auto first = ReadBytes(dir / "a.lzh");
   const auto m1 = Members(dir / "a.lzh");
   WriteFile(dir / "base/a.txt", "new a\n");
   SetTime(dir / "base/a.txt", 1900000000);
@@ -273,13 +273,13 @@ TEST(PackUpdate, UnchangedMembersAreCopiedVerbatim) {
                                    first.begin() + static_cast<long>(o.dataOffset + o.packedSize));
     EXPECT_EQ(MemberBytes(dir / "a.lzh", *Find(m2, kept)), was) << kept;
   }
-  if (HaveTool("lhasa")) {
-    EXPECT_EQ(RunTool("lhasa pq a.lzh a.txt", dir.Path().string()).out, "new a\n");
+  if (HaveProgram("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa pq a.lzh a.txt", dir.Path()).out, "new a\n");
   }
 }
 
 TEST(PackUpdate, AddReplacesAlwaysFreshenNeverAdds) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "base/a.txt", "a");
   WriteFile(dir / "base/b.txt", "b");
   const std::string arc = dir / "a.lzh", base = dir / "base";
@@ -302,11 +302,11 @@ TEST(PackUpdate, AddReplacesAlwaysFreshenNeverAdds) {
 }
 
 TEST(PackDelete, RemovesExactlyTheNamedMembers) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   ASSERT_EQ(Command(PackLine("u", dir / "a.lzh", dir / "base", {"a.txt", "sub/b.txt", "big.txt", "empty.txt"})).rc, 0);
   const auto before = Members(dir / "a.lzh");
-  const auto bytes = ReadFile(dir / "a.lzh");
+  const auto bytes = ReadBytes(dir / "a.lzh");
   const auto r = Command("d -+ -jso0 \"" + dir / "a.lzh" + "\" \"sub/b.txt\" \"empty.txt\"");
   ASSERT_EQ(r.rc, 0) << r.text;
   const auto after = Members(dir / "a.lzh");
@@ -319,13 +319,13 @@ TEST(PackDelete, RemovesExactlyTheNamedMembers) {
                                  bytes.begin() + static_cast<long>(big.dataOffset + big.packedSize)));
   EXPECT_EQ(Command("d -jso0 \"" + dir / "a.lzh" + "\" \"nothing.txt\"").rc, kErrNoMatch);
   EXPECT_EQ(Members(dir / "a.lzh").size(), 2u);
-  if (HaveTool("lhasa")) {
-    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path().string()).status, 0);
+  if (HaveProgram("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
 }
 
 TEST(PackNames, FoldersDroppedWithX0AndResponseFileRead) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "base/sub/b c.txt", "spaced");
   WriteFile(dir / "base/日本/名前.txt", "japanese");
   WriteFile(dir / "base/sub/b c.txt;foo;$DATA", "a staged named stream");
@@ -342,7 +342,7 @@ TEST(PackNames, FoldersDroppedWithX0AndResponseFileRead) {
 }
 
 TEST(PackSwitches, UnknownSwitchesAndCommandsAreRefused) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "base/a.txt", "a");
   const std::string tail = " \"" + dir / "a.lzh" + "\" \"" + dir / "base" + "/\" \"a.txt\"";
   const std::vector<std::pair<std::string, int>> cases = {
@@ -381,7 +381,7 @@ struct TOwner {
 std::vector<std::string> gEnumerated;
 
 TEST(PackProgress, EveryMemberIsAnnouncedAndEnumerated) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   TOwner owner;
   gEnumerated.clear();
@@ -400,21 +400,21 @@ TEST(PackProgress, EveryMemberIsAnnouncedAndEnumerated) {
 }
 
 TEST(PackFaults, CancelKeepsThePreviousArchive) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   ASSERT_EQ(Command(PackLine("u", dir / "a.lzh", dir / "base", {"a.txt"})).rc, 0);
-  const auto before = ReadFile(dir / "a.lzh");
+  const auto before = ReadBytes(dir / "a.lzh");
   TOwner owner;
   owner.answer = [](const std::string& name) { return LRESULT{name == "big.txt"}; };
   const auto r = Command(PackLine("u", dir / "a.lzh", dir / "base", {"a.txt", "sub/b.txt", "big.txt"}));
   EXPECT_EQ(r.rc, kErrUserCancel);
   EXPECT_EQ(r.rc, 32800);
-  EXPECT_EQ(ReadFile(dir / "a.lzh"), before);
+  EXPECT_EQ(ReadBytes(dir / "a.lzh"), before);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2) << "no temporary left";
 }
 
 TEST(PackFaults, FileDeletedWhilePackingIsReportedAndTheRestStored) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   TOwner owner;
   const std::string victim = dir / "base/sub/b.txt";
@@ -432,8 +432,8 @@ TEST(PackFaults, FileDeletedWhilePackingIsReportedAndTheRestStored) {
 }
 
 TEST(PackFaults, FileRewrittenWhilePackedIsStoredConsistently) {
-  if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
-  TScratch dir;
+  if (!HaveProgram("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+  TTempDir dir;
   const std::string path = dir / "base/busy.txt";
   WriteFile(path, Text(8 << 20, 11));
   std::atomic<bool> stop{false};
@@ -452,7 +452,7 @@ TEST(PackFaults, FileRewrittenWhilePackedIsStoredConsistently) {
     r = Command(PackLine("u", dir / "a.lzh", dir / "base", {"busy.txt"}, o));
     if (r.rc != 0) break;
     // The CRC covers exactly the bytes stored, whatever the file held meanwhile.
-    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path().string()).status, 0) << o;
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0) << o;
   }
   stop = true;
   writer.join();
@@ -472,7 +472,7 @@ int AsUnprivileged(const std::function<int()>& f) {
 }
 
 TEST(PackFaults, UnreadableFileIsReportedAndTheRestStored) {
-  TScratch dir;
+  TTempDir dir;
   WriteFile(dir / "base/a.txt", "readable");
   WriteFile(dir / "base/secret.txt", "not for you");
   chmod((dir / "base/secret.txt").c_str(), 0);
@@ -493,7 +493,7 @@ TEST(PackFaults, UnreadableFileIsReportedAndTheRestStored) {
 }
 
 TEST(PackFaults, FullDiskKeepsThePreviousArchive) {
-  TScratch dir;
+  TTempDir dir;
   const std::string mnt = dir / "small";
   fs::create_directories(mnt);
   if (geteuid() != 0 || mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
@@ -505,18 +505,18 @@ TEST(PackFaults, FullDiskKeepsThePreviousArchive) {
   WriteFile(dir / "base/a.txt", "small");
   WriteFile(dir / "base/big.bin", RandomBytes(3 << 20, 9));
   ASSERT_EQ(Command(PackLine("u", mnt + "/a.lzh", dir / "base", {"a.txt"})).rc, 0);
-  const auto before = ReadFile(mnt + "/a.lzh");
+  const auto before = ReadBytes(mnt + "/a.lzh");
   const auto r = Command(PackLine("u", mnt + "/a.lzh", dir / "base", {"a.txt", "big.bin"}));
   EXPECT_EQ(r.rc, kErrCannotWrite) << r.text;
-  EXPECT_EQ(ReadFile(mnt + "/a.lzh"), before);
+  EXPECT_EQ(ReadBytes(mnt + "/a.lzh"), before);
   EXPECT_EQ(std::distance(fs::directory_iterator(mnt), fs::directory_iterator()), 1) << "no temporary left";
 }
 
 TEST(PackFaults, KilledRunLeavesTheArchiveAndTheNextRunCleansUp) {
-  TScratch dir;
+  TTempDir dir;
   MakeTree(dir / "base");
   ASSERT_EQ(Command(PackLine("u", dir / "a.lzh", dir / "base", {"a.txt"})).rc, 0);
-  const auto before = ReadFile(dir / "a.lzh");
+  const auto before = ReadBytes(dir / "a.lzh");
   const std::string line = PackLine("u", dir / "a.lzh", dir / "base", {"a.txt", "big.txt", "sub/b.txt"});
   const pid_t child = fork();
   if (child == 0) {
@@ -531,7 +531,7 @@ TEST(PackFaults, KilledRunLeavesTheArchiveAndTheNextRunCleansUp) {
   int st = 0;
   waitpid(child, &st, 0);
   ASSERT_TRUE(WIFSIGNALED(st));
-  EXPECT_EQ(ReadFile(dir / "a.lzh"), before);
+  EXPECT_EQ(ReadBytes(dir / "a.lzh"), before);
   EXPECT_TRUE(fs::exists(dir / (".a.lzh.tk" + std::to_string(child) + ".tmp")));
   ASSERT_EQ(Command(line).rc, 0);
   EXPECT_EQ(Members(dir / "a.lzh").size(), 3u);

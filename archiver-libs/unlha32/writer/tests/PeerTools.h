@@ -1,5 +1,5 @@
-// Test helpers: a scratch folder, files made on the fly, and the independent LHA tools run as
-// black boxes.
+// Helpers of the writer tests beyond the library tests' own (temporary folder, file bytes,
+// tool lookup): files made on the fly, archives read back, tools run inside a folder.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -14,29 +14,14 @@
 #include <unistd.h>
 
 #include "LhaHeader.h"
+#include "TestSupport.h"
 
 namespace unlha::test {
 
 namespace fs = std::filesystem;
-
-class TScratch {
-public:
-  TScratch() {
-    std::string tmpl = (fs::temp_directory_path() / "lhawriter.XXXXXX").string();
-    FPath = mkdtemp(tmpl.data());
-  }
-  ~TScratch() {
-    std::error_code ec;
-    fs::remove_all(FPath, ec);
-  }
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-  const fs::path& Path() const { return FPath; }
-  std::string operator/(const std::string& name) const { return (FPath / name).string(); }
-
-private:
-  fs::path FPath;
-};
+using unlha_test::HaveProgram;
+using unlha_test::ReadBytes;
+using unlha_test::TTempDir;
 
 inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
   std::mt19937 rng(seed);
@@ -45,19 +30,14 @@ inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
   return v;
 }
 
+// Writes a file, making its folders first.
 inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   fs::create_directories(fs::path(path).parent_path());
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  unlha_test::WriteBytes(path, bytes);
 }
 
 inline void WriteFile(const std::string& path, const std::string& text) {
   WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 struct TRun {
@@ -65,7 +45,8 @@ struct TRun {
   std::string out;  // standard output (binary-safe)
 };
 
-// Runs a shell command line in folder dir; standard error is dropped.
+// Runs a shell command line in folder dir, standard error dropped, standard output kept
+// byte for byte (extracted data is compared through it).
 inline TRun RunTool(const std::string& command, const std::string& dir = ".") {
   TRun r;
   const std::string line = "cd '" + dir + "' && " + command + " 2>/dev/null";
@@ -81,7 +62,7 @@ inline TRun RunTool(const std::string& command, const std::string& dir = ".") {
 
 // The members of an archive, read with the library's own header parser.
 inline std::vector<TLhaMember> Members(const std::string& archive) {
-  const auto bytes = ReadFile(archive);
+  const auto bytes = ReadBytes(archive);
   TMemorySource src(bytes);
   std::vector<TLhaMember> out;
   uint64_t at = 0, next = 0;
@@ -93,7 +74,5 @@ inline std::vector<TLhaMember> Members(const std::string& archive) {
   }
   return out;
 }
-
-inline bool HaveTool(const std::string& name) { return RunTool("command -v " + name + " >/dev/null").status == 0; }
 
 } // namespace unlha::test
