@@ -43,22 +43,24 @@ db=$work/backup.db
 "$prog" --db "$db" --purge-now >/dev/null
 sqlite3 "$db" "insert into m_bkup values ('$work/tree', '$work/out/tree.lzh')"
 
-# wall CMD...: prints the wall-clock seconds of one run.
+# wall OUT CMD...: runs CMD with its output (both streams) in OUT and prints its wall-clock seconds.
 wall() {
-  local start end
+  local out=$1 start end rc=0
+  shift
   start=$(date +%s.%N)
-  "$@"
+  "$@" >"$out" 2>&1 || rc=$?
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }'
+  return $rc
 }
 best=""
 tar_best=""
 for ((i = 0; i < runs; i++)); do
   rm -f "$work"/out/*.lzh "$work/out/tree.tar.gz"
   sqlite3 "$db" "delete from m_log"
-  t=$(wall "$prog" --db "$db" --run-now >"$work/run.log" 2>"$work/run.err") ||
-    { echo "tidekeep --run-now failed:" >&2; cat "$work/run.log" "$work/run.err" >&2; exit 1; }
-  tt=$(wall tar -czf "$work/out/tree.tar.gz" -C "$work" tree)
+  t=$(wall "$work/run.log" "$prog" --db "$db" --run-now) ||
+    { echo "tidekeep --run-now failed:" >&2; cat "$work/run.log" >&2; exit 1; }
+  tt=$(wall "$work/tar.log" tar -czf "$work/out/tree.tar.gz" -C "$work" tree)
   if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
   if [ -z "$tar_best" ] || awk -v a="$tt" -v b="$tar_best" 'BEGIN { exit !(a < b) }'; then tar_best=$tt; fi
 done
@@ -70,6 +72,7 @@ ours_size=$(stat -c %s "$archive")
 tar_size=$(stat -c %s "$work/out/tree.tar.gz")
 progress=$(grep -c '^  ' "$work/run.log" || true)
 
+grep -m1 '^  ' "$work/run.log" | sed 's/^/progress, e.g.: /' || true
 echo "tidekeep --run-now: ${best} s, $ours_size bytes ($members members, $progress progress lines)"
 echo "tar -czf:           ${tar_best} s, $tar_size bytes"
 awk -v a="$best" -v b="$tar_best" -v s="$ours_size" -v ts="$tar_size" \
