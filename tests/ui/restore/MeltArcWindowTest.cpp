@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,12 +20,14 @@
 #include <ostream>
 
 #include "ARCHIVES.h"
+#include "BackupDb.h"
 #include "FileSearch.h"
 #include "FileTimes.h"
 #include "NamedStreams.h"
 #include "RestoreTestSupport.h"
 #include "ScriptedDialogs.h"
 #include "uDPickFolder2.h"
+#include "uFLogList.h"
 #include "uFMeltArc.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +35,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::MsgKind;
+using restoretest::ScratchDatabase;
 using restoretest::ScratchDir;
 
 constexpr std::string_view Finished = "解凍が終了しました";
@@ -432,6 +436,42 @@ TEST_F(MeltArcWindowTest, RestoresABackupExactlyAgainAndStraightIntoTheFolder) {
   EXPECT_EQ(Run(), (std::vector<Said>{Done()}));
   EXPECT_EQ(Snapshot(straight), source);
   EXPECT_EQ(Snapshot(src), source) << "the source is left as it was";
+}
+
+// The whole road: the program's own headless backup, its history row, and the restore of the
+// archive that row names.
+TEST_F(MeltArcWindowTest, RestoresWhatTheProgramBackedUp) {
+  const std::string program = platform::JoinPath(platform::ExeDir(), "tidekeep");
+  if (!fs::exists(program)) GTEST_SKIP() << program << " is not built";
+  ScratchDatabase database(dir);
+  const fs::path src = dir.path() / "data";
+  MakeSourceTree(src, platform::VolumeHasNamedStreams(dir.str()));
+  fs::create_directories(dir.path() / "bk");
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::EnsureSchema(*db);
+    backupdb::InsertTarget(*db, {src.string(), dir.str("bk/data.lzh")});
+  }
+  const Tree source = Snapshot(src);
+  QProcess run;
+  run.start(QString::fromStdString(program), {"--db", QString::fromStdString(database.path()), "--run-now"});
+  ASSERT_TRUE(run.waitForFinished(120000));
+  ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardOutput().toStdString() << run.readAllStandardError().toStdString();
+
+  TfrmLogList history;
+  dialogs.modalHandlers.push_back([](QDialog&) { return int(QDialog::Accepted); });
+  platform::dialogs().ShowModal(history);
+  ASSERT_EQ(history.ListViewBK->rowCount(), 1);
+  EXPECT_EQ(history.ListViewBK->item(0, 0)->text().toStdString(), src.string());
+  const std::string archive = history.ListViewBK->item(0, 1)->text().toStdString();
+  ASSERT_TRUE(fs::exists(archive)) << archive;
+
+  fs::create_directories(dir.path() / "work");
+  ChooseFile(archive);
+  ChooseDest(dir.str("work"));
+  EXPECT_EQ(Run(), (std::vector<Said>{Done()}));
+  const std::string base = platform::ChangeFileExt(platform::ExtractFileName(archive), "");
+  EXPECT_EQ(Snapshot(dir.path() / "work" / base), source);
 }
 
 }  // namespace
