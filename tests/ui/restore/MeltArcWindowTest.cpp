@@ -322,6 +322,7 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
     const char* label;
     std::string archive;               // content written to the backup file; empty: no file
     std::vector<std::string> outside;  // paths that must not appear
+    bool fileAtDest = false;           // a file already holds the new folder's name
   };
   const fs::path work = dir.path() / "work";
   const std::vector<Case> cases = {
@@ -336,6 +337,7 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
         (work / "escaped-sub.txt").string(), dir.str("absolute.txt")}},
       {"damaged member", StoredArchive({{"a.txt", "check value spoiled"}}, true), {}},
       {"missing archive", "", {}},
+      {"file in the way of the new folder", StoredArchive({{"a.txt", "x"}}), {}, true},
   };
   fs::create_directories(work);
   ChooseDest(work.string());
@@ -344,6 +346,7 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
     SCOPED_TRACE(c.label);
     const std::string archive = dir.str("case" + std::to_string(++n) + ".lzh");
     if (!c.archive.empty()) std::ofstream(archive, std::ios::binary) << c.archive;
+    if (c.fileAtDest) std::ofstream(work / ("case" + std::to_string(n))) << "in the way";
     ChooseFile(archive);
     const std::vector<Said> said = Run();
     ASSERT_EQ(said.size(), 2u);
