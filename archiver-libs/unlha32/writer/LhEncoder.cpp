@@ -35,9 +35,10 @@ constexpr int kTBit = 5;
 constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
 // A match of the minimum length further away than this costs more than three literals.
 constexpr uint32_t kTooFar = 4096;
-// Symbols per block: the trees cost little at this size, and smaller blocks follow changes in
-// the data better than larger ones (measured on text and binaries).
-constexpr size_t kBlockSymbols = 6144;
+// Symbols gathered before they are cut into blocks, and the smallest block worth its own trees:
+// a stretch is halved while two blocks come out smaller than one.
+constexpr size_t kBufferSymbols = 16384;
+constexpr size_t kMinBlockSymbols = 512;
 
 struct TMethodParams {
   int dictBits;
@@ -139,8 +140,6 @@ struct TLhEncoder::TImpl {
   // The current block.
   std::vector<uint16_t> Codes;
   std::vector<uint16_t> Positions;
-  std::array<uint32_t, kNC> CFreq{};
-  std::array<uint32_t, 32> PFreq{};
   TBitWriter Bits;
   uint64_t Output = 0;
   bool Finished = false;
@@ -152,8 +151,8 @@ struct TLhEncoder::TImpl {
     Head.assign(size_t{1} << P.hashBits, 0);
     Prev.assign(Dict, 0);
     HashShift = 32 - static_cast<uint32_t>(P.hashBits);
-    Codes.reserve(kBlockSymbols);
-    Positions.reserve(kBlockSymbols);
+    Codes.reserve(kBufferSymbols);
+    Positions.reserve(kBufferSymbols);
   }
 
   uint32_t Hash(uint32_t i) const { return ((Load32(&Win[i]) & 0xFFFFFFu) * 2654435761u) >> HashShift; }
@@ -196,8 +195,7 @@ struct TLhEncoder::TImpl {
   void Literal(uint8_t c) {
     Codes.push_back(c);
     Positions.push_back(0);
-    ++CFreq[c];
-    if (Codes.size() == kBlockSymbols) SendBlock();
+    if (Codes.size() == kBufferSymbols) SendBlock();
   }
 
   void Match(uint32_t len, uint32_t dist) {
@@ -205,9 +203,7 @@ struct TLhEncoder::TImpl {
     const auto p = static_cast<uint16_t>(dist - 1);
     Codes.push_back(c);
     Positions.push_back(p);
-    ++CFreq[c];
-    ++PFreq[PositionCode(p)];
-    if (Codes.size() == kBlockSymbols) SendBlock();
+    if (Codes.size() == kBufferSymbols) SendBlock();
   }
 
   // Codes positions up to the lookahead limit, or to the end when flushing.
@@ -295,21 +291,21 @@ struct TLhEncoder::TImpl {
   // A tree's lengths as the format writes them: a symbol count, then each length in 3 bits, or
   // for 7 and more as 7 followed by a unary tail; after the third length of the code-length
   // tree, 2 bits count the zero lengths that follow.
-  void WritePtLengths(std::span<const uint8_t> len, int nbit, int special) {
+  template <typename Put> static void PtLengths(std::span<const uint8_t> len, int nbit, int special, Put&& put) {
     int n = static_cast<int>(len.size());
     while (n > 0 && len[n - 1] == 0) --n;
-    Bits.Put(nbit, static_cast<uint32_t>(n));
+    put(nbit, static_cast<uint32_t>(n));
     int i = 0;
     while (i < n) {
       const int k = len[i++];
       if (k <= 6)
-        Bits.Put(3, static_cast<uint32_t>(k));
+        put(3, static_cast<uint32_t>(k));
       else
-        Bits.Put(k - 3, (1u << (k - 3)) - 2);
+        put(k - 3, (1u << (k - 3)) - 2);
       if (i == special) {
         int z = 0;
         while (z < 3 && i + z < n && len[i + z] == 0) ++z;
-        Bits.Put(2, static_cast<uint32_t>(z));
+        put(2, static_cast<uint32_t>(z));
         i += z;
       }
     }
@@ -317,7 +313,7 @@ struct TLhEncoder::TImpl {
 
   // Literal/length lengths, coded with the code-length tree; runs of zero lengths use the
   // tree's symbols 0 (one), 1 (3 to 18, 4 more bits) and 2 (20 up, 9 more bits).
-  template <typename F> void ForEachCLengthToken(std::span<const uint8_t> cLen, int n, F emit) {
+  template <typename F> static void ForEachCLengthToken(std::span<const uint8_t> cLen, int n, F emit) {
     int i = 0;
     while (i < n) {
       const int k = cLen[i++];
@@ -343,69 +339,108 @@ struct TLhEncoder::TImpl {
     }
   }
 
-  void SendBlock() {
-    const auto symbols = static_cast<uint32_t>(Codes.size());
+  struct TFreqs {
+    std::array<uint32_t, kNC> c{};
+    std::array<uint32_t, 32> p{};
+  };
+
+  TFreqs Count(size_t begin, size_t end) const {
+    TFreqs f;
+    for (size_t i = begin; i < end; ++i) {
+      ++f.c[Codes[i]];
+      if (Codes[i] >= 256) ++f.p[static_cast<size_t>(PositionCode(Positions[i]))];
+    }
+    return f;
+  }
+
+  // Symbols [begin, end) as one block: the symbol count, the three trees, the codes. put(n, v)
+  // receives every bit field, so the same walk writes a block or measures it.
+  template <typename Put> void CodeBlock(size_t begin, size_t end, const TFreqs& f, Put&& put) const {
     std::array<uint8_t, kNC> cLen{};
     std::array<uint16_t, kNC> cCode{};
     std::array<uint8_t, kNT> tLen{};
     std::array<uint16_t, kNT> tCode{};
-    std::vector<uint8_t> pLen(static_cast<size_t>(P.np));
-    std::vector<uint16_t> pCode(static_cast<size_t>(P.np));
+    std::array<uint8_t, 32> pLen{};
+    std::array<uint16_t, 32> pCode{};
+    auto onlySymbol = [](std::span<const uint32_t> freq) {
+      const auto it = std::find_if(freq.begin(), freq.end(), [](uint32_t x) { return x != 0; });
+      return it == freq.end() ? 0u : static_cast<uint32_t>(it - freq.begin());
+    };
 
-    Bits.Put(16, symbols);
-    const int cUsed = BuildCodeLengths(CFreq, cLen);
-    if (cUsed >= 2) {
+    put(16, static_cast<uint32_t>(end - begin));
+    if (BuildCodeLengths(f.c, cLen) >= 2) {
       MakeCodes(cLen, cCode);
       int n = kNC;
       while (n > 0 && cLen[n - 1] == 0) --n;
       std::array<uint32_t, kNT> tFreq{};
       ForEachCLengthToken(cLen, n, [&](int t, int, int) { ++tFreq[t]; });
-      const int tUsed = BuildCodeLengths(tFreq, tLen);
-      if (tUsed >= 2) {
+      if (BuildCodeLengths(tFreq, tLen) >= 2) {
         MakeCodes(tLen, tCode);
-        WritePtLengths(tLen, kTBit, 3);
+        PtLengths(tLen, kTBit, 3, put);
       } else {
-        const auto only = static_cast<uint32_t>(std::find_if(tFreq.begin(), tFreq.end(), [](uint32_t f) { return f != 0; }) - tFreq.begin());
-        Bits.Put(kTBit, 0);
-        Bits.Put(kTBit, only);
+        put(kTBit, 0);
+        put(kTBit, onlySymbol(tFreq));
       }
-      Bits.Put(kCBit, static_cast<uint32_t>(n));
+      put(kCBit, static_cast<uint32_t>(n));
       ForEachCLengthToken(cLen, n, [&](int t, int extraBits, int extra) {
-        Bits.Put(tLen[t], tCode[t]);
-        if (extraBits != 0) Bits.Put(extraBits, static_cast<uint32_t>(extra));
+        put(tLen[t], tCode[t]);
+        if (extraBits != 0) put(extraBits, static_cast<uint32_t>(extra));
       });
     } else {
-      const auto only = static_cast<uint32_t>(std::find_if(CFreq.begin(), CFreq.end(), [](uint32_t f) { return f != 0; }) - CFreq.begin());
-      Bits.Put(kTBit, 0);
-      Bits.Put(kTBit, 0);
-      Bits.Put(kCBit, 0);
-      Bits.Put(kCBit, only);
+      put(kTBit, 0);
+      put(kTBit, 0);
+      put(kCBit, 0);
+      put(kCBit, onlySymbol(f.c));
     }
-    const std::span<const uint32_t> pFreq(PFreq.data(), static_cast<size_t>(P.np));
-    const int pUsed = BuildCodeLengths(pFreq, pLen);
-    if (pUsed >= 2) {
-      MakeCodes(pLen, pCode);
-      WritePtLengths(pLen, P.pbit, -1);
+    const std::span<const uint32_t> pFreq(f.p.data(), static_cast<size_t>(P.np));
+    const std::span<uint8_t> pLens(pLen.data(), static_cast<size_t>(P.np));
+    if (BuildCodeLengths(pFreq, pLens) >= 2) {
+      MakeCodes(pLens, pCode);
+      PtLengths(pLens, P.pbit, -1, put);
     } else {
-      const auto only = static_cast<uint32_t>(std::find_if(pFreq.begin(), pFreq.end(), [](uint32_t f) { return f != 0; }) - pFreq.begin());
-      Bits.Put(P.pbit, 0);
-      Bits.Put(P.pbit, only == pFreq.size() ? 0 : only);
+      put(P.pbit, 0);
+      put(P.pbit, onlySymbol(pFreq));
     }
 
-    for (uint32_t i = 0; i < symbols; ++i) {
+    for (size_t i = begin; i < end; ++i) {
       const uint16_t c = Codes[i];
-      Bits.Put(cLen[c], cCode[c]);
+      put(cLen[c], cCode[c]);
       if (c >= 256) {
         const uint32_t p = Positions[i];
         const int k = PositionCode(p);
-        Bits.Put(pLen[static_cast<size_t>(k)], pCode[static_cast<size_t>(k)]);
-        if (k > 1) Bits.Put(k - 1, p - (1u << (k - 1)));
+        put(pLen[static_cast<size_t>(k)], pCode[static_cast<size_t>(k)]);
+        if (k > 1) put(k - 1, p - (1u << (k - 1)));
       }
     }
+  }
+
+  uint64_t BlockBits(size_t begin, size_t end, const TFreqs& f) const {
+    uint64_t bits = 0;
+    CodeBlock(begin, end, f, [&](int n, uint32_t) { bits += static_cast<uint64_t>(n); });
+    return bits;
+  }
+
+  // Halves a stretch of symbols while two blocks of their own trees come out smaller than one.
+  void SplitAndSend(size_t begin, size_t end, const TFreqs& f) {
+    if (end - begin >= 2 * kMinBlockSymbols) {
+      const size_t mid = begin + (end - begin) / 2;
+      const TFreqs left = Count(begin, mid);
+      TFreqs right = f;
+      for (size_t c = 0; c < right.c.size(); ++c) right.c[c] -= left.c[c];
+      for (size_t k = 0; k < right.p.size(); ++k) right.p[k] -= left.p[k];
+      if (BlockBits(begin, mid, left) + BlockBits(mid, end, right) < BlockBits(begin, end, f)) {
+        SplitAndSend(begin, mid, left);
+        SplitAndSend(mid, end, right);
+        return;
+      }
+    }
+    CodeBlock(begin, end, f, [&](int n, uint32_t v) { Bits.Put(n, v); });
+  }
+
+  void SendBlock() {
+    SplitAndSend(0, Codes.size(), Count(0, Codes.size()));
     Codes.clear();
     Positions.clear();
-    CFreq.fill(0);
-    PFreq.fill(0);
     Drain();
   }
 };
