@@ -1,4 +1,5 @@
 // One libFuzzer entry, compiled once per target (see CMakeLists.txt).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,10 +14,15 @@ class TDiscard final : public unlha::TSink {
   bool Put(const uint8_t*, size_t) override { return true; }
 };
 
+// Bounds the claimed size so that each run stays short; the decoders are bounded by their input
+// anyway, but a tiny input may legitimately stand for gigabytes of output.
+constexpr uint64_t kMaxOutput = 1 << 22;
+
 // Decodes data as the given method; the first four bytes give the claimed original size.
 void DecodeAs(const char* method, const uint8_t* data, size_t size) {
   if (size < 4) return;
   uint64_t original = (data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<uint64_t>(data[3]) << 24));
+  original = std::min(original, kMaxOutput);
   unlha::TMemorySource src({data + 4, size - 4});
   TDiscard sink;
   uint16_t crc = 0;
@@ -38,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (unlha::ParseHeader(src, offset, m, next) != unlha::EHeader::Ok) break;
     TDiscard sink;
     uint16_t crc = 0;
-    unlha::Decode(m.method, src, m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+    unlha::Decode(m.method, src, m.dataOffset, m.packedSize, std::min(m.originalSize, kMaxOutput), sink, crc);
     offset = next;
   }
 #elif defined(UNLHA_FUZZ_LH)

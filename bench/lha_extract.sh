@@ -1,0 +1,75 @@
+#!/bin/bash
+# Extracts one large LHA archive (made by jlha, -lh5- at header level 2, from /usr/share/doc
+# and a folder of shared libraries) with tidekeep-lha, lhasa and bsdtar, all in this run, and
+# prints each one's time as a ratio to ours (above 1: slower than ours).
+#
+#   bench/lha_extract.sh [build-dir]          (default: build/ beside this folder)
+#   LIBS_MB=60 METHOD=7 RUNS=5 bench/lha_extract.sh build-lharead
+#
+# Times are user + system CPU seconds and wall seconds, the best of RUNS runs each; every run
+# extracts into an empty folder. Extracted trees are compared with the original once.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+tool=$build/bin/tidekeep-lha
+[ -x "$tool" ] || { echo "no $tool: build the tidekeep-lha target first" >&2; exit 2; }
+for peer in jlha lhasa bsdtar; do
+  command -v "$peer" >/dev/null || { echo "$peer is not installed" >&2; exit 2; }
+done
+doc=${DOC:-/usr/share/doc}
+libs_mb=${LIBS_MB:-40}
+method=${METHOD:-5}
+runs=${RUNS:-3}
+libdir=/usr/lib/x86_64-linux-gnu
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lha_extract.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/tree/lib"
+cp -a "$doc" "$work/tree/doc"
+total=0
+while IFS= read -r -d '' f; do
+  size=$(stat -c %s "$f")
+  [ $((total + size)) -gt $((libs_mb << 20)) ] && continue
+  cp "$f" "$work/tree/lib/"
+  total=$((total + size))
+done < <(find "$libdir" -maxdepth 1 -type f -name '*.so*' -print0 | sort -z)
+# Links are left out: jlha would store what they point to.
+find "$work/tree" -type l -delete
+(cd "$work/tree" && LC_ALL=C.UTF-8 jlha "a2o${method}" "$work/a.lzh" doc lib >/dev/null 2>&1)
+files=$(find "$work/tree" -type f | wc -l)
+bytes=$(du -sb "$work/tree" | cut -f1)
+packed=$(stat -c %s "$work/a.lzh")
+
+# measure NAME CMD...: best user+sys and best wall seconds over RUNS runs, each into $work/out.
+measure() {
+  local name=$1 best_cpu="" best_wall=""
+  shift
+  for _ in $(seq "$runs"); do
+    rm -rf "$work/out" && mkdir "$work/out"
+    local start end
+    start=$(date +%s.%N)
+    (cd "$work/out" && /usr/bin/time -f '%U %S' -o "$work/time.txt" "$@" >/dev/null 2>&1) ||
+      { echo "failed: $*" >&2; exit 1; }
+    end=$(date +%s.%N)
+    local cpu wall
+    cpu=$(awk '{printf "%.3f", $1 + $2}' "$work/time.txt")
+    wall=$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}')
+    if [ -z "$best_cpu" ] || awk -v x="$cpu" -v y="$best_cpu" 'BEGIN {exit !(x < y)}'; then best_cpu=$cpu; fi
+    if [ -z "$best_wall" ] || awk -v x="$wall" -v y="$best_wall" 'BEGIN {exit !(x < y)}'; then best_wall=$wall; fi
+  done
+  if ! diff -r "$work/tree" "$work/out" >/dev/null 2>&1; then
+    echo "$name: extracted tree differs from the original" >&2
+    exit 1
+  fi
+  echo "$name $best_cpu $best_wall" >> "$work/results.txt"
+}
+
+measure tidekeep-lha "$tool" x -x1 "$work/a.lzh" "$work/out/"
+measure lhasa lhasa xq "$work/a.lzh"
+measure bsdtar bsdtar -xf "$work/a.lzh"
+
+echo "archive: $files files, $bytes bytes, -lh${method}- level 2, $packed bytes packed; best of $runs runs"
+awk 'NR == 1 {oc = $2; ow = $3}
+     {printf "%-13s cpu %7.3f s  ratio %5.2f   wall %7.3f s  ratio %5.2f\n", $1, $2, $2 / oc, $3, $3 / ow}' \
+  "$work/results.txt"
