@@ -1,4 +1,4 @@
-// What the application shell's tests share: one QApplication, a scratch folder per test with
+// What the application shell's tests share: the QApplication, a scratch folder per test with
 // backup.db in it, and a few readers of the database.
 #pragma once
 #include <gtest/gtest.h>
@@ -21,13 +21,8 @@ inline void PrintTo(const LogRow& r, std::ostream* os) {
 }
 }  // namespace backupdb
 
-inline QApplication& TestApp() {
-  static int argc = 1;
-  static char name[] = "tidekeep_app_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+// The one made by the test program's main().
+inline QApplication& TestApp() { return *qApp; }
 
 // A fresh folder for one test, with the database path pointed into it; both undone at the end.
 class ScratchDb {
