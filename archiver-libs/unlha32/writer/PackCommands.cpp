@@ -7,9 +7,12 @@
 #include "Notifier.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace unlha {
 namespace {
@@ -252,7 +255,7 @@ int Delete(const TCommand& cmd, TOutput& out) {
   };
   try {
     TArchiveWriter w(cmd.archive);
-    int removed = 0;
+    int removed = 0, kept = 0;
     for (const auto& m : old->Members()) {
       if (named(m.name)) {
         if (!Notify(m.name, "", m.originalSize, m.mtime)) {
@@ -264,10 +267,20 @@ int Delete(const TCommand& cmd, TOutput& out) {
         continue;
       }
       w.CopyFrom(old->Source(), m.headerOffset, m.dataOffset + m.packedSize - m.headerOffset);
+      ++kept;
     }
     if (removed == 0) {
       out.Line("no member matches the names given");
       return kErrNoMatch;
+    }
+    if (kept == 0) {
+      // An archive without members is no archive to the LHA tools: it goes.
+      if (unlink(cmd.archive.c_str()) != 0) {
+        out.Line(cmd.archive + ": cannot be removed: " + std::strerror(errno));
+        return kErrCannotWrite;
+      }
+      out.Line(cmd.archive + ": removed, no members left");
+      return 0;
     }
     w.Commit();
   } catch (const EWriteFailed& e) {

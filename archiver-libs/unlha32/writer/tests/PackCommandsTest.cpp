@@ -322,6 +322,9 @@ TEST(PackDelete, RemovesExactlyTheNamedMembers) {
   if (HaveProgram("lhasa")) {
     EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
+  // Deleting the last members removes the archive: no LHA tool reads one without members.
+  ASSERT_EQ(Command("d -jso0 \"" + dir / "a.lzh" + "\" \"*.txt\"").rc, 0);
+  EXPECT_FALSE(fs::exists(dir / "a.lzh"));
 }
 
 TEST(PackNames, FoldersDroppedWithX0AndResponseFileRead) {
