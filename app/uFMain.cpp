@@ -70,7 +70,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), Clock(platform::NowLo
   move(441, 419);
 }
 
-TfrmMain::~TfrmMain() = default;
+// A window that never closed still gives its hot key back: the grab calls into it.
+TfrmMain::~TfrmMain() { FormClose(); }
 
 void TfrmMain::SetWindows(const TMainWindows& windows) { FWindows = windows; }
 

@@ -46,8 +46,6 @@ class TfrmMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  static constexpr std::uint32_t WM_TRAYICON = 0x0400 + 100;  // WM_USER + 100
-
   explicit TfrmMain(QWidget* parent = nullptr);
   ~TfrmMain() override;
 

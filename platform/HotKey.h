@@ -9,7 +9,6 @@
 
 namespace platform {
 
-inline constexpr std::uint32_t WM_HOTKEY = 0x0312;
 inline constexpr unsigned MOD_ALT = 1, MOD_CONTROL = 2, MOD_SHIFT = 4, MOD_WIN = 8;
 
 // The same atom for the same name within the process, from 0xC000 up; 0 for an empty name.

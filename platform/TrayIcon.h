@@ -4,7 +4,6 @@
 #pragma once
 #include <QPoint>
 #include <QSystemTrayIcon>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,7 +15,6 @@ class QIcon;
 
 namespace platform {
 
-inline constexpr std::uint32_t WM_USER = 0x0400;
 inline constexpr LPARAM WM_LBUTTONDOWN = 0x0201;  // 513
 inline constexpr LPARAM WM_RBUTTONDOWN = 0x0204;  // 516
 
