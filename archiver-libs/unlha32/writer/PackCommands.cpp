@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <map>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -168,7 +169,10 @@ int Pack(const TCommand& cmd, TOutput& out) {
       struct stat st{};
       const bool exists = lstat(in.path.c_str(), &st) == 0;
       stored = false;
-      if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) return true; // the archive never packs itself
+      if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
+        out.Line(in.stored + ": skipped: it is the archive being written");
+        return true;
+      }
       const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
       if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
       const TAddResult r = w.Add(in.stored, in.path, s.method);
@@ -186,25 +190,24 @@ int Pack(const TCommand& cmd, TOutput& out) {
     };
 
     if (old) {
-      std::map<std::string, bool> replaced; // a replaced name drops its later duplicates too
+      std::set<std::string> replaced; // a replaced name drops its later duplicates too
       for (const auto& m : old->Members()) {
         if (replaced.count(m.name) != 0) continue;
         auto it = byName.find(m.name);
-        bool replace = false;
         if (it != byName.end() && !done[it->second]) {
           const TInput& in = inputs[it->second];
           done[it->second] = true;
           struct stat st{};
           const bool exists = lstat(in.path.c_str(), &st) == 0;
-          replace = cmd.letter == "a" || !s.compareTimes || (exists && st.st_mtime > m.mtime) || !exists;
-          if (replace) {
+          // A file that is gone is tried too, so that its loss is reported.
+          if (cmd.letter == "a" || !s.compareTimes || !exists || st.st_mtime > m.mtime) {
             bool stored = false;
             if (!add(in, stored)) {
               out.Line("cancelled; the archive is left as it was");
               return kErrUserCancel;
             }
             if (stored) {
-              replaced[m.name] = true;
+              replaced.insert(m.name);
               continue;
             }
             // Not readable now: the member stays as it was.
