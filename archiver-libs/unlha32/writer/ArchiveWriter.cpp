@@ -20,6 +20,8 @@ constexpr size_t kWriteBuffer = 1 << 20;
 constexpr size_t kReadChunk = 256 << 10;
 constexpr uint64_t kMaxMemberSize = 0xFFFFFFFFu; // the sizes of a level-2 header are 32 bits
 constexpr uint64_t kIncompressibleProbe = 1 << 20;
+// The encoder counts window positions in 32 bits; data beyond this is stored.
+constexpr uint64_t kMaxEncodedSize = kMaxMemberSize - (1 << 20);
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -252,7 +254,7 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     if (!readAll([&](std::span<const uint8_t> chunk) {
           enc.Write(chunk);
           consumed += chunk.size();
-          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
+          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) || consumed > kMaxEncodedSize ||
                    (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
           return !gaveUp;
         })) {
