@@ -35,8 +35,7 @@ constexpr int kTBit = 5;
 constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
 // A match of the minimum length further away than this costs more than three literals.
 constexpr uint32_t kTooFar = 4096;
-// Symbols gathered before they are cut into blocks, and the smallest block worth its own trees:
-// a stretch is halved while two blocks come out smaller than one.
+// Symbols gathered before they are cut into blocks, and the smallest block worth its own trees.
 constexpr size_t kBufferSymbols = 16384;
 constexpr size_t kMinBlockSymbols = 512;
 
@@ -420,17 +419,31 @@ struct TLhEncoder::TImpl {
     return bits;
   }
 
-  // Halves a stretch of symbols while two blocks of their own trees come out smaller than one.
+  // Cuts a stretch of symbols at the best of its quarter points while two blocks with trees of
+  // their own come out smaller than one, then each part the same way.
   void SplitAndSend(size_t begin, size_t end, const TFreqs& f) {
     if (end - begin >= 2 * kMinBlockSymbols) {
-      const size_t mid = begin + (end - begin) / 2;
-      const TFreqs left = Count(begin, mid);
-      TFreqs right = f;
-      for (size_t c = 0; c < right.c.size(); ++c) right.c[c] -= left.c[c];
-      for (size_t k = 0; k < right.p.size(); ++k) right.p[k] -= left.p[k];
-      if (BlockBits(begin, mid, left) + BlockBits(mid, end, right) < BlockBits(begin, end, f)) {
-        SplitAndSend(begin, mid, left);
-        SplitAndSend(mid, end, right);
+      uint64_t best = BlockBits(begin, end, f);
+      size_t cut = 0;
+      TFreqs bestLeft, bestRight;
+      for (size_t q = 1; q < 4; ++q) {
+        const size_t mid = begin + (end - begin) * q / 4;
+        if (mid - begin < kMinBlockSymbols || end - mid < kMinBlockSymbols) continue;
+        const TFreqs left = Count(begin, mid);
+        TFreqs right = f;
+        for (size_t c = 0; c < right.c.size(); ++c) right.c[c] -= left.c[c];
+        for (size_t k = 0; k < right.p.size(); ++k) right.p[k] -= left.p[k];
+        const uint64_t bits = BlockBits(begin, mid, left) + BlockBits(mid, end, right);
+        if (bits < best) {
+          best = bits;
+          cut = mid;
+          bestLeft = left;
+          bestRight = right;
+        }
+      }
+      if (cut != 0) {
+        SplitAndSend(begin, cut, bestLeft);
+        SplitAndSend(cut, end, bestRight);
         return;
       }
     }
