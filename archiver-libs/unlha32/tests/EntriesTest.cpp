@@ -1,6 +1,7 @@
 // The exported entries of libunlha32.so, called as the program's binding calls them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -252,4 +253,23 @@ TEST(Entries, ExtractMemFillsTheBufferAndReportsItsSize) {
   std::vector<unsigned char> small(5, 0);
   EXPECT_EQ(UnlhaExtractMem(0, line.c_str(), small.data(), 5, nullptr, nullptr, &written), unlha::kErrBufferSmall);
   EXPECT_EQ(written, 5u);
+}
+
+TEST(Entries, ABadCrcLeavesNoFileBehind) {
+  TTempDir dir;
+  auto bytes = unlha_test::ReadBytes(Fixture("level3.lzh"));
+  std::string body = "level three\n";
+  auto at = std::search(bytes.begin(), bytes.end(), body.begin(), body.end());
+  ASSERT_NE(at, bytes.end());
+  *at ^= 0x20;  // "Level three": same size, wrong CRC
+  unlha_test::WriteBytes(dir / "bad.lzh", bytes);
+  fs::create_directories(dir / "out/dir3");
+  unlha_test::WriteBytes(dir / "out/dir3/file3.txt", {'o', 'l', 'd'});
+  std::string text;
+  EXPECT_EQ(RunCommand("x " + Q(dir / "bad.lzh") + " " + Q(dir / "out/"), &text), unlha::kErrFileCrc);
+  EXPECT_NE(text.find("CRC"), std::string::npos);
+  // The existing file is untouched and no temporary file is left.
+  EXPECT_EQ(unlha_test::ReadBytes(dir / "out/dir3/file3.txt"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"dir3", "dir3/file3.txt", "ユニコード.txt"}));
+  EXPECT_EQ(RunCommand("t " + Q(dir / "bad.lzh")), unlha::kErrFileCrc);
 }
