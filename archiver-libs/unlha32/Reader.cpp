@@ -331,6 +331,7 @@ class TReader {
       if (!Wanted(m)) continue;
       ++count;
       std::vector<std::string> comps = SplitName(m.name);
+      if (comps.empty() && m.IsDirectory() && !m.absolute) continue;  // "./": the destination itself
       bool unsafe = m.absolute || comps.empty() || std::find(comps.begin(), comps.end(), "..") != comps.end();
       if (unsafe) {
         if (!Notify(m, "")) return kErrUserCancel;
