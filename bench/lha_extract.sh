@@ -1,10 +1,10 @@
 #!/bin/bash
-# Extracts one large LHA archive (made by jlha, -lh5- at header level 2, from /usr/share/doc
-# and a folder of shared libraries) with tidekeep-lha, lhasa and bsdtar, all in this run, and
+# Extracts one large LHA archive (made by jlha, -lh5- at header level 2, from files of
+# /usr/share/doc and a folder of shared libraries, DOC_MB and LIBS_MB megabytes) with tidekeep-lha, lhasa and bsdtar, all in this run, and
 # prints each one's time as a ratio to ours (above 1: slower than ours).
 #
 #   bench/lha_extract.sh [build-dir]          (default: build/ beside this folder)
-#   LIBS_MB=60 METHOD=7 RUNS=5 bench/lha_extract.sh build-lharead
+#   DOC_MB=40 LIBS_MB=60 METHOD=7 RUNS=5 bench/lha_extract.sh build-lharead
 #
 # Times are user + system CPU seconds and wall seconds, the best of RUNS runs each; every run
 # extracts into an empty folder. Extracted trees are compared with the original once.
@@ -18,6 +18,7 @@ for peer in jlha lhasa bsdtar; do
   command -v "$peer" >/dev/null || { echo "$peer is not installed" >&2; exit 2; }
 done
 doc=${DOC:-/usr/share/doc}
+doc_mb=${DOC_MB:-30}
 libs_mb=${LIBS_MB:-40}
 method=${METHOD:-5}
 runs=${RUNS:-3}
@@ -25,8 +26,17 @@ libdir=/usr/lib/x86_64-linux-gnu
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lha_extract.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/tree/lib"
-cp -a "$doc" "$work/tree/doc"
+mkdir -p "$work/tree/lib" "$work/tree/doc"
+# Documentation files in name order up to DOC_MB megabytes, with their folders.
+total=0
+while IFS= read -r -d '' f; do
+  size=$(stat -c %s "$f")
+  [ $((total + size)) -gt $((doc_mb << 20)) ] && continue
+  rel=${f#"$doc"/}
+  mkdir -p "$work/tree/doc/$(dirname "$rel")"
+  cp -p "$f" "$work/tree/doc/$rel"
+  total=$((total + size))
+done < <(find "$doc" -type f -print0 | sort -z)
 total=0
 while IFS= read -r -d '' f; do
   size=$(stat -c %s "$f")
