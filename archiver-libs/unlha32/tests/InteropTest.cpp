@@ -176,3 +176,19 @@ INSTANTIATE_TEST_SUITE_P(Jlha, Interop,
                          [](const ::testing::TestParamInfo<std::string>& p) { return "level" + p.param.substr(0, 1) + "_lh" + p.param.substr(2); });
 
 }  // namespace
+
+namespace {
+
+TEST(Tool, QuotesArgumentsAndReportsTheCode) {
+  TTempDir dir;
+  int status = 0;
+  std::string dest = dir / "with space/";
+  std::string text = RunShell(kTool + " x -x1 " + Quote(Fixture("level3.lzh")) + " " + Quote(dest) + " 2>&1", status);
+  EXPECT_EQ(status, 0) << text;
+  EXPECT_TRUE(fs::exists(dest + "dir3/file3.txt"));
+  text = RunShell(kTool + " l " + Quote(dir / "missing.lzh") + " 2>&1", status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(text.find("0x8018"), std::string::npos) << text;
+}
+
+}  // namespace
