@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BackupDb.h"
+#include "QtTestApp.h"
 #include "Paths.h"
 #include "SQLiteTable3.h"
 
@@ -21,8 +22,6 @@ inline void PrintTo(const LogRow& r, std::ostream* os) {
 }
 }  // namespace backupdb
 
-// The one made by the test program's main().
-inline QApplication& TestApp() { return *qApp; }
 
 // A fresh folder for one test, with the database path pointed into it; both undone at the end.
 class ScratchDb {

@@ -145,7 +145,6 @@ TEST_F(BackupRunTest, AFailedPackIsReportedAndNotLogged) {
   EXPECT_NE(text.find(scratch.Path("missing/20100617_src.lzh")), std::string::npos);
 
   // The window shows that text in place of the completion message.
-  TestApp();
   platform::ScriptedDialogs dialogs;
   TfrmMain main;
   main.Clock = Fixed(day);
@@ -179,7 +178,6 @@ TEST_F(BackupRunTest, AnExceptionEndsTheRunAndReleasesTheConnection) {
   EXPECT_EQ(LogRows()[0].bkup_file, scratch.Path("20100617_one.lzh"));
 
   // From the window: the error is shown and the completion message is not.
-  TestApp();
   platform::ScriptedDialogs dialogs;
   TfrmMain main;
   main.Clock = Fixed(day);
@@ -190,7 +188,6 @@ TEST_F(BackupRunTest, AnExceptionEndsTheRunAndReleasesTheConnection) {
 TEST_F(BackupRunTest, TwoTicksInTheDueWindowRunOnce) {
   MakeTree(scratch.dir / "src", "ticks");
   AddPair((scratch.dir / "src").string(), scratch.Path("src.lzh"));
-  TestApp();
   platform::ScriptedDialogs dialogs;
   TfrmMain main;
   main.FormCreate();

@@ -301,7 +301,6 @@ TEST_F(MainWindowTest, ClosingEndsTheProgramAlsoFromTheTray) {
 }
 
 TEST(FormsTest, StartUpCreatesEveryWindowAndWiresTheMainOne) {
-  TestApp();
   ScratchDb scratch;
   platform::ScriptedDialogs dialogs;
   std::vector<std::string> shown;
@@ -325,7 +324,6 @@ TEST(FormsTest, StartUpCreatesEveryWindowAndWiresTheMainOne) {
 }
 
 TEST(FormsTest, StartUpOnADatabaseThatCannotBeOpenedShowsTheErrorAndFails) {
-  TestApp();
   ScratchDb scratch;
   platform::ScriptedDialogs dialogs;
   for (bool folder : {true, false}) {

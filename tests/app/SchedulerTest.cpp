@@ -156,7 +156,6 @@ TEST_F(PurgeFilesTest, UnreadableDateEndsThePurge) {
 }
 
 TEST_F(PurgeFilesTest, TheTimerPurgesOncePerMinuteAtTwentyFiveToThree) {
-  TestApp();
   platform::ScriptedDialogs dialogs;
   SetFlag(1);
   TfrmMain main;
@@ -182,7 +181,6 @@ TEST_F(PurgeFilesTest, TheTimerPurgesOncePerMinuteAtTwentyFiveToThree) {
 }
 
 TEST(TimerTest, ANoneSelectedDayListFailsNoTick) {
-  TestApp();
   ScratchDb scratch;
   platform::ScriptedDialogs dialogs;
   TfrmMain main;

@@ -7,18 +7,8 @@
 
 using namespace platform;
 
-namespace {
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "platform_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication a(argc, argv);
-  return a;
-}
-}  // namespace
 
 TEST(ScriptedDialogs, InstallsItselfRecordsAndAnswersFromTheScript) {
-  app();
   {
     ScriptedDialogs script;
     EXPECT_EQ(&dialogs(), &script);

@@ -1,6 +1,6 @@
 // What the archive view and browser tests share: archives packed by jlha or our own tool from
 // files written in a scratch folder, and small hand-laid LHA archives for what no tool writes
-// (stamps that are not dates, sizes that do not match the data). QtEnvironment.cpp provides the
+// (stamps that are not dates, sizes that do not match the data). The test main() provides the
 // application object.
 #pragma once
 #include <gtest/gtest.h>

@@ -11,33 +11,14 @@
 #include <vector>
 
 #include "BackupDb.h"
+#include "QtTestApp.h"
 #include "Paths.h"
 #include "SQLiteTable3.h"
 #include "ScriptedDialogs.h"
 
-// The application is made on first use and destroyed when the test run ends, before the
-// process's exit handlers tear down Qt's own globals.
-inline QApplication& TestApp() {
-  struct Owner : testing::Environment {
-    std::unique_ptr<QApplication> app;
-    void TearDown() override { app.reset(); }
-  };
-  static Owner* owner = [] {
-    static int argc = 1;
-    static char name[] = "ui_config_tests";
-    static char* argv[] = {name, nullptr};
-    auto* o = new Owner;  // owned by GoogleTest once registered
-    o->app = std::make_unique<QApplication>(argc, argv);
-    testing::AddGlobalTestEnvironment(o);
-    return o;
-  }();
-  return *owner->app;
-}
-
 class ConfigWindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    TestApp();
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     root = std::filesystem::path(testing::TempDir()) / (std::string("tk_config_") + info->test_suite_name() + "_" + info->name());
     std::filesystem::remove_all(root);

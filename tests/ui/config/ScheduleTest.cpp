@@ -184,7 +184,6 @@ TEST_F(Schedule, MissingRowShowsTheDefaultSchedule) {
 }
 
 TEST(TCheckComboBox, TextListsCheckedDaysInListOrder) {
-  TestApp();
   TCheckComboBox box;
   for (int d = 1; d <= 31; ++d) box.AddCheckItem(QString::number(d));
   EXPECT_EQ(box.Text().toStdString(), "None selected");

@@ -334,7 +334,6 @@ TEST_F(TrgList, PathWithAnApostropheIsStoredAndShown) {
 }
 
 TEST(TFrmBtn2, ModesChangeOnlyTheirRow) {
-  TestApp();
   const QString add = QString::fromUtf8("追加"), upd = QString::fromUtf8("更新"), del = QString::fromUtf8("削除"),
                 reg = QString::fromUtf8("登録");
   // Each mode applied to the frame's normal state, and to the state with everything disabled.

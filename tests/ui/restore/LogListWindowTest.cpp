@@ -23,7 +23,6 @@ using restoretest::ScratchDir;
 class LogListWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    restoretest::App();
     auto db = backupdb::OpenDatabase();
     backupdb::EnsureSchema(*db);
   }

@@ -229,7 +229,7 @@ class MeltArcWindowTest : public ::testing::Test {
   }
   static Said Done() { return {MsgKind::Information, std::string(Finished)}; }
 
-  QApplication& app = restoretest::App();
+  QApplication& app = TestApp();
   ScratchDir dir;
   platform::ScriptedDialogs dialogs;
   TDlgPickFolder2 picker;

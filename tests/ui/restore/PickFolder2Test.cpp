@@ -38,7 +38,7 @@ class PickFolder2Test : public ::testing::Test {
   }
   std::string EditText() const { return picker.EditFolder->text().toStdString(); }
 
-  QApplication& app = restoretest::App();
+  QApplication& app = TestApp();
   ScratchDir tmp;
   platform::ScriptedDialogs dialogs;
   TDlgPickFolder2 picker;

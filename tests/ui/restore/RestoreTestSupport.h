@@ -9,31 +9,9 @@
 #include <string>
 
 #include "Paths.h"
+#include "QtTestApp.h"
 
 namespace restoretest {
-
-// The application lives from the first test to the end of the run and goes before the exit
-// handlers do, so Qt's own statics never outlive it.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { FApp.reset(); }
-  QApplication& App() {
-    if (!FApp) FApp = std::make_unique<QApplication>(FArgc, FArgv);
-    return *FApp;
-  }
-
- private:
-  int FArgc = 1;
-  char FArg0[21] = "restore_window_tests";
-  char* FArgv[2] = {FArg0, nullptr};
-  std::unique_ptr<QApplication> FApp;
-};
-
-// GoogleTest owns registered environments.
-inline QtEnvironment* const qtEnvironment =
-    static_cast<QtEnvironment*>(::testing::AddGlobalTestEnvironment(new QtEnvironment));
-
-inline QApplication& App() { return qtEnvironment->App(); }
 
 // A fresh folder under the temporary folder, removed with the test.
 class ScratchDir {

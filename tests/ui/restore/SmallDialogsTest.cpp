@@ -17,31 +17,13 @@
 #include "JpegPicture.h"
 #include "ScriptedDialogs.h"
 #include "uABOUT.h"
+#include "QtTestApp.h"
 #include "uDlgVersion.h"
 #include "uOKRightDlg2.h"
 
 using platform::ScriptedDialogs;
 
 namespace {
-
-// The application is made on first use and destroyed when the test run ends, before the
-// process's exit handlers tear down Qt's own globals.
-QApplication& app() {
-  struct Owner : testing::Environment {
-    std::unique_ptr<QApplication> app;
-    void TearDown() override { app.reset(); }
-  };
-  static Owner* owner = [] {
-    static int argc = 1;
-    static char name[] = "ui_restore_dialogs_tests";
-    static char* argv[] = {name, nullptr};
-    auto* o = new Owner;  // owned by GoogleTest once registered
-    o->app = std::make_unique<QApplication>(argc, argv);
-    testing::AddGlobalTestEnvironment(o);
-    return o;
-  }();
-  return *owner->app;
-}
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,7 +40,6 @@ std::string WriteTemp(const std::string& name, const std::vector<std::uint8_t>& 
 }  // namespace
 
 TEST(TOKRightDlg2, AnswersThroughCancelledAndClearsTheQuestion) {
-  app();
   struct Case {
     const char* press;  // "OK", "キャンセル" or "" for the close box
     int cancelled;
@@ -98,7 +79,6 @@ TEST(TOKRightDlg2, AnswersThroughCancelledAndClearsTheQuestion) {
 }
 
 TEST(TOKRightDlg2, WindowDefinition) {
-  app();
   TOKRightDlg2 dlg;
   EXPECT_EQ(dlg.windowTitle().toStdString(), "確認ダイアログ");
   EXPECT_EQ(dlg.size(), QSize(339, 114));
@@ -111,7 +91,6 @@ TEST(TOKRightDlg2, WindowDefinition) {
 }
 
 TEST(VersionDialogs, TextsAndOkCloses) {
-  app();
   TDlgVersion version;
   TAboutBox about;
   EXPECT_EQ(version.windowTitle().toStdString(), "バージョン情報");
@@ -135,7 +114,6 @@ TEST(VersionDialogs, TextsAndOkCloses) {
 }
 
 TEST(JpegPicture, ShippedIconDecodesToItsSize) {
-  app();
   QImage icon = ProgramIconImage();
   ASSERT_FALSE(icon.isNull());
   EXPECT_EQ(icon.size(), QSize(64, 56));
@@ -152,7 +130,6 @@ TEST(JpegPicture, ShippedIconDecodesToItsSize) {
 }
 
 TEST(JpegPicture, DamagedOrMissingPictureLeavesTheIconAreaEmpty) {
-  app();
   std::vector<std::uint8_t> good = ReadAll(TK_PROGRAM_ICON_JPG);
   ASSERT_GT(good.size(), 200u);
   std::vector<std::uint8_t> truncated(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));

@@ -1,5 +1,5 @@
-// The test program's entry: one QApplication for every test, made before and ended after them
-// all, so that nothing of Qt outlives it at exit.
+// The entry of every test program that shows windows: one QApplication for all its tests, made
+// before and ended after them, so that nothing of Qt outlives it at exit.
 #include <gtest/gtest.h>
 
 #include <QApplication>
