@@ -153,16 +153,21 @@ std::string JoinComponents(std::string_view path, bool& absolute) {
 void Finish(TLhaMember& m, TRawParts& raw) {
   std::string dir = raw.hasUniDir ? raw.uniDir : DecodeStoredName(raw.dir);
   std::string name = raw.hasUniName ? raw.uniName : DecodeStoredName(raw.name);
+  while (!dir.empty() && dir.back() == '/') dir.pop_back();  // the folder header ends in its separator
+  std::string full = dir.empty() ? name : dir + "/" + name;
   bool symlink = m.unixMode && (*m.unixMode & kModeTypeMask) == kModeSymlink;
   if (symlink) {
+    // "link|target" is split at its last "/" when written, so a target with folders puts the
+    // "|" into the folder part: look for it in the joined name. A "|" in the file-name part
+    // comes first, since the link's own name then holds none.
     size_t bar = name.find('|');
+    bar = bar != std::string::npos ? full.size() - name.size() + bar : full.find('|');
     if (bar != std::string::npos) {
-      m.linkTarget = name.substr(bar + 1);
-      name.resize(bar);
+      m.linkTarget = full.substr(bar + 1);
+      full.resize(bar);
     }
     if (m.linkTarget.empty()) m.linkTarget = ".";  // a link must point somewhere; keep it harmless
   }
-  std::string full = dir.empty() ? name : dir + "/" + name;
   m.name = JoinComponents(full, m.absolute);
   if (m.level >= 2 || raw.hasUnixTime) {
     m.dosStamp = UnixToDosStamp(m.mtime);

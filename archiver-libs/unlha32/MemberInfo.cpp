@@ -54,7 +54,7 @@ void FillIndividualInfo(const TLhaMember& m, INDIVIDUALINFO& info) {
                                     : static_cast<uint16_t>(std::min<uint64_t>(m.packedSize * 1000 / m.originalSize, 0xFFFF));
   info.wDate = static_cast<uint16_t>(m.dosStamp >> 16);
   info.wTime = static_cast<uint16_t>(m.dosStamp & 0xFFFF);
-  CopyText(info.szFileName, m.name);
+  CopyText(info.szFileName, DisplayName(m));  // folders end in "/", as listings show them
   CopyText(info.szAttribute, AttributeText(m));
   CopyText(info.szMode, m.method);
 }

@@ -61,7 +61,7 @@ TEST(Entries, ListingThroughAHandleFillsTheMemberRecords) {
   INDIVIDUALINFO info;
   std::memset(&info, 0x5A, sizeof info);
   ASSERT_EQ(UnlhaFindFirst(h, "*.*", &info), 0);
-  EXPECT_STREQ(info.szFileName, "dir3");
+  EXPECT_STREQ(info.szFileName, "dir3/");  // folders are marked by their trailing "/"
   EXPECT_STREQ(info.szMode, "-lhd-");
   ASSERT_EQ(UnlhaFindNext(h, &info), 0);
   EXPECT_STREQ(info.szFileName, "dir3/file3.txt");

@@ -112,10 +112,8 @@ TEST_P(PackedViewsTest, FoldersDifferingInCaseAreTwoNodesButOneFolderEntry) {
 }
 
 // Packed folder and all, the archive holds folder records beside the files: they lead to the
-// same nodes and folder entries, and never show as files. Disabled while the LHA library
-// delivers its folder records without the trailing "/" that marks them (they show as file
-// entries then, and hide the folder entry of the same name).
-TEST_P(PackedViewsTest, DISABLED_FolderRecordsLeadToTheSameNodesAndEntries) {
+// same nodes and folder entries, and never show as files.
+TEST_P(PackedViewsTest, FolderRecordsLeadToTheSameNodesAndEntries) {
   WriteFile(Dir.path() / "base" / "a" / "b" / "c.txt", "c");
   const std::string archive = Dir.str("t.lzh");
   PackWith(GetParam(), archive, Dir.path() / "base", {"a"});
