@@ -75,12 +75,11 @@ struct TSelectionContext {
     std::sort(entries.begin(), entries.end(), byName);
     for (const platform::TSearchRec& entry : entries) {
       if (Cancel) return;
-      if (entry.IsDir || (entry.Hidden && !AllAttributes)) continue;
-      const long long written = platform::FileTimeToUnix(entry.Times.LastWrite);
-      if ((Earliest && written < *Earliest) || (Latest && written > *Latest)) continue;
+      if (entry.IsDir || !Selectable(entry)) continue;
       AddSelected(StoredNameOf(entry, dir), platform::JoinPath(folder, entry.Name), entry, includeStreams);
     }
     const bool wildcard = mask.find_first_of("*?") != std::string_view::npos;
+    const bool everything = mask == "*.*" || mask == "*";
     if (Options.r >= 1 && (Options.p <= 0 || wildcard)) {
       // Every real folder, dot-folders included whatever a says; linked folders are never
       // entered, so a link loop cannot trap the scan.
@@ -88,9 +87,23 @@ struct TSelectionContext {
       std::sort(folders.begin(), folders.end(), byName);
       for (const platform::TSearchRec& sub : folders) {
         if (Cancel) return;
-        if (sub.IsDir && !sub.IsLink) ScanFolder(StoredNameOf(sub, dir), mask, includeStreams);
+        if (!sub.IsDir || sub.IsLink) continue;
+        const std::string path = platform::JoinPath(folder, sub.Name);
+        // A folder holding nothing would leave no trace in the archive and be lost on restore:
+        // it is selected under its own name, which the library stores as a folder member.
+        if (everything && Selectable(sub) && platform::FindFiles(path, "*").empty())
+          AddSelected(StoredNameOf(sub, dir), path, sub, false);
+        else
+          ScanFolder(StoredNameOf(sub, dir), mask, includeStreams);
       }
     }
+  }
+
+  // The attribute set and the date window.
+  bool Selectable(const platform::TSearchRec& entry) const {
+    if (entry.Hidden && !AllAttributes) return false;
+    const long long written = platform::FileTimeToUnix(entry.Times.LastWrite);
+    return !((Earliest && written < *Earliest) || (Latest && written > *Latest));
   }
 };
 

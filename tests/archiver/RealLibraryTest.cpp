@@ -16,10 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Every file with its bytes and every folder (as "/"), relative to root.
 std::map<std::string, std::string> treeOf(const std::string& root) {
   std::map<std::string, std::string> tree;
-  for (auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.is_regular_file()) tree[fs::relative(entry.path(), root).string()] = test::ReadFile(entry.path());
+  for (auto& entry : fs::recursive_directory_iterator(root)) {
+    const std::string name = fs::relative(entry.path(), root).string();
+    if (entry.is_regular_file()) tree[name] = test::ReadFile(entry.path());
+    if (entry.is_directory()) tree[name] = "/";
+  }
   return tree;
 }
 
@@ -61,6 +65,7 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
   test::WriteFile(data + "/a.txt", "alpha\n");
   test::WriteFile(data + "/sub/b.txt", std::string(5000, 'b'));
   test::WriteFile(data + "/sub/深い/c.txt", "日本語");
+  fs::create_directories(data + "/sub/空");  // an empty folder survives the round trip too
   const std::string archive = tmp / "_20260101backup.lzh";
 
   TArchiveFile packer;
@@ -81,7 +86,7 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
   for (int r = lister.FindFirst("*", rec); r == 0; r = lister.FindNext(rec)) names.emplace_back(rec.Info.szFileName);
   lister.CloseArchive();
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "sub/b.txt", "sub/深い/c.txt"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "sub/b.txt", "sub/深い/c.txt", "sub/空/"}));
 
   const std::string out = tmp / "out";
   fs::create_directories(out);

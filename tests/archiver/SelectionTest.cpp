@@ -47,6 +47,25 @@ TEST_F(Selection, AllFilesSortedWithDotFilesOnlyWhenAsked) {
             (Names{".dot/c.txt", "a.txt", "data.txt", "sub/b.txt", "sub/data.txt", "sub/x.tmp"}));
 }
 
+TEST_F(Selection, EmptyFoldersAreSelectedUnderTheirOwnNames) {
+  std::filesystem::create_directories(base("empty"));
+  std::filesystem::create_directories(base("sub/none"));
+  std::filesystem::create_directories(base(".hidden"));
+  TArchiverOptions o;
+  o.r = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"*.*"}), (Names{".dot/c.txt", "a.txt", "data.txt", "empty", "sub/b.txt",
+                                                  "sub/data.txt", "sub/none", "sub/x.tmp"}));
+  o = {};
+  o.r = 1;
+  o.a = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"*"}), (Names{".dot/c.txt", ".h.txt", ".hidden", "a.txt", "data.txt", "empty",
+                                                "sub/b.txt", "sub/data.txt", "sub/none", "sub/x.tmp"}));
+  // A mask that names only some files brings no folders.
+  o = {};
+  o.r = 1;
+  EXPECT_EQ(collect(o, TFileArgs{"*.tmp"}), Names{"sub/x.tmp"});
+}
+
 TEST_F(Selection, NoPatternsScansEverythingInTheBaseFolder) {
   TArchiverOptions o;
   EXPECT_EQ(collect(o, TFileArgs{}), (Names{"a.txt", "data.txt"}));
