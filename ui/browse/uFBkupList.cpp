@@ -23,6 +23,7 @@
 #include "Dialogs.h"
 #include "Paths.h"
 #include "uDPickFolder2.h"
+#include "FormLook.h"
 
 namespace fs = std::filesystem;
 
@@ -38,11 +39,7 @@ TfrmBkupList::TfrmBkupList(TDlgPickFolder2& picker, QWidget* parent)
     : QDialog(parent), ArchiveFile1(std::make_unique<TArchiveFile>()), FPicker(picker) {
   setObjectName("frmBkupList");
   setWindowTitle("バックアップファイル参照");
-  setFont(QFont("Tahoma"));
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(222, 221, 190));
-  setPalette(pal);
-  setAutoFillBackground(true);
+  ApplyFormLook(*this, &FormBackground);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

@@ -12,6 +12,7 @@
 
 #include "Dialogs.h"
 #include "Paths.h"
+#include "FormLook.h"
 
 namespace {
 
@@ -30,9 +31,7 @@ QFrame* makeBevel(QWidget* parent, int x, int y, int w, int h) {
 TDlgPickFolder2::TDlgPickFolder2(QWidget* parent) : QDialog(parent) {
   setObjectName("DlgPickFolder2");
   setWindowTitle("フォルダ選択");
-  QFont font("Tahoma");
-  font.setPixelSize(12);
-  setFont(font);
+  ApplyFormLook(*this, nullptr);
   setFixedSize(297, 353);
 
   Bevel1 = makeBevel(this, 8, 8, 194, 277);

@@ -9,6 +9,7 @@
 
 #include "BackupDb.h"
 #include "Dialogs.h"
+#include "FormLook.h"
 
 namespace {
 
@@ -24,14 +25,8 @@ std::string cellText(const QTableWidget& list, int row, int col) {
 TfrmLogList::TfrmLogList(QWidget* parent) : QDialog(parent) {
   setObjectName("frmLogList");
   setWindowTitle("バックアップ履歴の表示");
-  QFont font("Tahoma");
-  font.setPixelSize(12);
-  setFont(font);
+  ApplyFormLook(*this, &FormBackground);
   resize(632, 398);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(222, 221, 190));
-  setPalette(pal);
-  setAutoFillBackground(true);
 
   ListViewBK = new QTableWidget(0, 3, this);
   ListViewBK->setGeometry(7, 45, 617, 345);

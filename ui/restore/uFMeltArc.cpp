@@ -12,6 +12,7 @@
 #include "Dialogs.h"
 #include "Paths.h"
 #include "uDPickFolder2.h"
+#include "FormLook.h"
 
 namespace {
 
@@ -26,14 +27,8 @@ TfrmMeltArc::TfrmMeltArc(TDlgPickFolder2& picker, QWidget* parent)
     : QDialog(parent), ArchiveFile1(std::make_unique<TArchiveFile>()), FPicker(picker) {
   setObjectName("frmMeltArc");
   setWindowTitle("バックアップの解凍");
-  QFont font("Tahoma");
-  font.setPixelSize(12);
-  setFont(font);
+  ApplyFormLook(*this, &FormBackground);
   resize(431, 240);
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, QColor(222, 221, 190));
-  setPalette(pal);
-  setAutoFillBackground(true);
 
   Bevel1 = new QFrame(this);
   Bevel1->setFrameShape(QFrame::Box);

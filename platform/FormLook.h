@@ -1,5 +1,5 @@
-// The configuration windows' common look: the Tahoma font (the system's CJK sans stands in where
-// Tahoma is missing) and, where the window has one, its own background colour.
+// The windows' common look: the Tahoma font (the system's CJK sans stands in where Tahoma is
+// missing) and, where the window has one, its own background colour.
 #pragma once
 #include <QColor>
 #include <QFont>
@@ -18,5 +18,5 @@ inline void ApplyFormLook(QWidget& form, const QColor* background) {
   }
 }
 
-// Red 222, green 221, blue 190: the target list's and the schedule window's background.
+// Red 222, green 221, blue 190: the background of most of the program's windows.
 inline const QColor FormBackground{222, 221, 190};
