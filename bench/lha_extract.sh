@@ -9,6 +9,7 @@
 # Times are user + system CPU seconds and wall seconds, the best of RUNS runs each; every run
 # extracts into an empty folder. Extracted trees are compared with the original once.
 set -euo pipefail
+source "$(dirname "$0")/common.bash"
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
@@ -22,7 +23,6 @@ doc_mb=${DOC_MB:-30}
 libs_mb=${LIBS_MB:-40}
 method=${METHOD:-5}
 runs=${RUNS:-3}
-libdir=/usr/lib/x86_64-linux-gnu
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lha_extract.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -37,13 +37,7 @@ while IFS= read -r -d '' f; do
   cp -p "$f" "$work/tree/doc/$rel"
   total=$((total + size))
 done < <(find "$doc" -type f -print0 | sort -z)
-total=0
-while IFS= read -r -d '' f; do
-  size=$(stat -c %s "$f")
-  [ $((total + size)) -gt $((libs_mb << 20)) ] && continue
-  cp "$f" "$work/tree/lib/"
-  total=$((total + size))
-done < <(find "$libdir" -maxdepth 1 -type f -name '*.so*' -print0 | sort -z)
+copy_libraries "$work/tree/lib" "$libs_mb"
 # Links are left out: jlha would store what they point to.
 find "$work/tree" -type l -delete
 (cd "$work/tree" && LC_ALL=C.UTF-8 jlha "a2o${method}" "$work/a.lzh" doc lib >/dev/null 2>&1)

@@ -9,6 +9,7 @@
 # Times are user + system CPU seconds (the best of RUNS runs for ours and gzip, one run for
 # jlha), so other load on the machine disturbs them little.
 set -euo pipefail
+source "$(dirname "$0")/common.bash"
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
@@ -24,13 +25,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/tree/lib" "$work/out"
 cp -a "$doc" "$work/tree/doc"
 # Shared libraries in name order up to LIBS_MB megabytes (regular files only).
-total=0
-while IFS= read -r -d '' f; do
-  size=$(stat -c %s "$f")
-  [ $((total + size)) -gt $((libs_mb << 20)) ] && continue
-  cp "$f" "$work/tree/lib/"
-  total=$((total + size))
-done < <(find "$libdir" -maxdepth 1 -type f -name '*.so*' -print0 | sort -z)
+copy_libraries "$work/tree/lib" "$libs_mb"
 tar -cf "$work/tree.tar" -C "$work/tree" doc lib
 files=$(find "$work/tree" -type f | wc -l)
 bytes=$(du -sb "$work/tree" | cut -f1)

@@ -60,8 +60,8 @@ bool SetFileTimes(std::string_view path, const TFileTimes& times) {
     }
     return ts;
   };
-  const timespec spec[2] = {toSpec(times.LastAccess), toSpec(times.LastWrite)};
-  return utimensat(AT_FDCWD, std::string(path).c_str(), spec, AT_SYMLINK_NOFOLLOW) == 0;
+  const timespec stamps[2] = {toSpec(times.LastAccess), toSpec(times.LastWrite)};
+  return utimensat(AT_FDCWD, std::string(path).c_str(), stamps, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 }  // namespace platform
