@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "ErrorCodes.h"
 
@@ -24,6 +26,20 @@ std::unique_ptr<TFileSource> TFileSource::Open(const std::string& path) {
 TFileSource::~TFileSource() { ::close(FFd); }
 
 ptrdiff_t TFileSource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
+  if (n > kWindow / 4) return ReadDirect(offset, buffer, n);
+  if (offset < FWindowOffset || offset + n > FWindowOffset + FWindow.size()) {
+    FWindow.resize(kWindow);
+    ptrdiff_t got = ReadDirect(offset, FWindow.data(), kWindow);
+    FWindow.resize(got < 0 ? 0 : static_cast<size_t>(got));
+    FWindowOffset = offset;
+    if (got < 0) return -1;
+  }
+  const size_t count = std::min(n, FWindow.size() - static_cast<size_t>(offset - FWindowOffset));
+  std::memcpy(buffer, FWindow.data() + (offset - FWindowOffset), count);
+  return static_cast<ptrdiff_t>(count);
+}
+
+ptrdiff_t TFileSource::ReadDirect(uint64_t offset, void* buffer, size_t n) const {
   size_t done = 0;
   auto* p = static_cast<char*>(buffer);
   while (done < n) {

@@ -20,8 +20,15 @@ class TFileSource final : public TByteSource {
 
  private:
   TFileSource(int fd, uint64_t size) : FFd(fd), FSize(size) {}
+  ptrdiff_t ReadDirect(uint64_t offset, void* buffer, size_t n) const;
+
+  // Headers are small and lie close together: small reads are served from one read-ahead
+  // window, so a listing costs a read per window instead of two per member.
+  static constexpr size_t kWindow = 64 * 1024;
   int FFd;
   uint64_t FSize;
+  mutable std::vector<char> FWindow;
+  mutable uint64_t FWindowOffset = 0;
 };
 
 class TArchive {
