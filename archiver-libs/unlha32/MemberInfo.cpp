@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Names.h"
+#include "RecordFields.h"
 
 namespace unlha {
 
@@ -30,18 +31,6 @@ std::string DisplayName(const TLhaMember& m) {
   return m.IsDirectory() && !m.name.empty() ? name + "/" : name;
 }
 
-namespace {
-uint32_t Low32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); }
-
-template <size_t N>
-void CopyText(char (&field)[N], std::string_view text) {
-  size_t n = std::min(text.size(), N - 1);
-  if (n < text.size())
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  std::memcpy(field, text.data(), n);
-  field[n] = '\0';
-}
-}  // namespace
 
 void FillIndividualInfo(const TLhaMember& m, INDIVIDUALINFO& info) {
   std::memset(&info, 0, sizeof info);
@@ -50,13 +39,12 @@ void FillIndividualInfo(const TLhaMember& m, INDIVIDUALINFO& info) {
   info.dwCRC = m.crc;
   info.uFlag = 0;
   info.uOSType = m.osId;
-  info.wRatio = m.originalSize == 0 ? 0
-                                    : static_cast<uint16_t>(std::min<uint64_t>(m.packedSize * 1000 / m.originalSize, 0xFFFF));
+  info.wRatio = Ratio(m.packedSize, m.originalSize);
   info.wDate = static_cast<uint16_t>(m.dosStamp >> 16);
   info.wTime = static_cast<uint16_t>(m.dosStamp & 0xFFFF);
-  CopyText(info.szFileName, DisplayName(m));  // folders end in "/", as listings show them
-  CopyText(info.szAttribute, AttributeText(m));
-  CopyText(info.szMode, m.method);
+  CopyName(info.szFileName, DisplayName(m));  // folders end in "/", as listings show them
+  CopyName(info.szAttribute, AttributeText(m));
+  CopyName(info.szMode, m.method);
 }
 
 TMemberProgress ProgressOf(const TLhaMember& m, std::string_view dest, const std::string& attribute) {
