@@ -27,6 +27,17 @@ std::map<std::string, std::string> treeOf(const std::string& root) {
   return tree;
 }
 
+// Extracts every member into out, as the restore window does.
+void ExtractAll(const std::string& archive, const std::string& out) {
+  TArchiveFile extractor;
+  extractor.SetFileName(archive);
+  extractor.Options().x = 1;
+  extractor.Options().jse = 1;
+  extractor.Options().jso = 1;
+  extractor.SetOutputSize(8192);
+  ASSERT_EQ(extractor.Extract(0, nullptr, out, {}), 0) << extractor.Output();
+}
+
 // The archive comes from the independent jlha, so this checks our reading side against a peer.
 TEST(RealLibrary, ListAndExtractAPeersArchive) {
   test::TTempDir tmp;
@@ -49,13 +60,7 @@ TEST(RealLibrary, ListAndExtractAPeersArchive) {
 
   const std::string out = tmp / "out";
   fs::create_directories(out);
-  TArchiveFile extractor;
-  extractor.SetFileName(archive);
-  extractor.Options().x = 1;
-  extractor.Options().jse = 1;
-  extractor.Options().jso = 1;
-  extractor.SetOutputSize(8192);
-  ASSERT_EQ(extractor.Extract(0, nullptr, out, {}), 0) << extractor.Output();
+  ASSERT_NO_FATAL_FAILURE(ExtractAll(archive, out));
   EXPECT_EQ(treeOf(out), treeOf(data));
 }
 
@@ -90,13 +95,7 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
 
   const std::string out = tmp / "out";
   fs::create_directories(out);
-  TArchiveFile extractor;
-  extractor.SetFileName(archive);
-  extractor.Options().x = 1;
-  extractor.Options().jse = 1;
-  extractor.Options().jso = 1;
-  extractor.SetOutputSize(8192);
-  ASSERT_EQ(extractor.Extract(0, nullptr, out, {}), 0) << extractor.Output();
+  ASSERT_NO_FATAL_FAILURE(ExtractAll(archive, out));
   EXPECT_EQ(treeOf(out), treeOf(data));
 
   // What the backup writes, the independent lhasa reads back the same.
@@ -124,12 +123,7 @@ TEST(RealLibrary, NamedStreamsSurviveTheRoundTrip) {
 
   const std::string out = tmp / "out";
   fs::create_directories(out);
-  TArchiveFile extractor;
-  extractor.SetFileName(archive);
-  extractor.Options().x = 1;
-  extractor.Options().jse = 1;
-  extractor.Options().jso = 1;
-  ASSERT_EQ(extractor.Extract(0, nullptr, out, {}), 0);
+  ASSERT_NO_FATAL_FAILURE(ExtractAll(archive, out));
   EXPECT_EQ(test::ReadFile(out + "/a.txt"), "main");
   EXPECT_EQ(platform::ReadNamedStream(out + "/a.txt", "foo"), "stream");
   EXPECT_FALSE(platform::FileExists(out + "/a.txt;foo;$DATA"));
