@@ -37,6 +37,8 @@ class ENoArchiverDLL : public EArchiver {
 class EEntryNotFound : public EArchiver {
  public:
   EEntryNotFound(std::string_view modulePath, std::string_view entryName);
+  // An entry that none of several libraries has (the ZIP binding).
+  explicit EEntryNotFound(std::string_view entryName);
 };
 
 // A self-extractor cannot be made because a support file is missing.

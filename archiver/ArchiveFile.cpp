@@ -10,6 +10,7 @@
 #include "LHA32.h"
 #include "NamedStreams.h"
 #include "Paths.h"
+#include "ZIP32.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ TArchiverType typeByContent(std::string_view name) {
   // CAB, LHA. Only the formats with a driver in this build have a probe; the others answer no.
   TArchiverType result = atNone;
   if (IsArjArchive(name)) result = atArj;
+  if (IsZipArchive(name)) result = atZip;
   if (IsLhaArchive(name)) result = atLha;
   return result;
 }
@@ -88,10 +90,11 @@ void TArchiveFile::SetArchiverType(TArchiverType t) {
   switch (t) {
     case atLha: driver = std::make_unique<TLha32>(); break;
     case atArj: driver = std::make_unique<TArj32>(); break;
+    case atZip: driver = std::make_unique<TZip32>(); break;
     case atNone: return;
     case atAutoDetect: FArchiverType = t; return;
     default:
-      // ZIP, CAB, TAR, TGZ, BZ2, RAR, BGA, YZ1 and 7z have no driver in this build yet; GCA and
+      // CAB, TAR, TGZ, BZ2, RAR, BGA, YZ1 and 7z have no driver in this build yet; GCA and
       // Bel never have one.
       throw EArchiver("書庫の形式を特定できませんでした。");
   }
