@@ -450,3 +450,5 @@ class TArchiveFile {
 
 // Type detection: by extension, or by running every format probe (last positive wins).
 TArchiverType DetectArchiverType(std::string_view name, bool byExtension);
+// A file-dialog filter ("description|*.lzh;*.zip;...") of every name the detection takes.
+std::string ArchiveFileFilter(std::string_view description);

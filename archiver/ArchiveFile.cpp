@@ -31,18 +31,19 @@ std::string lowerCase(std::string_view s) {
   return result;
 }
 
+struct TExtensionEntry {
+  std::string_view Ext;
+  TArchiverType Type;
+};
+constexpr TExtensionEntry kExtensions[] = {
+    {".lzh", atLha}, {".zip", atZip}, {".jar", atZip},  {".ear", atZip}, {".war", atZip}, {".cab", atCab},
+    {".arj", atArj}, {".tar", atTar}, {".a", atTar},    {".lib", atTar}, {".deb", atTar}, {".rpm", atTar},
+    {".cpio", atTar}, {".gz", atTgz}, {".z", atTgz},    {".tgz", atTgz}, {".taz", atTgz}, {".bz2", atBZ2},
+    {".rar", atRar}, {".gza", atBga}, {".bza", atBga},  {".yz1", atYz1}, {".gca", atGCA}, {".7z", at7z},
+};
+
 TArchiverType typeByExtension(std::string_view ext) {
-  struct TEntry {
-    std::string_view Ext;
-    TArchiverType Type;
-  };
-  static constexpr TEntry table[] = {
-      {".lzh", atLha}, {".zip", atZip}, {".jar", atZip},  {".ear", atZip}, {".war", atZip}, {".cab", atCab},
-      {".arj", atArj}, {".tar", atTar}, {".a", atTar},    {".lib", atTar}, {".deb", atTar}, {".rpm", atTar},
-      {".cpio", atTar}, {".gz", atTgz}, {".z", atTgz},    {".tgz", atTgz}, {".taz", atTgz}, {".bz2", atBZ2},
-      {".rar", atRar}, {".gza", atBga}, {".bza", atBga},  {".yz1", atYz1}, {".gca", atGCA}, {".7z", at7z},
-  };
-  for (const TEntry& entry : table)
+  for (const TExtensionEntry& entry : kExtensions)
     if (entry.Ext == ext) return entry.Type;
   return atNone;
 }
@@ -58,6 +59,13 @@ TArchiverType typeByContent(std::string_view name) {
 }
 
 }  // namespace
+
+std::string ArchiveFileFilter(std::string_view description) {
+  std::string filter = std::string(description) + "|";
+  for (const TExtensionEntry& entry : kExtensions)
+    if (entry.Type != atGCA) filter += "*" + std::string(entry.Ext) + ";";
+  return filter + "*.exe";  // self-extractors, told apart by their content
+}
 
 TArchiverType DetectArchiverType(std::string_view name, bool byExtension) {
   if (!byExtension) return typeByContent(name);
