@@ -37,6 +37,8 @@ class ENoArchiverDLL : public EArchiver {
 class EEntryNotFound : public EArchiver {
  public:
   EEntryNotFound(std::string_view modulePath, std::string_view entryName);
+  // An entry that none of several libraries has (the ZIP binding).
+  explicit EEntryNotFound(std::string_view entryName);
 };
 
 // A self-extractor cannot be made because a support file is missing.
@@ -448,3 +450,5 @@ class TArchiveFile {
 
 // Type detection: by extension, or by running every format probe (last positive wins).
 TArchiverType DetectArchiverType(std::string_view name, bool byExtension);
+// A file-dialog filter ("description|*.lzh;*.zip;...") of every name the detection takes.
+std::string ArchiveFileFilter(std::string_view description);

@@ -10,6 +10,7 @@
 #include "LHA32.h"
 #include "NamedStreams.h"
 #include "Paths.h"
+#include "ZIP32.h"
 
 namespace {
 
@@ -30,18 +31,19 @@ std::string lowerCase(std::string_view s) {
   return result;
 }
 
+struct TExtensionEntry {
+  std::string_view Ext;
+  TArchiverType Type;
+};
+constexpr TExtensionEntry kExtensions[] = {
+    {".lzh", atLha}, {".zip", atZip}, {".jar", atZip},  {".ear", atZip}, {".war", atZip}, {".cab", atCab},
+    {".arj", atArj}, {".tar", atTar}, {".a", atTar},    {".lib", atTar}, {".deb", atTar}, {".rpm", atTar},
+    {".cpio", atTar}, {".gz", atTgz}, {".z", atTgz},    {".tgz", atTgz}, {".taz", atTgz}, {".bz2", atBZ2},
+    {".rar", atRar}, {".gza", atBga}, {".bza", atBga},  {".yz1", atYz1}, {".gca", atGCA}, {".7z", at7z},
+};
+
 TArchiverType typeByExtension(std::string_view ext) {
-  struct TEntry {
-    std::string_view Ext;
-    TArchiverType Type;
-  };
-  static constexpr TEntry table[] = {
-      {".lzh", atLha}, {".zip", atZip}, {".jar", atZip},  {".ear", atZip}, {".war", atZip}, {".cab", atCab},
-      {".arj", atArj}, {".tar", atTar}, {".a", atTar},    {".lib", atTar}, {".deb", atTar}, {".rpm", atTar},
-      {".cpio", atTar}, {".gz", atTgz}, {".z", atTgz},    {".tgz", atTgz}, {".taz", atTgz}, {".bz2", atBZ2},
-      {".rar", atRar}, {".gza", atBga}, {".bza", atBga},  {".yz1", atYz1}, {".gca", atGCA}, {".7z", at7z},
-  };
-  for (const TEntry& entry : table)
+  for (const TExtensionEntry& entry : kExtensions)
     if (entry.Ext == ext) return entry.Type;
   return atNone;
 }
@@ -51,11 +53,19 @@ TArchiverType typeByContent(std::string_view name) {
   // CAB, LHA. Only the formats with a driver in this build have a probe; the others answer no.
   TArchiverType result = atNone;
   if (IsArjArchive(name)) result = atArj;
+  if (IsZipArchive(name)) result = atZip;
   if (IsLhaArchive(name)) result = atLha;
   return result;
 }
 
 }  // namespace
+
+std::string ArchiveFileFilter(std::string_view description) {
+  std::string filter = std::string(description) + "|";
+  for (const TExtensionEntry& entry : kExtensions)
+    if (entry.Type != atGCA) filter += "*" + std::string(entry.Ext) + ";";
+  return filter + "*.exe";  // self-extractors, told apart by their content
+}
 
 TArchiverType DetectArchiverType(std::string_view name, bool byExtension) {
   if (!byExtension) return typeByContent(name);
@@ -88,10 +98,11 @@ void TArchiveFile::SetArchiverType(TArchiverType t) {
   switch (t) {
     case atLha: driver = std::make_unique<TLha32>(); break;
     case atArj: driver = std::make_unique<TArj32>(); break;
+    case atZip: driver = std::make_unique<TZip32>(); break;
     case atNone: return;
     case atAutoDetect: FArchiverType = t; return;
     default:
-      // ZIP, CAB, TAR, TGZ, BZ2, RAR, BGA, YZ1 and 7z have no driver in this build yet; GCA and
+      // CAB, TAR, TGZ, BZ2, RAR, BGA, YZ1 and 7z have no driver in this build yet; GCA and
       // Bel never have one.
       throw EArchiver("書庫の形式を特定できませんでした。");
   }

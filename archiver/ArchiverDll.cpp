@@ -9,6 +9,9 @@ ENoArchiverDLL::ENoArchiverDLL(std::string_view displayName, std::string_view li
 EEntryNotFound::EEntryNotFound(std::string_view modulePath, std::string_view entryName)
     : EArchiver(std::string(modulePath) + " に " + std::string(entryName) + " のエントリが見つかりません。") {}
 
+EEntryNotFound::EEntryNotFound(std::string_view entryName)
+    : EArchiver(std::string(entryName) + " のエントリが DLL に見つかりませんでした。") {}
+
 ESfxNoRequiredFile::ESfxNoRequiredFile(std::string arcType, std::string sfxKind, std::string requiredFile)
     : EArchiver(arcType + " 書庫からの" + sfxKind + "自己解凍書庫の作成には '" + requiredFile + "' ファイルが必要です。"),
       FArcType(std::move(arcType)),

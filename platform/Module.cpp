@@ -7,6 +7,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "Paths.h"
@@ -58,8 +59,13 @@ void* GetProcAddress(HMODULE module, const char* name) {
 }
 
 std::string GetModuleFileName(HMODULE module) {
+  if (module == nullptr) {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+  }
   link_map* map = nullptr;
-  if (module == nullptr || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr)
+  if ( dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr)
     return {};
   char real[PATH_MAX];
   if (realpath(map->l_name, real) != nullptr) return real;
@@ -68,6 +74,25 @@ std::string GetModuleFileName(HMODULE module) {
 
 void FreeLibrary(HMODULE module) {
   if (module != nullptr) dlclose(module);
+}
+
+std::string SearchPath(std::string_view fileName, size_t maxLength) {
+  std::vector<std::string> folders = searchFolders();
+  folders.insert(folders.begin(), ExeDir());
+  if (const char* env = std::getenv("PATH")) {
+    std::string_view rest(env);
+    while (!rest.empty()) {
+      auto colon = rest.find(':');
+      if (std::string_view folder = rest.substr(0, colon); !folder.empty()) folders.emplace_back(folder);
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  for (const std::string& folder : folders) {
+    const std::string path = JoinPath(folder, fileName);
+    if (path.size() < maxLength && access(path.c_str(), R_OK) == 0) return path;
+  }
+  return {};
 }
 
 }  // namespace platform

@@ -17,8 +17,14 @@ std::string SharedObjectName(std::string_view libraryName);
 HMODULE LoadLibrary(std::string_view libraryName);
 // Exact, case-sensitive export lookup; null when missing.
 void* GetProcAddress(HMODULE module, const char* name);
-// The loaded object's real path ("" when it cannot be told).
+// The loaded object's real path; a null module stands for the program itself ("" when the path
+// cannot be told).
 std::string GetModuleFileName(HMODULE module);
 void FreeLibrary(HMODULE module);
+
+// A support file of the archiver libraries by its bare name: the executable's folder, the
+// archivers folders above, then each folder of $PATH. Empty when found nowhere or when its path
+// would not fit MaxLength characters.
+std::string SearchPath(std::string_view fileName, size_t maxLength);
 
 }  // namespace platform

@@ -122,7 +122,9 @@ void TfrmBkupList::FormShow() {
 }
 
 void TfrmBkupList::cxBtnopnClick() {
-  auto chosen = platform::dialogs().OpenFile(this, "開く", OpenDialog1Filter, {});
+  // The backup files first, then every archive the component can open.
+  const std::string filter = std::string(OpenDialog1Filter) + "|" + ArchiveFileFilter("書庫ファイル");
+  auto chosen = platform::dialogs().OpenFile(this, "開く", filter, {});
   if (!chosen) return;
   try {
     ArcTreeView1->LoadArchive(*chosen);

@@ -70,7 +70,9 @@ TfrmMeltArc::TfrmMeltArc(TDlgPickFolder2& picker, QWidget* parent)
 TfrmMeltArc::~TfrmMeltArc() = default;
 
 void TfrmMeltArc::cxBtnFileClick() {
-  auto chosen = platform::dialogs().OpenFile(this, "開く", OpenDialog1Filter, {});
+  // The backup files first, then every archive the component can open.
+  const std::string filter = std::string(OpenDialog1Filter) + "|" + ArchiveFileFilter("書庫ファイル");
+  auto chosen = platform::dialogs().OpenFile(this, "開く", filter, {});
   if (!chosen) return;
   BackupFile = *chosen;
   EditFile->setText(q(BackupFile));

@@ -93,7 +93,8 @@ TEST_P(BkupListTest, WindowAsDefined) {
 
 TEST_P(BkupListTest, OpeningShowsTheArchiveNodeSelectedAndEveryFileFlat) {
   Open(Archive);
-  ASSERT_EQ(Dialogs.fileFilters, (Strings{"バックアップファイル|*.lzh"}));
+  ASSERT_EQ(Dialogs.fileFilters, (Strings{"バックアップファイル|*.lzh|書庫ファイル|*.lzh;*.zip;*.jar;*.ear;*.war;*.cab;*.arj;*.tar;*.a;*.lib;*.deb;"
+                                       "*.rpm;*.cpio;*.gz;*.z;*.tgz;*.taz;*.bz2;*.rar;*.gza;*.bza;*.yz1;*.7z;*.exe"}));
   ASSERT_EQ(Form.ArcTreeView1->topLevelItemCount(), 2);
   EXPECT_EQ(Form.ArcTreeView1->topLevelItem(0)->text(0).toStdString(), "20100617_data.lzh");
   EXPECT_EQ(Form.ArcTreeView1->topLevelItem(1)->text(0).toStdString(), "Root");

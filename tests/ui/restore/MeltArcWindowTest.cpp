@@ -250,7 +250,8 @@ TEST_F(MeltArcWindowTest, WindowAsDefined) {
 
 TEST_F(MeltArcWindowTest, FileChooserOffersBackupFilesAndCancelChangesNothing) {
   w.cxBtnFile->click();  // cancelled
-  EXPECT_EQ(dialogs.fileFilters, (std::vector<std::string>{"バックアップファイル|*.lzh"}));
+  EXPECT_EQ(dialogs.fileFilters, (std::vector<std::string>{"バックアップファイル|*.lzh|書庫ファイル|*.lzh;*.zip;*.jar;*.ear;*.war;*.cab;*.arj;*.tar;*.a;*.lib;*.deb;"
+                                       "*.rpm;*.cpio;*.gz;*.z;*.tgz;*.taz;*.bz2;*.rar;*.gza;*.bza;*.yz1;*.7z;*.exe"}));
   EXPECT_TRUE(w.BackupFile.empty());
   ChooseFile("/backups/20100617_data.lzh");
   EXPECT_EQ(w.BackupFile, "/backups/20100617_data.lzh");

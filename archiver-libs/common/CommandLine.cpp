@@ -1,0 +1,107 @@
+#include "CommandLine.h"
+
+#include <fstream>
+
+#include "ErrorCodes.h"
+
+namespace arclib {
+namespace {
+
+// Response files are our caller's, but still bounded.
+constexpr std::streamoff kMaxResponseFile = 64 << 20;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err) {
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i >= line.size()) break;
+    TToken t;
+    bool inQuote = false;
+    for (; i < line.size(); ++i) {
+      const char c = line[i];
+      if (c == '"') {
+        inQuote = !inQuote;
+        t.quoted = true;
+      } else if (!inQuote && IsBlank(c)) {
+        break;
+      } else {
+        t.text += c;
+      }
+    }
+    if (inQuote) {
+      err = {kErrCommandLine, "command line: unbalanced double quote"};
+      return false;
+    }
+    tokens.push_back(std::move(t));
+  }
+  return true;
+}
+
+bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, TCommandError& err) {
+  std::ifstream in(path, std::ios::binary);
+  if (in) in.seekg(0, std::ios::end);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+  if (size < 0 || size > kMaxResponseFile) {
+    err = {kErrResponseRead, "cannot read response file: " + path};
+    return false;
+  }
+  in.seekg(0);
+  std::string text(static_cast<size_t>(size), '\0');
+  in.read(text.data(), size);
+  if (in.gcount() != size) {
+    err = {kErrResponseRead, "cannot read response file: " + path};
+    return false;
+  }
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t eol = text.find('\n', pos);
+    if (eol == std::string::npos) eol = text.size();
+    std::string_view lineText(text.data() + pos, eol - pos);
+    pos = eol + 1;
+    if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
+    if (lineText.size() >= 2 && lineText.front() == '"') {
+      const size_t close = lineText.find('"', 1);
+      lineText = close == std::string_view::npos ? lineText.substr(1) : lineText.substr(1, close - 1);
+    }
+    if (!lineText.empty()) names.emplace_back(lineText);
+  }
+  return true;
+}
+
+bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err) {
+  cmd = TCommandLine{};
+  std::vector<TToken> tokens;
+  if (!Tokenize(line, tokens, err)) return false;
+  bool haveArchive = false;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const TToken& t = tokens[i];
+    if (!haveArchive && !t.text.empty() && t.text[0] == '-') {
+      cmd.switches.push_back(t.text);
+      continue;
+    }
+    if (t.text.empty()) continue;  // an empty quoted argument names nothing
+    if (!haveArchive) {
+      cmd.archive = t.text;
+      haveArchive = true;
+      if (i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/')
+        cmd.baseDir = tokens[++i].text;
+      continue;
+    }
+    if (t.text[0] == '@' && t.text.size() > 1) {
+      if (!ReadResponseFile(t.text.substr(1), cmd.names, err)) return false;
+      continue;
+    }
+    cmd.names.push_back(t.text);
+  }
+  if (!haveArchive) {
+    err = {kErrNoArchiveName, "command line names no archive"};
+    return false;
+  }
+  return true;
+}
+
+}  // namespace arclib

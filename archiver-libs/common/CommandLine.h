@@ -1,0 +1,39 @@
+// The command lines the program's drivers hand to a library's command entry, split into their
+// common shape:  <switches...> "<archive>" ["<folder>/"] ["<name>" | "@<response file>"]...
+// What a switch means (and whether the first one is a command) is each library's dialect.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace arclib {
+
+// A failed parse or check: the library code to return and a message for the output buffer.
+struct TCommandError {
+  int code = 0;
+  std::string message;
+};
+
+struct TToken {
+  std::string text;     // without its double quotes
+  bool quoted = false;  // some part of it was in double quotes
+};
+
+// Splits at blanks outside double quotes. False on an unbalanced quote.
+bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err);
+
+// Appends the names of a response file: one per line, in double quotes or not, lines ended by
+// CR LF or LF; empty lines name nothing.
+bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, TCommandError& err);
+
+struct TCommandLine {
+  std::vector<std::string> switches;  // every argument beginning with "-" before the archive
+  std::string archive;
+  std::string baseDir;                // the argument after the archive when it ends in "/"
+  std::vector<std::string> names;     // file or member names, response files expanded
+};
+
+// Arguments after the archive are names, never switches; empty quoted arguments add nothing.
+bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err);
+
+}  // namespace arclib

@@ -1,0 +1,279 @@
+#include "LibarchiveReader.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "ErrorCodes.h"
+#include "Names.h"
+#include "Notifier.h"
+#include "SafeExtract.h"
+
+namespace arclib {
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+
+bool WriteAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+std::string EntryError(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr ? text : "cannot read the member";
+}
+
+// A data error of libarchive as the library's code: CRC and decompression failures apart.
+int DataErrorCode(archive* a) {
+  const std::string text = EntryError(a);
+  if (text.find("CRC") != std::string::npos || text.find("crc") != std::string::npos) return kErrFileCrc;
+  if (text.find("nsupported") != std::string::npos) return kErrMethod;
+  return kErrBrokenData;
+}
+
+}  // namespace
+
+TUtf8Locale::TUtf8Locale() : FLocale(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
+  if (FLocale != static_cast<locale_t>(0)) FPrevious = uselocale(FLocale);
+}
+
+TUtf8Locale::~TUtf8Locale() {
+  if (FLocale == static_cast<locale_t>(0)) return;
+  uselocale(FPrevious);
+  freelocale(FLocale);
+}
+
+TArchiveIn::TArchiveIn(TReadSetup setup) : FArchive(archive_read_new()) { setup(FArchive); }
+
+TArchiveIn::~TArchiveIn() { archive_read_free(FArchive); }
+
+int TArchiveIn::Open(const std::string& path) {
+  if (::access(path.c_str(), R_OK) != 0) return kErrArcFileOpen;
+  return archive_read_open_filename(FArchive, path.c_str(), kBlockSize) == ARCHIVE_OK ? 0 : kErrNotArcFile;
+}
+
+std::string TArchiveIn::Error() const { return EntryError(FArchive); }
+
+TMemberInfo DescribeEntry(archive_entry* entry) {
+  TMemberInfo m;
+  const char* raw = archive_entry_pathname(entry);
+  if (raw == nullptr) raw = archive_entry_pathname_utf8(entry);
+  m.rawName = raw != nullptr ? raw : "";
+  m.name = DecodeStoredName(m.rawName);
+  while (m.name.size() > 1 && m.name.back() == '/') m.name.pop_back();
+  if (m.name.starts_with("./") && m.name.size() > 2) m.name.erase(0, 2);
+  switch (archive_entry_filetype(entry)) {
+    case AE_IFDIR: m.kind = EMemberKind::Directory; break;
+    case AE_IFLNK:
+      m.kind = EMemberKind::Symlink;
+      if (const char* target = archive_entry_symlink(entry)) m.linkTarget = target;
+      break;
+    default: m.kind = EMemberKind::File; break;
+  }
+  m.originalSize = archive_entry_size_is_set(entry) ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
+  m.compressedSize = m.originalSize;
+  m.mtime = archive_entry_mtime(entry);
+  if (archive_entry_atime_is_set(entry)) m.atime = archive_entry_atime(entry);
+  if (archive_entry_birthtime_is_set(entry)) m.ctime = archive_entry_birthtime(entry);
+  m.unixMode = archive_entry_perm(entry) & 07777;
+  m.encrypted = archive_entry_is_encrypted(entry) != 0;
+  m.osType = 'U';
+  m.dosAttributes = kDosArchive;
+  return m;
+}
+
+int ScanMembers(const std::string& path, TReadSetup setup, std::vector<TMemberInfo>& members) {
+  TArchiveIn in(setup);
+  if (const int r = in.Open(path); r != 0) return r;
+  archive_entry* entry = nullptr;
+  int r = ARCHIVE_OK;
+  while ((r = archive_read_next_header(in.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
+    TMemberInfo m = DescribeEntry(entry);
+    if (m.name != "." && !m.name.empty()) members.push_back(std::move(m));
+  }
+  return r == ARCHIVE_EOF ? 0 : kErrHeaderBroken;
+}
+
+namespace {
+
+class TExtractor {
+ public:
+  TExtractor(const TExtractRequest& request, TArchiveIn& in, TOutput& out) : FReq(request), FIn(in), FOut(out) {}
+
+  int Run() {
+    TFailure f;
+    if (!FDest.Open(FReq.destDir, f)) {
+      FOut.Line(f.message);
+      return f.code;
+    }
+    std::string prefix = FReq.destDir;
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    uint64_t count = 0;
+    archive_entry* entry = nullptr;
+    int r = ARCHIVE_OK;
+    bool stopped = false;
+    while (!stopped && ((r = archive_read_next_header(FIn.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+      const TMemberInfo m = DescribeEntry(entry);
+      if (m.name == "." || m.name.empty() || !Wanted(m)) continue;
+      ++count;
+      const std::string attr = AttributeText(m);
+      if (const std::string reason = UnsafeNameReason(m.name); !reason.empty()) {
+        if (!TNotifier::Instance().Member(ProgressOf(m, "", attr))) return Cancelled();
+        stopped = !Fail(m, {kErrUnsafeName, reason});
+        continue;
+      }
+      std::vector<std::string> comps = SplitName(m.name);
+      if (comps.empty()) continue;
+      if (!FReq.withPaths) {
+        if (m.IsDirectory()) continue;
+        comps.erase(comps.begin(), comps.end() - 1);
+      }
+      std::string rel;
+      for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
+      if (!TNotifier::Instance().Member(ProgressOf(m, prefix + rel, attr))) return Cancelled();
+      f = {};
+      const TStamp stamp{m.mtime, m.atime, m.unixMode};
+      if (m.encrypted) {
+        f = {kErrEncrypted, "encrypted member: not extracted (no password support)"};
+      } else if (m.IsDirectory()) {
+        FDest.MakeFolder(comps, stamp, f);
+      } else if (m.IsSymlink()) {
+        FDest.WriteLink(comps, m.linkTarget, stamp, f);
+      } else {
+        FDest.WriteFile(comps, stamp, [this](int fd, TFailure& failure) { return CopyData(fd, failure); }, f);
+      }
+      if (f.code != 0)
+        stopped = !Fail(m, f);
+      else
+        FOut.Line("x      " + prefix + rel);
+    }
+    FDest.FinishFolders();
+    if (!stopped && r != ARCHIVE_EOF) {
+      FOut.Line("broken archive: " + FIn.Error());
+      if (FFirstError == 0) FFirstError = kErrHeaderBroken;
+    }
+    if (FFirstError != 0) return FFirstError;
+    if (count == 0 && !FReq.names.empty()) {
+      FOut.Line("no member matches the names given");
+      return kErrNoMatch;
+    }
+    return 0;
+  }
+
+ private:
+  bool Wanted(const TMemberInfo& m) const {
+    if (!Selected(m.name, FReq.names)) return false;
+    return std::none_of(FReq.excludes.begin(), FReq.excludes.end(),
+                        [&](const std::string& x) { return Selected(m.name, {x}); });
+  }
+
+  bool CopyData(int fd, TFailure& f) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    la_int64_t written = 0;
+    int r = ARCHIVE_OK;
+    while ((r = archive_read_data_block(FIn.Get(), &block, &size, &offset)) == ARCHIVE_OK) {
+      // Sparse members arrive with holes between their blocks.
+      if (offset > written && ::lseek(fd, offset, SEEK_SET) < 0) break;
+      if (!WriteAll(fd, block, size)) {
+        f = {kErrCannotWrite, "cannot write: " + std::string(std::strerror(errno))};
+        return false;
+      }
+      written = offset + static_cast<la_int64_t>(size);
+    }
+    if (r != ARCHIVE_EOF) {
+      f = {DataErrorCode(FIn.Get()), EntryError(FIn.Get())};
+      return false;
+    }
+    if (::ftruncate(fd, written) != 0) {
+      f = {kErrCannotWrite, "cannot write: " + std::string(std::strerror(errno))};
+      return false;
+    }
+    return true;
+  }
+
+  bool Fail(const TMemberInfo& m, const TFailure& f) {
+    FOut.Line("error  " + DisplayName(m) + ": " + f.message);
+    if (FFirstError == 0) FFirstError = f.code;
+    return FReq.continueOnError;
+  }
+
+  int Cancelled() {
+    FDest.FinishFolders();
+    FOut.Line("cancelled");
+    return kErrUserCancel;
+  }
+
+  const TExtractRequest& FReq;
+  TArchiveIn& FIn;
+  TOutput& FOut;
+  TDestination FDest;
+  int FFirstError = 0;
+};
+
+}  // namespace
+
+int ExtractMembers(const TExtractRequest& request, TReadSetup setup, TOutput& out) {
+  TArchiveIn in(setup);
+  if (const int r = in.Open(request.archive); r != 0) {
+    out.Line((r == kErrArcFileOpen ? "cannot open archive: " : "not an archive of this format: ") + request.archive);
+    return r;
+  }
+  return TExtractor(request, in, out).Run();
+}
+
+int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string& name, uint8_t* buffer,
+                    uint32_t size, uint32_t* written, void* time, void* attr) {
+  if (written != nullptr) *written = 0;
+  TArchiveIn in(setup);
+  if (const int r = in.Open(path); r != 0) return r;
+  archive_entry* entry = nullptr;
+  int r = ARCHIVE_OK;
+  while ((r = archive_read_next_header(in.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
+    const TMemberInfo m = DescribeEntry(entry);
+    if (m.IsDirectory() || m.IsSymlink()) continue;
+    if (!name.empty() && !Selected(m.name, {name})) continue;
+    const std::string attrText = AttributeText(m);
+    if (!TNotifier::Instance().Member(ProgressOf(m, "", attrText))) return kErrUserCancel;
+    if (m.encrypted) return kErrEncrypted;
+    uint64_t total = 0;
+    uint32_t used = 0;
+    char chunk[kBlockSize];
+    la_ssize_t n = 0;
+    while ((n = archive_read_data(in.Get(), chunk, sizeof chunk)) > 0) {
+      const uint32_t room = buffer != nullptr ? size - used : 0;
+      const uint32_t k = static_cast<uint32_t>(std::min<uint64_t>(room, static_cast<uint64_t>(n)));
+      if (k > 0) std::memcpy(buffer + used, chunk, k);
+      used += k;
+      total += static_cast<uint64_t>(n);
+    }
+    if (written != nullptr) *written = used;
+    if (time != nullptr) {
+      const time_t t = static_cast<time_t>(m.mtime);
+      std::memcpy(time, &t, sizeof t);
+    }
+    if (attr != nullptr) {
+      const uint32_t a = DosAttributes(m);
+      std::memcpy(attr, &a, sizeof a);
+    }
+    if (n < 0) return DataErrorCode(in.Get());
+    return total > used ? kErrBufferSmall : 0;
+  }
+  return r == ARCHIVE_EOF ? kErrNoMatch : kErrHeaderBroken;
+}
+
+}  // namespace arclib

@@ -1,0 +1,28 @@
+// The listing entries every library offers (OpenArchive, FindFirst, FindNext, CloseArchive and
+// the time and size queries) over any format that can describe its members. Handles are checked
+// against a table, so a stale or made-up handle is refused, not used.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ArchiverApi.h"
+#include "Records.h"
+
+namespace arclib {
+
+// Reads an archive's members: 0, or an error code of ErrorCodes.h.
+using TScanFn = int (*)(const std::string& path, std::vector<TMemberInfo>& members);
+
+HARC ListingOpen(const char* fileName, TScanFn scan);
+int ListingClose(HARC arc);
+int ListingFindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info);
+int ListingFindNext(HARC arc, INDIVIDUALINFO* info);
+// Of the member found last; non-zero when filled.
+int ListingWriteTime(HARC arc, uint64_t* fileTime);
+int ListingAccessTime(HARC arc, uint64_t* fileTime);
+int ListingCreateTime(HARC arc, uint64_t* fileTime);
+int ListingOriginalSize(HARC arc, uint64_t* size);
+int ListingCompressedSize(HARC arc, uint64_t* size);
+
+}  // namespace arclib

@@ -1,0 +1,102 @@
+// Helpers of the ZIP library tests: a temporary folder, files, running peers and Python to
+// make archives no peer writes.
+#pragma once
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace zip_test {
+
+namespace fs = std::filesystem;
+
+class TTempDir {
+ public:
+  TTempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "tkzip-test-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    FPath = tmpl;
+  }
+  ~TTempDir() {
+    std::error_code ec;
+    for (auto& e : fs::recursive_directory_iterator(FPath, ec))
+      fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
+    fs::remove_all(FPath, ec);
+  }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return FPath; }
+  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
+
+ private:
+  std::string FPath;
+};
+
+inline void WriteText(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline bool HaveProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+inline std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Runs a shell command; its standard output, and the exit status in status.
+inline std::string RunShell(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) {
+    status = -1;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+// Runs a Python 3 script (from a string) with the given arguments; true when it succeeded.
+inline bool RunPython(const TTempDir& dir, const std::string& script, const std::string& args) {
+  const std::string path = dir / "make.py";
+  WriteText(path, script);
+  int status = 0;
+  RunShell("python3 " + Quote(path) + " " + args + " 2>&1", status);
+  return status == 0;
+}
+
+// Every regular file and link below root as "path\tcontent" lines (links as "-> target"),
+// sorted, to compare trees.
+inline std::string TreeSignature(const std::string& root) {
+  std::vector<std::string> lines;
+  std::error_code ec;
+  for (auto& e : fs::recursive_directory_iterator(root, ec)) {
+    const std::string rel = fs::relative(e.path(), root).string();
+    if (e.is_symlink())
+      lines.push_back(rel + "\t-> " + fs::read_symlink(e.path()).string());
+    else if (e.is_regular_file())
+      lines.push_back(rel + "\t" + ReadText(e.path().string()));
+    else if (e.is_directory())
+      lines.push_back(rel + "/");
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const std::string& l : lines) out += l + "\n";
+  return out;
+}
+
+}  // namespace zip_test
