@@ -98,6 +98,16 @@ class BackupRunTest : public ::testing::Test {
   static backuprun::Clock Fixed(LocalDateTime t) {
     return [t] { return t; };
   }
+  // "直ぐに実行" runs the backup again and shows this error, and no completion message.
+  void ExpectTheWindowShowsOnly(const std::string& error) const {
+    platform::ScriptedDialogs dialogs;
+    TfrmMain main;
+    main.Clock = Fixed(day);
+    main.cxbtnGoM->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
+    EXPECT_EQ(dialogs.messages[0].text, error);
+  }
 
   ScratchDb scratch;
   const LocalDateTime day = {2010, 6, 17, 9, 5, 0};
@@ -149,13 +159,7 @@ TEST_F(BackupRunTest, AFailedPackIsReportedAndNotLogged) {
   EXPECT_NE(text.find(scratch.Path("missing/20100617_src.lzh")), std::string::npos);
 
   // The window shows that text in place of the completion message.
-  platform::ScriptedDialogs dialogs;
-  TfrmMain main;
-  main.Clock = Fixed(day);
-  main.cxbtnGoM->click();
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
-  EXPECT_EQ(dialogs.messages[0].text, text);
+  ExpectTheWindowShowsOnly(text);
 }
 
 TEST_F(BackupRunTest, AFailedSecondRunOnTheSameDayIsNotLogged) {
@@ -231,13 +235,7 @@ TEST_F(BackupRunTest, ThreePairsWithTheSecondFailingPackTheFirstAndThird) {
     EXPECT_EQ(failures.find(scratch.Path("20100617_three.lzh")), std::string::npos);
 
     // From the window: that one message, and no completion message.
-    platform::ScriptedDialogs dialogs;
-    TfrmMain main;
-    main.Clock = Fixed(day);
-    main.cxbtnGoM->click();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
-    EXPECT_EQ(dialogs.messages[0].text, failures);
+    ExpectTheWindowShowsOnly(failures);
     EXPECT_EQ(LogRows().size(), 4u);
   }
 }

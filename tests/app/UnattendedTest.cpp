@@ -37,6 +37,18 @@ class UnattendedTest : public ::testing::Test {
   void MakeFolder(const fs::path& folder, int files = 1) {
     for (int i = 0; i < files; ++i) WriteFile((folder / ("file" + std::to_string(i) + ".txt")).string(), "content\n");
   }
+  // A pair of one file, and an archive logged in April that the retention of 30 days expires.
+  std::string AddPairWithAnExpiredArchive() {
+    const fs::path src = scratch.dir / "src";
+    MakeFolder(src);
+    AddPair(src, scratch.Path("src.lzh"));
+    const std::string old = scratch.Path("20100401_src.lzh");
+    WriteFile(old, "old");
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {src.string(), old, "2010/04/01 12:00"});
+    backupdb::ReplaceDeleteFlag(*db, 1);
+    return old;
+  }
   // A tick as the timer delivers it.
   void Tick(const LocalDateTime& at) {
     now = at;
@@ -155,16 +167,7 @@ TEST_F(UnattendedTest, ADueMomentThatPassesDuringARunRunsOnceAfterIt) {
 }
 
 TEST_F(UnattendedTest, APurgeMomentPassedDuringARunPurgesAfterIt) {
-  const fs::path src = scratch.dir / "src";
-  MakeFolder(src);
-  AddPair(src, scratch.Path("src.lzh"));
-  const std::string old = scratch.Path("20100401_src.lzh");
-  WriteFile(old, "old");
-  {
-    auto db = backupdb::OpenDatabase();
-    backupdb::InsertLog(*db, {src.string(), old, "2010/04/01 12:00"});
-    backupdb::ReplaceDeleteFlag(*db, 1);
-  }
+  const std::string old = AddPairWithAnExpiredArchive();
   main.FormCreate();
   now = {2010, 6, 17, 14, 34, 58};
   QObject::connect(&main, &TfrmMain::RunProgressed, [&] { now = {2010, 6, 17, 14, 36, 0}; });
@@ -175,16 +178,10 @@ TEST_F(UnattendedTest, APurgeMomentPassedDuringARunPurgesAfterIt) {
 // Older databases can lack the schedule row: the default schedule (daily at 12:00) runs, and the
 // purge at 14:35 is not held up by an error every second.
 TEST_F(UnattendedTest, AnEmptyScheduleTableMeansTheDefaultSchedule) {
-  const fs::path src = scratch.dir / "src";
-  MakeFolder(src);
-  AddPair(src, scratch.Path("src.lzh"));
-  const std::string old = scratch.Path("20100401_src.lzh");
-  WriteFile(old, "old");
+  const std::string old = AddPairWithAnExpiredArchive();
   {
     auto db = backupdb::OpenDatabase();
     db->RunSQL("delete from m_schedule");
-    backupdb::InsertLog(*db, {src.string(), old, "2010/04/01 12:00"});
-    backupdb::ReplaceDeleteFlag(*db, 1);
   }
   main.FormCreate();
   for (const LocalDateTime& at : {LocalDateTime{2010, 6, 17, 11, 59, 59}, LocalDateTime{2010, 6, 17, 12, 0, 0},
