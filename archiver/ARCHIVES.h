@@ -369,6 +369,11 @@ class TArchiver {
   static void AddArchiveAndDir(TCmdOpt& builder, std::string_view arcFile, std::string_view dir);
   static int AddFileArgs(TCmdOpt& builder, const TArchiverOptions& options, bool useResponseFile,
                          const TFileArgs& files);
+  // The end of the common command line: UserOptions verbatim, the archive and directory, the
+  // file arguments; gives the command letter followed directly by the builder's text.
+  static std::string FinishCommandLine(TCmdOpt& builder, std::string_view command, std::string_view arcFile,
+                                       const TArchiverOptions& options, std::string_view dir,
+                                       const TFileArgs& files, bool useResponseFile);
 
  private:
   HWND FOwnerWindow = 0;
