@@ -1,6 +1,7 @@
 // The archiver component: TArchiveFile and everything behind it (switch set, command-line
-// builder, library binding, driver base). The format drivers live in LHA32.h and ARJ32.h, the
-// component's own file selection in FILTERS.h and the named-stream staging in ExtStrms.h.
+// builder, library binding, driver base). Each format driver has a unit of its own (LHA32.h,
+// ARJ32.h, CAB32.h, ...), the component's own file selection is in FILTERS.h and the
+// named-stream staging in ExtStrms.h.
 #pragma once
 #include <array>
 #include <bit>

@@ -1,24 +1,7 @@
 #include "BGA32.h"
 
-#include "DriverFamily.h"
 #include "FileSearch.h"
 #include "Paths.h"
-
-namespace {
-TFamilyBinding& bgaFamily() {
-  static TFamilyBinding family("BGA 形式書庫", "BGA32.DLL", "Bga");
-  return family;
-}
-}  // namespace
-
-TArchiverDll& TBGA32::Binding() { return bgaFamily().Get(); }
-void TBGA32::FreeBinding() { bgaFamily().Free(); }
-
-TBGA32::TBGA32() { TBGA32::LoadDLL(); }
-
-void TBGA32::LoadDLL() { Binding(); }
-void TBGA32::FreeDLL() { FreeBinding(); }
-TCustomArchiverDll& TBGA32::GetDll() { return Binding(); }
 
 std::string TBGA32::MakeCommandLine(std::string_view command, std::string_view arcFile,
                                     const TArchiverOptions& options, std::string_view dir, const TFileArgs& files,

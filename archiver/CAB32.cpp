@@ -1,23 +1,6 @@
 #include "CAB32.h"
 
-#include "DriverFamily.h"
 #include "Paths.h"
-
-namespace {
-TFamilyBinding& cabFamily() {
-  static TFamilyBinding family("CAB 形式書庫", "CAB32.DLL", "Cab");
-  return family;
-}
-}  // namespace
-
-TArchiverDll& TCab32::Binding() { return cabFamily().Get(); }
-void TCab32::FreeBinding() { cabFamily().Free(); }
-
-TCab32::TCab32() { TCab32::LoadDLL(); }
-
-void TCab32::LoadDLL() { Binding(); }
-void TCab32::FreeDLL() { FreeBinding(); }
-TCustomArchiverDll& TCab32::GetDll() { return Binding(); }
 
 std::string TCab32::MakeCommandLine(std::string_view command, std::string_view arcFile,
                                     const TArchiverOptions& options, std::string_view dir, const TFileArgs& files,

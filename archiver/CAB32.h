@@ -1,14 +1,13 @@
 // The CAB driver: command lines for CAB32.DLL, in the pattern the drivers beside LHA share.
 #pragma once
-#include "ARCHIVES.h"
+#include "DriverFamily.h"
 
-class TCab32 : public TArchiver {
+class TCab32 : public TFamilyDriver<TCab32> {
  public:
-  TCab32();  // loads the family's library (ENoArchiverDLL when it is missing)
+  static constexpr const char* DisplayName = "CAB 形式書庫";
+  static constexpr const char* LibraryName = "CAB32.DLL";
+  static constexpr const char* Prefix = "Cab";
 
-  void LoadDLL() override;
-  void FreeDLL() override;
-  TCustomArchiverDll& GetDll() override;
   std::string ExtractCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                              std::string_view dir, const TFileArgs& files, bool useResponseFile) override;
   std::string PackCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
@@ -17,9 +16,6 @@ class TCab32 : public TArchiver {
                          std::string_view dir) override;
   std::string ExtractMemCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                                 std::string_view fileName) override;
-
-  static TArchiverDll& Binding();
-  static void FreeBinding();
 
  private:
   std::string MakeCommandLine(std::string_view command, std::string_view arcFile, const TArchiverOptions& options,

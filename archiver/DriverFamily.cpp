@@ -9,17 +9,6 @@
 
 #include "Paths.h"
 
-TFamilyBinding::TFamilyBinding(std::string displayName, std::string libraryName, std::string prefix)
-    : FDisplayName(std::move(displayName)), FLibraryName(std::move(libraryName)), FPrefix(std::move(prefix)) {}
-
-TArchiverDll& TFamilyBinding::Get() {
-  if (!FBinding) {
-    FBinding = std::make_unique<TArchiverDll>(FDisplayName, FLibraryName, FPrefix);
-    FBinding->Load();
-  }
-  return *FBinding;
-}
-
 bool OpenProbe(TCustomArchiverDll& dll, const std::string& fullPath) {
   const HARC handle = dll.OpenArchive(0, fullPath, 0x800002);
   dll.CloseArchive(handle);

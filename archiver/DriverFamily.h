@@ -3,18 +3,35 @@
 #pragma once
 #include "ARCHIVES.h"
 
-// One family's binding, created with the family's display name, library and entry prefix and
-// loaded on first use, then kept, also when that load failed: every binding call that loads
-// first tries again and reports the missing library itself.
-class TFamilyBinding {
+// The base of a driver whose family's library names its entries by a prefix. Family names the
+// library in three constants, DisplayName, LibraryName and Prefix; its subclasses share its
+// binding. The binding is created and loaded on first use and then kept, also when that load
+// failed: every binding call that loads first tries again and reports the missing library.
+template <class Family>
+class TFamilyDriver : public TArchiver {
  public:
-  TFamilyBinding(std::string displayName, std::string libraryName, std::string prefix);
-  TArchiverDll& Get();
-  void Free() { FBinding.reset(); }
+  void LoadDLL() override { Binding(); }
+  void FreeDLL() override { FreeBinding(); }
+  TCustomArchiverDll& GetDll() override { return Binding(); }
+
+  static TArchiverDll& Binding() {
+    std::unique_ptr<TArchiverDll>& binding = store();
+    if (!binding) {
+      binding = std::make_unique<TArchiverDll>(Family::DisplayName, Family::LibraryName, Family::Prefix);
+      binding->Load();
+    }
+    return *binding;
+  }
+  static void FreeBinding() { store().reset(); }
+
+ protected:
+  TFamilyDriver() { Binding(); }  // the family's first driver raises ENoArchiverDLL when the library is missing
 
  private:
-  std::string FDisplayName, FLibraryName, FPrefix;
-  std::unique_ptr<TArchiverDll> FBinding;
+  static std::unique_ptr<TArchiverDll>& store() {
+    static std::unique_ptr<TArchiverDll> binding;
+    return binding;
+  }
 };
 
 // Opens the file through the binding with window 0 and the probe's mode, closes the handle and

@@ -1,23 +1,6 @@
 #include "RAR32.h"
 
-#include "DriverFamily.h"
 #include "Paths.h"
-
-namespace {
-TFamilyBinding& rarFamily() {
-  static TFamilyBinding family("RAR 形式書庫", "UNRAR32.DLL", "Unrar");
-  return family;
-}
-}  // namespace
-
-TArchiverDll& TRar32::Binding() { return rarFamily().Get(); }
-void TRar32::FreeBinding() { rarFamily().Free(); }
-
-TRar32::TRar32() { TRar32::LoadDLL(); }
-
-void TRar32::LoadDLL() { Binding(); }
-void TRar32::FreeDLL() { FreeBinding(); }
-TCustomArchiverDll& TRar32::GetDll() { return Binding(); }
 
 std::string TRar32::MakeCommandLine(std::string_view command, std::string_view arcFile,
                                     const TArchiverOptions& options, std::string_view dir, const TFileArgs& files,

@@ -1,24 +1,7 @@
 #include "SZIP32.h"
 
-#include "DriverFamily.h"
 #include "Module.h"
 #include "Registry.h"
-
-namespace {
-TFamilyBinding& sevenZipFamily() {
-  static TFamilyBinding family("7z 形式書庫", "7-zip32.dll", "SevenZip");
-  return family;
-}
-}  // namespace
-
-TArchiverDll& TSevenZip32::Binding() { return sevenZipFamily().Get(); }
-void TSevenZip32::FreeBinding() { sevenZipFamily().Free(); }
-
-TSevenZip32::TSevenZip32() { TSevenZip32::LoadDLL(); }
-
-void TSevenZip32::LoadDLL() { Binding(); }
-void TSevenZip32::FreeDLL() { FreeBinding(); }
-TCustomArchiverDll& TSevenZip32::GetDll() { return Binding(); }
 
 std::string TSevenZip32::MakeCommandLine(std::string_view command, std::string_view arcFile,
                                          const TArchiverOptions& options, std::string_view dir,

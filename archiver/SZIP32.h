@@ -1,15 +1,14 @@
 // The 7z driver: 7-Zip's own argument order for 7-zip32.dll; self-extractors are made by copying
 // files. The format has no probe: 7z archives are found by their extension alone.
 #pragma once
-#include "ARCHIVES.h"
+#include "DriverFamily.h"
 
-class TSevenZip32 : public TArchiver {
+class TSevenZip32 : public TFamilyDriver<TSevenZip32> {
  public:
-  TSevenZip32();  // loads the family's library (ENoArchiverDLL when it is missing)
+  static constexpr const char* DisplayName = "7z 形式書庫";
+  static constexpr const char* LibraryName = "7-zip32.dll";
+  static constexpr const char* Prefix = "SevenZip";
 
-  void LoadDLL() override;
-  void FreeDLL() override;
-  TCustomArchiverDll& GetDll() override;
   // "x", or "e" (no stored folders) when x is 0.
   std::string ExtractCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                              std::string_view dir, const TFileArgs& files, bool useResponseFile) override;
@@ -22,9 +21,6 @@ class TSevenZip32 : public TArchiver {
   // No library call.
   int MakeSfx(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
               std::string& cmdLine, std::string& output) override;
-
-  static TArchiverDll& Binding();
-  static void FreeBinding();
 
  private:
   std::string MakeCommandLine(std::string_view command, std::string_view arcFile, const TArchiverOptions& options,

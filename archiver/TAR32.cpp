@@ -1,23 +1,6 @@
 #include "TAR32.h"
 
-#include "DriverFamily.h"
 #include "Module.h"
-
-namespace {
-TFamilyBinding& tarFamily() {
-  static TFamilyBinding family("tar/tgz/taz/bz2 形式書庫", "TAR32.DLL", "Tar");
-  return family;
-}
-}  // namespace
-
-TArchiverDll& TTar32::Binding() { return tarFamily().Get(); }
-void TTar32::FreeBinding() { tarFamily().Free(); }
-
-TTar32::TTar32() { TTar32::LoadDLL(); }
-
-void TTar32::LoadDLL() { Binding(); }
-void TTar32::FreeDLL() { FreeBinding(); }
-TCustomArchiverDll& TTar32::GetDll() { return Binding(); }
 
 std::string TTar32::MakeCommandLine(std::string_view command, std::string_view arcFile,
                                     const TArchiverOptions& options, std::string_view dir, const TFileArgs& files,
@@ -66,6 +49,7 @@ std::string TTar32::ExtractMemCommand(HWND, std::string_view arcFile, const TArc
 
 int TTar32::MakeSfx(HWND, std::string_view arcFile, const TArchiverOptions&, std::string_view dir, std::string&,
                     std::string&) {
+  // Refused before anything is looked up or opened.
   if (dynamic_cast<const TBZ232*>(this) != nullptr) throw EArchiver("BZ2 形式書庫は自己解凍形式にできません。");
   constexpr std::string_view stub = "kmtarsef.exe";
   const std::string support = platform::SearchPath(stub);

@@ -2,15 +2,14 @@
 // TAR32.DLL and one shared binding; the subclasses override nothing, the operations tell them
 // apart by class. Self-extractors are made by copying files (never for bzip2).
 #pragma once
-#include "ARCHIVES.h"
+#include "DriverFamily.h"
 
-class TTar32 : public TArchiver {
+class TTar32 : public TFamilyDriver<TTar32> {
  public:
-  TTar32();  // loads the family's library (ENoArchiverDLL when it is missing)
+  static constexpr const char* DisplayName = "tar/tgz/taz/bz2 形式書庫";
+  static constexpr const char* LibraryName = "TAR32.DLL";
+  static constexpr const char* Prefix = "Tar";
 
-  void LoadDLL() override;
-  void FreeDLL() override;
-  TCustomArchiverDll& GetDll() override;
   std::string ExtractCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                              std::string_view dir, const TFileArgs& files, bool useResponseFile) override;
   std::string PackCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
@@ -21,9 +20,6 @@ class TTar32 : public TArchiver {
   // refuses before it looks for anything. No library call.
   int MakeSfx(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
               std::string& cmdLine, std::string& output) override;
-
-  static TArchiverDll& Binding();
-  static void FreeBinding();
 
  private:
   std::string MakeCommandLine(std::string_view command, std::string_view arcFile, const TArchiverOptions& options,

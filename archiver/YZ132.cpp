@@ -123,7 +123,8 @@ int TYZ1::MakeSfx(HWND, std::string_view arcFile, const TArchiverOptions& option
   } else {
     support = platform::SearchPath("yzw32cui.sfx");
     if (support.empty()) support = platform::SearchPath("yzdec.exe");
-    if (support.empty()) throw EArchiver("yz1 書庫からのWin32自己解凍書庫の作成には yzw32cui.sfx か yzdec.exe が必要です。");
+    if (support.empty())
+      throw EArchiver("yz1 書庫からのWin32自己解凍書庫の作成には yzw32cui.sfx か yzdec.exe が必要です。");
   }
   WriteSfxFile(SfxOutputName(arcFile, ".exe", dir), support, std::string(arcFile), TSfxTrailer::BigEndianLength);
   return 0;

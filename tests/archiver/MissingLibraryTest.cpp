@@ -14,14 +14,7 @@
 
 namespace {
 
-std::string errorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
 
 TEST(MissingLibrary, OpeningSaysWhichLibraryIsMissing) {
   struct Case {
@@ -36,13 +29,13 @@ TEST(MissingLibrary, OpeningSaysWhichLibraryIsMissing) {
   };
   for (const Case& c : cases) {
     TArchiveFile af;
-    EXPECT_EQ(errorOf([&] { af.SetFileName(c.name); }), c.message) << c.name;
+    EXPECT_EQ(ErrorOf([&] { af.SetFileName(c.name); }), c.message) << c.name;
     EXPECT_EQ(af.ArchiverType(), atAutoDetect) << c.name;
     EXPECT_EQ(af.FileName(), std::string(1, '\0')) << c.name;
     // The family's binding now exists unloaded: the driver is made, and the first call that
     // reaches the library tells the same.
     af.SetFileName(c.name);
-    EXPECT_EQ(errorOf([&] { af.OpenArchive(0, 0); }), c.message) << c.name;
+    EXPECT_EQ(ErrorOf([&] { af.OpenArchive(0, 0); }), c.message) << c.name;
   }
 }
 
@@ -60,10 +53,10 @@ TEST(MissingLibrary, Yz1NamesBothLibrariesAndTriesAgainEachTime) {
   const char* message = "Yz1 形式書庫を扱うには YYZ32.DLL か YZ1.DLL が必要です。";
   TArchiveFile af;
   // The failed binding is dropped, so each attempt looks for both libraries again.
-  EXPECT_EQ(errorOf([&] { af.SetFileName("a.yz1"); }), message);
-  EXPECT_EQ(errorOf([&] { af.SetFileName("b.yz1"); }), message);
+  EXPECT_EQ(ErrorOf([&] { af.SetFileName("a.yz1"); }), message);
+  EXPECT_EQ(ErrorOf([&] { af.SetFileName("b.yz1"); }), message);
   EXPECT_EQ(af.ArchiverType(), atAutoDetect);
-  EXPECT_EQ(errorOf([] { TYZ1::Binding(); }), message);
+  EXPECT_EQ(ErrorOf([] { TYZ1::Binding(); }), message);
 }
 
 }  // namespace

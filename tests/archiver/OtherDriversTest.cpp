@@ -25,14 +25,7 @@ constexpr const char* kRarLib = "UNRAR32.DLL";
 constexpr const char* kBgaLib = "BGA32.DLL";
 constexpr const char* kYz1Lib = "YYZ32.DLL";
 
-std::string errorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
 
 size_t count(const std::string& text, std::string_view what) {
   size_t n = 0;
@@ -49,15 +42,25 @@ std::string packLine(TArchiver& driver, const TArchiverOptions& o, std::string_v
   return driver.PackCommand(0, arc, o, "/d", TFileArgs{"f"}, false);
 }
 
+// One extraction line per change of the default options.
+struct TOptionCase {
+  std::function<void(TArchiverOptions&)> Set;
+  std::string Expected;
+};
+void expectExtractLines(TArchiver& driver, std::string_view arc, std::initializer_list<TOptionCase> cases) {
+  for (const TOptionCase& c : cases) {
+    TArchiverOptions o;
+    c.Set(o);
+    EXPECT_EQ(extractLine(driver, o, arc), c.Expected);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // 7z
 
 TEST(SevenZip32, ExtractLettersAndOverwriteRules) {
   TSevenZip32 sz;
-  struct Case {
-    std::function<void(TArchiverOptions&)> set;
-    std::string expected;
-  } cases[] = {
+  expectExtractLines(sz, "/a.7z", {
       {[](TArchiverOptions&) {}, "x -ms=off \"-o/d/\"  \"/a.7z\" "},
       {[](TArchiverOptions& o) { o.x = 0; }, "e -ms=off \"-o/d/\"  \"/a.7z\" "},
       {[](TArchiverOptions& o) { o.x = 1; }, "x -ms=off \"-o/d/\"  \"/a.7z\" "},
@@ -70,12 +73,7 @@ TEST(SevenZip32, ExtractLettersAndOverwriteRules) {
       {[](TArchiverOptions& o) { o.r = 0; }, "x -ms=off -r- \"-o/d/\"  \"/a.7z\" "},
       {[](TArchiverOptions& o) { o.r = 1; }, "x -ms=off \"-o/d/\"  \"/a.7z\" "},
       {[](TArchiverOptions& o) { o.r = 2; }, "x -ms=off -r \"-o/d/\"  \"/a.7z\" "},
-  };
-  for (const Case& c : cases) {
-    TArchiverOptions o;
-    c.set(o);
-    EXPECT_EQ(extractLine(sz, o, "/a.7z"), c.expected);
-  }
+  });
 }
 
 TEST(SevenZip32, EverySwitchInItsOrder) {
@@ -221,10 +219,7 @@ TEST(Cab32, SelfExtractorGoesThroughTheLibrary) {
 
 TEST(Rar32, ExtractLetterAndSwitches) {
   TRar32 rar;
-  struct Case {
-    std::function<void(TArchiverOptions&)> set;
-    std::string expected;
-  } cases[] = {
+  expectExtractLines(rar, "/a.rar", {
       {[](TArchiverOptions&) {}, "-x -u  \"/a.rar\" \"/d/\" "},
       {[](TArchiverOptions& o) { o.x = 0; }, "-e -u  \"/a.rar\" \"/d/\" "},
       {[](TArchiverOptions& o) { o.x = 1; }, "-x -u  \"/a.rar\" \"/d/\" "},
@@ -232,12 +227,7 @@ TEST(Rar32, ExtractLetterAndSwitches) {
       {[](TArchiverOptions& o) { o.c = 1; }, "-x  \"/a.rar\" \"/d/\" "},
       {[](TArchiverOptions& o) { o.c = 1, o.m = 1, o.p = 1; }, "-x -y -s  \"/a.rar\" \"/d/\" "},
       {[](TArchiverOptions& o) { o.m = 0, o.p = 0; }, "-x -u  \"/a.rar\" \"/d/\" "},
-  };
-  for (const Case& c : cases) {
-    TArchiverOptions o;
-    c.set(o);
-    EXPECT_EQ(extractLine(rar, o, "/a.rar"), c.expected);
-  }
+  });
   EXPECT_EQ(rar.ExtractMemCommand(0, "/a.rar", TArchiverOptions(), "m"), " -u  \"/a.rar\" \"m\" ");
 }
 
@@ -245,7 +235,7 @@ TEST(Rar32, PackingIsRefusedBeforeTheLibrary) {
   fake::Reset(kRarLib);
   TRar32 rar;
   std::string cmdLine = "kept", output;
-  EXPECT_EQ(errorOf([&] { rar.Pack(0, "/a.rar", TArchiverOptions(), "/d", TFileArgs{"f"}, false, cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { rar.Pack(0, "/a.rar", TArchiverOptions(), "/d", TFileArgs{"f"}, false, cmdLine, output); }),
             "この形式では書庫ファイルの作成をサポートしておりません。");
   EXPECT_EQ(cmdLine, "kept");
   EXPECT_EQ(fake::Log(kRarLib).find("Unrar "), std::string::npos) << fake::Log(kRarLib);
@@ -458,7 +448,7 @@ TEST(OtherDrivers, UnsupportedOperationsRaiseTheCapabilityErrors) {
       {"yz1 update", upd(yz1), update},
       {"yz1 mem", memx(yz1), mem},
   };
-  for (const Case& c : cases) EXPECT_EQ(errorOf(c.run), c.message) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.run), c.message) << c.what;
   EXPECT_EQ(cmdLine, "kept");
 }
 

@@ -17,14 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string errorOf(const std::function<void()>& run) {
-  try {
-    run();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::ErrorOf;
 
 std::vector<std::string> listing(const std::string& dir) {
   std::vector<std::string> names;
@@ -79,15 +72,15 @@ TEST_F(SelfExtractor, Yz1EndsWithTheArchiveLengthBigEndian) {
 TEST_F(SelfExtractor, Yz1StubByGwAndItsMessages) {
   TYZ1 yz1;
   TArchiverOptions unset;
-  EXPECT_EQ(errorOf([&] { yz1.MakeSfx(0, archive, unset, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { yz1.MakeSfx(0, archive, unset, "", cmdLine, output); }),
             "yz1 書庫からのDOS自己解凍書庫の作成には yzdos16.sfx が必要です。");
-  EXPECT_EQ(errorOf([&] { yz1.MakeSfx(0, archive, win32, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { yz1.MakeSfx(0, archive, win32, "", cmdLine, output); }),
             "yz1 書庫からのWin32自己解凍書庫の作成には yzw32cui.sfx か yzdec.exe が必要です。");
   addSupport("yzdec.exe", "DECSTUB");
   yz1.MakeSfx(0, archive, win32, "", cmdLine, output);
   EXPECT_EQ(test::ReadFile(FWork / "in/a.exe").substr(0, 7), "DECSTUB");
   // The Win32 stubs never serve a DOS self-extractor.
-  EXPECT_EQ(errorOf([&] { yz1.MakeSfx(0, archive, unset, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { yz1.MakeSfx(0, archive, unset, "", cmdLine, output); }),
             "yz1 書庫からのDOS自己解凍書庫の作成には yzdos16.sfx が必要です。");
   addSupport("yzdos16.sfx", "DOSSTUB");
   TArchiverOptions zero;
@@ -100,7 +93,7 @@ TEST_F(SelfExtractor, SevenZipRefusesSixteenBitAndNamesItsStub) {
   TSevenZip32 sz;
   addSupport("7z.sfx", "7ZSTUB");
   TArchiverOptions unset;
-  EXPECT_EQ(errorOf([&] { sz.MakeSfx(0, archive, unset, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { sz.MakeSfx(0, archive, unset, "", cmdLine, output); }),
             "16bit SFX を作成することはできません。");
   EXPECT_FALSE(fs::exists(FWork / "in/a.exe"));
   sz.MakeSfx(0, archive, win32, FWork / "out/", cmdLine, output);
@@ -122,7 +115,7 @@ TEST_F(SelfExtractor, SevenZipRefusesSixteenBitAndNamesItsStub) {
 TEST_F(SelfExtractor, TarAndTgzCopyTheirStubWhateverGw) {
   TTar32 tar;
   TTgz32 tgz;
-  EXPECT_EQ(errorOf([&] { tar.MakeSfx(0, archive, win32, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { tar.MakeSfx(0, archive, win32, "", cmdLine, output); }),
             "tar/tgz 書庫からの自己解凍書庫の作成には 'kmtarsef.exe' ファイルが必要です。");
   addSupport("kmtarsef.exe", "TARSTUB");
   EXPECT_EQ(tar.MakeSfx(0, archive, TArchiverOptions(), "", cmdLine, output), 0);
@@ -137,10 +130,10 @@ TEST_F(SelfExtractor, Bz2IsRefusedBeforeAnyFileIsTouched) {
   fake::Reset("TAR32.DLL");
   TBZ232 bz2;
   const std::vector<std::string> before = listing(FWork.path());
-  EXPECT_EQ(errorOf([&] { bz2.MakeSfx(0, archive, win32, FWork / "out", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { bz2.MakeSfx(0, archive, win32, FWork / "out", cmdLine, output); }),
             "BZ2 形式書庫は自己解凍形式にできません。");
   // Even an archive that does not exist is not looked at.
-  EXPECT_EQ(errorOf([&] { bz2.MakeSfx(0, FWork / "none.bz2", win32, "", cmdLine, output); }),
+  EXPECT_EQ(ErrorOf([&] { bz2.MakeSfx(0, FWork / "none.bz2", win32, "", cmdLine, output); }),
             "BZ2 形式書庫は自己解凍形式にできません。");
   EXPECT_EQ(listing(FWork.path()), before);
   EXPECT_EQ(cmdLine, "kept");
