@@ -158,4 +158,23 @@ TEST_F(SelfExtractor, TheOutputIsReplacedOnlyWhenComplete) {
   EXPECT_EQ(listing(FWork / "in").size(), 3u);
 }
 
+TEST_F(SelfExtractor, SupportFilesAreSearchedInTheGivenFolderThenTheArchiverFoldersThenPath) {
+  test::TTempDir first, onPath;
+  addSupport("stub.sfx", "archivers");
+  test::WriteFile(first / "stub.sfx", "first");
+  EXPECT_EQ(platform::SearchPath("stub.sfx", first.path()), first / "stub.sfx");
+  EXPECT_EQ(platform::SearchPath("stub.sfx"), FSupport / "stub.sfx");
+  EXPECT_EQ(platform::SearchPath("stub.sfx", FWork / "no such folder"), FSupport / "stub.sfx");
+  // A folder of that name is no support file.
+  fs::create_directory(FSupport / "dir.sfx");
+  EXPECT_EQ(platform::SearchPath("dir.sfx"), "");
+
+  test::WriteFile(onPath / "late.sfx", "path");
+  const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  EXPECT_EQ(platform::SearchPath("late.sfx"), "");
+  setenv("PATH", (savedPath + ":" + onPath.path()).c_str(), 1);
+  EXPECT_EQ(platform::SearchPath("late.sfx"), onPath / "late.sfx");
+  setenv("PATH", savedPath.c_str(), 1);
+}
+
 }  // namespace
