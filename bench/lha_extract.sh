@@ -1,10 +1,12 @@
 #!/bin/bash
 # Extracts one large LHA archive (made by jlha, -lh5- at header level 2, from files of
 # /usr/share/doc and a folder of shared libraries, DOC_MB and LIBS_MB megabytes) with tidekeep-lha, lhasa and bsdtar, all in this run, and
-# prints each one's time as a ratio to ours (above 1: slower than ours).
+# prints each one's time as a ratio to ours (above 1: slower than ours). Then the same for a
+# long-run archive: one file of RUN_MB megabytes of zeros (jlha, -lh5-), which decodes to
+# nothing but long matches at distance 1.
 #
 #   bench/lha_extract.sh [build-dir]          (default: build/ beside this folder)
-#   DOC_MB=40 LIBS_MB=60 METHOD=7 RUNS=5 bench/lha_extract.sh build-lharead
+#   DOC_MB=40 LIBS_MB=60 METHOD=7 RUNS=5 RUN_MB=2048 bench/lha_extract.sh build-lharead
 #
 # Times are user + system CPU seconds and wall seconds, the best of RUNS runs each; every run
 # extracts into an empty folder. Extracted trees are compared with the original once.
@@ -23,6 +25,7 @@ doc_mb=${DOC_MB:-30}
 libs_mb=${LIBS_MB:-40}
 method=${METHOD:-5}
 runs=${RUNS:-3}
+run_mb=${RUN_MB:-1024}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lha_extract.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -45,10 +48,11 @@ files=$(find "$work/tree" -type f | wc -l)
 bytes=$(du -sb "$work/tree" | cut -f1)
 packed=$(stat -c %s "$work/a.lzh")
 
-# measure NAME CMD...: best user+sys and best wall seconds over RUNS runs, each into $work/out.
+# measure RESULTS TREE NAME CMD...: best user+sys and best wall seconds over RUNS runs, each
+# into $work/out, which must then hold TREE; one line appended to RESULTS.
 measure() {
-  local name=$1 best_cpu="" best_wall=""
-  shift
+  local results=$1 tree=$2 name=$3 best_cpu="" best_wall=""
+  shift 3
   for _ in $(seq "$runs"); do
     rm -rf "$work/out" && mkdir "$work/out"
     local start end
@@ -62,18 +66,34 @@ measure() {
     if [ -z "$best_cpu" ] || awk -v x="$cpu" -v y="$best_cpu" 'BEGIN {exit !(x < y)}'; then best_cpu=$cpu; fi
     if [ -z "$best_wall" ] || awk -v x="$wall" -v y="$best_wall" 'BEGIN {exit !(x < y)}'; then best_wall=$wall; fi
   done
-  if ! diff -r "$work/tree" "$work/out" >/dev/null 2>&1; then
+  if ! diff -r "$tree" "$work/out" >/dev/null 2>&1; then
     echo "$name: extracted tree differs from the original" >&2
     exit 1
   fi
-  echo "$name $best_cpu $best_wall" >> "$work/results.txt"
+  echo "$name $best_cpu $best_wall" >> "$results"
 }
 
-measure tidekeep-lha "$tool" x -x1 "$work/a.lzh" "$work/out/"
-measure lhasa lhasa xq "$work/a.lzh"
-measure bsdtar bsdtar -xf "$work/a.lzh"
+# report RESULTS: each tool's times and their ratios to ours (the first line).
+report() {
+  awk 'NR == 1 {oc = $2; ow = $3}
+       {printf "%-13s cpu %7.3f s  ratio %5.2f   wall %7.3f s  ratio %5.2f\n", $1, $2, $2 / oc, $3, $3 / ow}' "$1"
+}
+
+measure "$work/results.txt" "$work/tree" tidekeep-lha "$tool" x -x1 "$work/a.lzh" "$work/out/"
+measure "$work/results.txt" "$work/tree" lhasa lhasa xq "$work/a.lzh"
+measure "$work/results.txt" "$work/tree" bsdtar bsdtar -xf "$work/a.lzh"
 
 echo "archive: $files files, $bytes bytes, -lh${method}- level 2, $packed bytes packed; best of $runs runs"
-awk 'NR == 1 {oc = $2; ow = $3}
-     {printf "%-13s cpu %7.3f s  ratio %5.2f   wall %7.3f s  ratio %5.2f\n", $1, $2, $2 / oc, $3, $3 / ow}' \
-  "$work/results.txt"
+report "$work/results.txt"
+
+# The long-run archive; the tree goes once it is packed (the comparison reads zeros instead).
+mkdir -p "$work/runs"
+head -c $((run_mb << 20)) /dev/zero > "$work/runs/zeros.bin"
+(cd "$work/runs" && LC_ALL=C.UTF-8 jlha a2o5 "$work/z.lzh" zeros.bin >/dev/null 2>&1)
+rm -rf "$work/tree" "$work/runs"
+mkdir -p "$work/runs" && truncate -s $((run_mb << 20)) "$work/runs/zeros.bin"
+measure "$work/runs.txt" "$work/runs" tidekeep-lha "$tool" x -x1 "$work/z.lzh" "$work/out/"
+measure "$work/runs.txt" "$work/runs" lhasa lhasa xq "$work/z.lzh"
+measure "$work/runs.txt" "$work/runs" bsdtar bsdtar -xf "$work/z.lzh"
+echo "long runs: $run_mb MiB of zeros, -lh5- level 2, $(stat -c %s "$work/z.lzh") bytes packed; best of $runs runs"
+report "$work/runs.txt"

@@ -1,5 +1,6 @@
 #include "Decoder.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "Crc16.h"
@@ -13,6 +14,7 @@ int LhDictionaryBits(std::string_view method) {
   if (method == "-lh5-") return 13;
   if (method == "-lh6-") return 15;
   if (method == "-lh7-") return 16;
+  if (method == "-lhx-") return 20;  // the Windows LHA library's variant: a 1 MiB window
   return 0;
 }
 
@@ -53,8 +55,9 @@ EDecode Decode(std::string_view method, const TByteSource& src, uint64_t offset,
   TBitReader in(src, offset, packedSize);
   if (method == "-lzs-") return DecodeLzs(in, sink, originalSize, crc);
   if (method == "-lz5-") return DecodeLz5(in, sink, originalSize, crc);
-  TWindowOutput out(sink, originalSize);
-  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : DecodeLh(LhDictionaryBits(method), in, out);
+  int bits = LhDictionaryBits(method);
+  TWindowOutput out(sink, originalSize, std::max(TWindowOutput::kDefaultHistory, size_t{1} << bits));
+  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : DecodeLh(bits, in, out);
   if (out.SinkFailed()) return EDecode::SinkFailed;
   crc = out.Crc();
   return r;

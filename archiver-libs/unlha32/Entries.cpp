@@ -41,6 +41,17 @@ TOpenArchive* Lookup(HARC arc) {
   return it == gHandles.end() ? nullptr : it->second.get();
 }
 
+// Runs an entry's body so that no exception leaves the library (it would abort the host
+// program): a failure inside becomes the entry's failure value.
+template <typename R, typename F>
+R Guarded(R failure, F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return failure;
+  }
+}
+
 int FindFrom(TOpenArchive& a, INDIVIDUALINFO* info) {
   const auto& members = a.archive->Members();
   while (a.cursor < members.size()) {
@@ -62,27 +73,33 @@ using namespace unlha;
 
 UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t size) {
   TOutput out(output, size);
-  TCommand cmd;
-  TCommandError err;
-  if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) {
-    out.Line(cmdLine ? err.message : "no command line");
-    return cmdLine ? err.code : kErrCommandLine;
-  }
-  if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
-  if (IsWriteCommand(cmd.letter)) return RunWriteCommand(cmd, out);
-  out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
-                              : "unknown command '" + cmd.letter + "'");
-  return kErrCommandName;
+  int code = Guarded(kErrNoMemory, [&] {
+    TCommand cmd;
+    TCommandError err;
+    if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) {
+      out.Line(cmdLine ? Printable(err.message) : "no command line");
+      return cmdLine ? err.code : kErrCommandLine;
+    }
+    if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
+    if (IsWriteCommand(cmd.letter)) return RunWriteCommand(cmd, out);
+    out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
+                                : Printable("unknown command '" + cmd.letter + "'"));
+    return kErrCommandName;
+  });
+  if (code == kErrNoMemory) out.Line("out of memory, or an internal failure");
+  return code;
 }
 
 UNLHA_API HARC UnlhaOpenArchive(HWND /*wnd*/, const char* fileName, uint32_t /*mode*/) {
-  if (!fileName) return 0;
-  auto a = std::make_unique<TOpenArchive>();
-  if (TArchive::Open(fileName, a->archive) != 0) return 0;
-  HARC h = reinterpret_cast<HARC>(a.get());
-  std::lock_guard guard(gHandlesLock);
-  gHandles[h] = std::move(a);
-  return h;
+  return Guarded(HARC{0}, [&]() -> HARC {
+    if (!fileName) return 0;
+    auto a = std::make_unique<TOpenArchive>();
+    if (TArchive::Open(fileName, a->archive) != 0) return 0;
+    HARC h = reinterpret_cast<HARC>(a.get());
+    std::lock_guard guard(gHandlesLock);
+    gHandles[h] = std::move(a);
+    return h;
+  });
 }
 
 UNLHA_API int UnlhaCloseArchive(HARC arc) {
@@ -91,68 +108,84 @@ UNLHA_API int UnlhaCloseArchive(HARC arc) {
 }
 
 UNLHA_API int UnlhaFindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info) {
-  TOpenArchive* a = Lookup(arc);
-  if (!a) return kErrHarcNotOpened;
-  a->wild = wildName ? wildName : "";
-  a->cursor = 0;
-  a->searching = true;
-  return FindFrom(*a, info);
+  return Guarded(kErrNoMemory, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (!a) return kErrHarcNotOpened;
+    a->wild = wildName ? wildName : "";
+    a->cursor = 0;
+    a->searching = true;
+    return FindFrom(*a, info);
+  });
 }
 
 UNLHA_API int UnlhaFindNext(HARC arc, INDIVIDUALINFO* info) {
-  TOpenArchive* a = Lookup(arc);
-  if (!a) return kErrHarcNotOpened;
-  if (!a->searching) return kErrNotSearchMode;
-  return FindFrom(*a, info);
+  return Guarded(kErrNoMemory, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (!a) return kErrHarcNotOpened;
+    if (!a->searching) return kErrNotSearchMode;
+    return FindFrom(*a, info);
+  });
 }
 
 UNLHA_API int UnlhaExtractMem(HWND /*wnd*/, const char* cmdLine, unsigned char* buffer, uint32_t size, void* time,
                               void* attr, uint32_t* written) {
   if (written) *written = 0;
-  TCommand cmd;
-  TCommandError err;
-  if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) return cmdLine ? err.code : kErrCommandLine;
-  if (!cmd.letter.empty() && cmd.letter != "x" && cmd.letter != "e") return kErrCommandName;
-  if (!CheckSwitches(cmd, {"a", "c", "n", "p", "r", "w", "x", "jse", "jso"}, err)) return err.code;
-  return ExtractToMemory(cmd, buffer, size, written, time, attr);
-}
-
-// Mode 2 also decodes every member and checks its CRC; other mode bits change nothing.
-UNLHA_API int UnlhaCheckArchive(const char* fileName, int mode) {
-  if (!fileName) return 0;
-  std::unique_ptr<TArchive> arc;
-  if (TArchive::Open(fileName, arc) != 0 || arc->ScanError() != 0 || arc->Members().empty()) return 0;
-  if (mode & 2) {
-    std::string line = std::string("t \"") + fileName + "\"";
+  return Guarded(kErrNoMemory, [&] {
     TCommand cmd;
     TCommandError err;
-    TOutput out(nullptr, 0);
-    if (!ParseCommandLine(line, cmd, err) || RunReadCommand(cmd, out) != 0) return 0;
-  }
-  return 1;
+    if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) return cmdLine ? err.code : kErrCommandLine;
+    if (!cmd.letter.empty() && cmd.letter != "x" && cmd.letter != "e") return kErrCommandName;
+    if (!CheckSwitches(cmd, {"a", "c", "n", "p", "r", "w", "x", "jse", "jso"}, err)) return err.code;
+    return ExtractToMemory(cmd, buffer, size, written, time, attr);
+  });
+}
+
+// Mode 2 also decodes every member and checks its CRC; other mode bits change nothing. The
+// test runs on the name as given: it never goes through a command line, where a '"' in the
+// name would end it and name another file.
+UNLHA_API int UnlhaCheckArchive(const char* fileName, int mode) {
+  return Guarded(0, [&] {
+    if (!fileName) return 0;
+    std::unique_ptr<TArchive> arc;
+    if (TArchive::Open(fileName, arc) != 0 || arc->ScanError() != 0 || arc->Members().empty()) return 0;
+    if (mode & 2) {
+      TCommand cmd;
+      cmd.letter = "t";
+      cmd.archive = fileName;
+      TOutput out(nullptr, 0);
+      if (RunReadCommand(cmd, out) != 0) return 0;
+    }
+    return 1;
+  });
 }
 
 // 1 for an LHA archive, 0 for anything else, -1 when the file cannot be read.
 UNLHA_API int UnlhaGetArchiveType(const char* fileName) {
-  if (!fileName) return -1;
-  std::unique_ptr<TArchive> arc;
-  int r = TArchive::Open(fileName, arc);
-  if (r == kErrArcFileOpen) return -1;
-  return r == 0 && !arc->Members().empty() ? 1 : 0;
+  return Guarded(-1, [&] {
+    if (!fileName) return -1;
+    std::unique_ptr<TArchive> arc;
+    int r = TArchive::Open(fileName, arc);
+    if (r == kErrArcFileOpen) return -1;
+    return r == 0 && !arc->Members().empty() ? 1 : 0;
+  });
 }
 
 UNLHA_API int UnlhaSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback) {
-  return TNotifier::Instance().SetOwner(wnd, callback);
+  return Guarded(0, [&] { return TNotifier::Instance().SetOwner(wnd, callback); });
 }
 
-UNLHA_API int UnlhaKillOwnerWindowEx(HWND wnd) { return TNotifier::Instance().KillOwner(wnd); }
+UNLHA_API int UnlhaKillOwnerWindowEx(HWND wnd) {
+  return Guarded(0, [&] { return TNotifier::Instance().KillOwner(wnd); });
+}
 
 namespace {
 template <typename F>
 int WithLast(HARC arc, F fill) {
-  TOpenArchive* a = Lookup(arc);
-  if (!a || !a->last) return 0;
-  return fill(*a->last) ? 1 : 0;
+  return Guarded(0, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (!a || !a->last) return 0;
+    return fill(*a->last) ? 1 : 0;
+  });
 }
 }  // namespace
 

@@ -38,7 +38,7 @@ class TLhDecoder {
         int j = FP.Decode(FIn);
         if (j < 0) return EDecode::Broken;
         size_t dist = j == 0 ? 1 : (size_t{1} << (j - 1)) + FIn.Bits(j - 1) + 1;
-        if (dist > TWindowOutput::kHistory) return EDecode::Broken;
+        if (dist > out.History()) return EDecode::Broken;
         if (!out.Match(dist, static_cast<size_t>(c - 253))) return EDecode::SinkFailed;
       }
       if (FIn.Overrun() > kMaxOverrun) return FIn.Failed() ? EDecode::ReadFailed : EDecode::Broken;

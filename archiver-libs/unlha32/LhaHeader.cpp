@@ -50,7 +50,21 @@ struct TRawParts {
   int64_t windowsMtime = 0;
   long crcAt = -1;  // offset of the header CRC inside the level-2/3 header buffer
   uint16_t headerCrc = 0;
+  // A NUL inside a name ends it for every system call but not for a string compare: such a
+  // header is refused, so that the safety checks see the bytes the file system will.
+  bool nulInName = false;
 };
+
+bool HasNul(const uint8_t* d, size_t n) { return n > 0 && std::memchr(d, 0, n) != nullptr; }
+
+bool HasNulUnit(const uint8_t* d, size_t n) {
+  for (size_t i = 0; i + 1 < n; i += 2)
+    if (d[i] == 0 && d[i + 1] == 0) return true;
+  return false;
+}
+
+// OS-9 (and OS-9/68K) LHA counts two bytes too few in the level-2 header size.
+bool IsOs9(uint8_t osId) { return osId == '9' || osId == 'K' || osId == 'X'; }
 
 void ApplyExt(uint8_t type, const uint8_t* d, size_t n, TLhaMember& m, TRawParts& raw) {
   auto text = [&] { return std::string(reinterpret_cast<const char*>(d), n); };
@@ -60,9 +74,11 @@ void ApplyExt(uint8_t type, const uint8_t* d, size_t n, TLhaMember& m, TRawParts
       break;
     case 0x01:
       raw.name = text();
+      raw.nulInName = raw.nulInName || HasNul(d, n);
       break;
     case 0x02:
       raw.dir = text();
+      raw.nulInName = raw.nulInName || HasNul(d, n);
       break;
     case 0x40:
       if (n >= 2) m.dosAttributes = Le16(d);
@@ -84,10 +100,12 @@ void ApplyExt(uint8_t type, const uint8_t* d, size_t n, TLhaMember& m, TRawParts
     case 0x44:
       raw.uniName = DecodeUtf16Name({d, n});
       raw.hasUniName = true;
+      raw.nulInName = raw.nulInName || HasNulUnit(d, n);
       break;
     case 0x45:
       raw.uniDir = DecodeUtf16Name({d, n});
       raw.hasUniDir = true;
+      raw.nulInName = raw.nulInName || HasNulUnit(d, n);
       break;
     case 0x50:
       if (n >= 2) m.unixMode = Le16(d);
@@ -115,9 +133,10 @@ void ApplyExt(uint8_t type, const uint8_t* d, size_t n, TLhaMember& m, TRawParts
   }
 }
 
-// Walks a chain of extended headers held in buf (levels 2 and 3: inside the header).
+// Walks a chain of extended headers held in buf (levels 2 and 3: inside the header); end
+// receives the offset just past the last one.
 bool WalkExtInBuffer(const std::vector<uint8_t>& buf, size_t pos, uint64_t firstSize, size_t sizeBytes,
-                     TLhaMember& m, TRawParts& raw) {
+                     TLhaMember& m, TRawParts& raw, size_t& end) {
   uint64_t size = firstSize;
   int count = 0;
   while (size != 0) {
@@ -130,6 +149,7 @@ bool WalkExtInBuffer(const std::vector<uint8_t>& buf, size_t pos, uint64_t first
     size = sizeBytes == 2 ? Le16(nextField) : Le32(nextField);
     pos += here;
   }
+  end = pos;
   return true;
 }
 
@@ -156,6 +176,9 @@ void Finish(TLhaMember& m, TRawParts& raw) {
   while (!dir.empty() && dir.back() == '/') dir.pop_back();  // the folder header ends in its separator
   std::string full = dir.empty() ? name : dir + "/" + name;
   bool symlink = m.unixMode && (*m.unixMode & kModeTypeMask) == kModeSymlink;
+  // An empty member named by a folder alone, or by a name ending in a delimiter, is that folder.
+  bool namesFolder = (name.empty() && !dir.empty()) || (!full.empty() && full.back() == '/');
+  m.folderOnly = !symlink && namesFolder && m.originalSize == 0;
   if (symlink) {
     // "link|target" is split at its last "/" when written, so a target with folders puts the
     // "|" into the folder part: look for it in the joined name. A "|" in the file-name part
@@ -188,7 +211,9 @@ EHeader ParseLevel01(const TByteSource& src, uint64_t offset, const uint8_t* hea
   TRawParts raw;
   size_t nameLen = b[21];
   if (22 + nameLen > total) return EHeader::Broken;
-  raw.name.assign(reinterpret_cast<const char*>(b.data() + 22), nameLen);
+  // A NUL ends the name; Amiga LHA keeps the file's comment behind it.
+  const char* nameBytes = reinterpret_cast<const char*>(b.data() + 22);
+  raw.name.assign(nameBytes, ::strnlen(nameBytes, nameLen));
   m.packedSize = Le32(&b[7]);
   m.originalSize = Le32(&b[11]);
   m.dosStamp = Le32(&b[15]);
@@ -231,6 +256,7 @@ EHeader ParseLevel01(const TByteSource& src, uint64_t offset, const uint8_t* hea
     if (extBytes > m.packedSize) return EHeader::Broken;
     m.packedSize -= extBytes;
   }
+  if (raw.nulInName) return EHeader::Broken;
   m.headerSize = total + extBytes;
   m.dataOffset = offset + m.headerSize;
   Finish(m, raw);
@@ -244,8 +270,15 @@ EHeader ParseLevel23(const TByteSource& src, uint64_t offset, const uint8_t* hea
   uint64_t total = three ? Le32(head + 24) : Le16(head);
   size_t base = three ? 32 : 26;
   if (total < base || total > kMaxHeaderBytes) return EHeader::Broken;
-  std::vector<uint8_t> b(static_cast<size_t>(total));
-  if (!ReadExact(src, offset, b.data(), b.size())) return EHeader::Broken;
+  // Level 2 from OS-9 may run two bytes past its stated size: read them too, and let the
+  // extended headers tell which size is right.
+  bool os9 = !three && IsOs9(head[23]);
+  std::vector<uint8_t> b(static_cast<size_t>(total) + (os9 ? 2 : 0));
+  if (!ReadExact(src, offset, b.data(), b.size())) {
+    if (!os9) return EHeader::Broken;
+    b.resize(static_cast<size_t>(total));
+    if (!ReadExact(src, offset, b.data(), b.size())) return EHeader::Broken;
+  }
   TRawParts raw;
   m.packedSize = Le32(&b[7]);
   m.originalSize = Le32(&b[11]);
@@ -254,13 +287,20 @@ EHeader ParseLevel23(const TByteSource& src, uint64_t offset, const uint8_t* hea
   m.crc = Le16(&b[21]);
   m.osId = b[23];
   uint64_t first = three ? Le32(&b[28]) : Le16(&b[24]);
-  if (!WalkExtInBuffer(b, base, first, three ? 4 : 2, m, raw)) return EHeader::Broken;
+  size_t end = 0;
+  if (!WalkExtInBuffer(b, base, first, three ? 4 : 2, m, raw, end)) return EHeader::Broken;
+  if (end > total) {
+    total = end;  // the OS-9 case: the chain itself is the header
+  } else {
+    b.resize(static_cast<size_t>(total));
+  }
   if (raw.crcAt >= 0) {
     size_t at = static_cast<size_t>(raw.crcAt);
     if (at + 2 > b.size()) return EHeader::Broken;
     b[at] = b[at + 1] = 0;
     if (Crc16(0, b) != raw.headerCrc) return EHeader::BadCrc;
   }
+  if (raw.nulInName) return EHeader::Broken;
   m.headerSize = total;
   m.dataOffset = offset + total;
   Finish(m, raw);
@@ -272,6 +312,7 @@ EHeader ParseLevel23(const TByteSource& src, uint64_t offset, const uint8_t* hea
 
 bool TLhaMember::IsDirectory() const {
   if (IsSymlink()) return false;
+  if (folderOnly) return true;
   if (unixMode && (*unixMode & kModeTypeMask) == kModeDirectory) return true;
   return method == "-lhd-";
 }
@@ -285,7 +326,7 @@ ptrdiff_t TMemorySource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
 
 EHeader ParseHeader(const TByteSource& src, uint64_t offset, TLhaMember& member, uint64_t& next) {
   member = TLhaMember{};
-  uint8_t head[32];
+  uint8_t head[32] = {};
   ptrdiff_t got = src.ReadAt(offset, head, sizeof head);
   if (got <= 0 || head[0] == 0) return EHeader::End;
   if (got < 22 || !IsMethodId(head + 2)) return EHeader::Broken;
@@ -299,7 +340,11 @@ EHeader ParseHeader(const TByteSource& src, uint64_t offset, TLhaMember& member,
     if (member.level == 3 && got < 32) return EHeader::Broken;
     r = ParseLevel23(src, offset, head, member, next);
   }
-  if (r == EHeader::Ok && next > src.Size()) return EHeader::Broken;
+  // The data must lie within the file (a 64-bit size could wrap the sum) and the next header
+  // strictly after this one, so that a scan always moves forward and ends.
+  if (r == EHeader::Ok && (member.dataOffset > src.Size() || member.packedSize > src.Size() - member.dataOffset ||
+                           next <= offset))
+    return EHeader::Broken;
   return r;
 }
 

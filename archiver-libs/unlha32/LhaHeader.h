@@ -46,6 +46,8 @@ struct TLhaMember {
   std::string user;
   std::string group;
   uint16_t dosAttributes = kDosArchive;
+  // An empty member whose name is only a folder (Amiga LHA writes empty folders so).
+  bool folderOnly = false;
 
   bool IsDirectory() const;
   bool IsSymlink() const { return !linkTarget.empty(); }

@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "Archive.h"
 #include "Decoder.h"
 #include "ErrorCodes.h"
+#include "MacBinary.h"
 #include "MemberInfo.h"
 #include "Notifier.h"
 
@@ -208,6 +210,8 @@ class TDestination {
 
 bool IsRoot() { return ::geteuid() == 0; }
 
+bool HasOwner(const TLhaMember& m) { return m.uid || m.gid || !m.user.empty() || !m.group.empty(); }
+
 uid_t OwnerId(const TLhaMember& m) {
   if (!m.user.empty()) {
     struct passwd pw {};
@@ -228,10 +232,44 @@ gid_t GroupId(const TLhaMember& m) {
   return m.gid ? static_cast<gid_t>(*m.gid) : static_cast<gid_t>(-1);
 }
 
-mode_t ModeBits(const TLhaMember& m, mode_t fallback) {
-  if (m.unixMode) return static_cast<mode_t>(*m.unixMode & (IsRoot() ? 07777 : 01777));
+// Gives an extracted file or folder its recorded owner (only as root). Returns the set-id bits
+// it may keep: set-user-id only when the owner was restored, set-group-id only with the group;
+// otherwise a member with mode 04777 and no owner would come out as a setuid-root file.
+mode_t RestoreOwner(const TLhaMember& m, int fd) {
+  if (!IsRoot() || !HasOwner(m)) return 0;
+  uid_t uid = OwnerId(m);
+  gid_t gid = GroupId(m);
+  if (::fchown(fd, uid, gid) != 0) return 0;
+  return (uid != static_cast<uid_t>(-1) ? S_ISUID : 0) | (gid != static_cast<gid_t>(-1) ? S_ISGID : 0);
+}
+
+mode_t ModeBits(const TLhaMember& m, mode_t fallback, mode_t setIdKept) {
+  if (m.unixMode) return static_cast<mode_t>(*m.unixMode & (01777 | setIdKept));
   if (m.dosAttributes & kDosReadOnly) return fallback & ~static_cast<mode_t>(0222);
   return fallback;
+}
+
+bool IsDriveLetter(std::string_view comp) {
+  return comp.size() >= 2 && comp[1] == ':' && ((comp[0] >= 'A' && comp[0] <= 'Z') || (comp[0] >= 'a' && comp[0] <= 'z'));
+}
+
+// The path a member is written to below the destination, as the Unix LHA tools make it: no
+// leading "/", no drive letter (in members not written on Unix, where ':' is an ordinary
+// character), and of a name holding ".." components only what follows the last one. True when
+// the stored name was changed.
+bool SanitisePath(const TLhaMember& m, std::vector<std::string>& comps) {
+  bool changed = m.absolute;
+  if (m.osId != 'U' && !comps.empty() && IsDriveLetter(comps.front())) {
+    comps.front().erase(0, 2);
+    if (comps.front().empty()) comps.erase(comps.begin());
+    changed = true;
+  }
+  auto last = std::find(comps.rbegin(), comps.rend(), "..");
+  if (last != comps.rend()) {
+    comps.erase(comps.begin(), last.base());
+    changed = true;
+  }
+  return changed;
 }
 
 std::string TempName() {
@@ -280,7 +318,7 @@ class TReader {
         text += line;
       }
       text += LocalStamp(m.mtime) + " " + name;
-      FOut.Line(text);
+      Say(text);
       ++count;
       original += m.originalSize;
       packed += m.packedSize;
@@ -309,7 +347,7 @@ class TReader {
       } else if (m.hasCrc && crc != m.crc) {
         if (!Fail(m, {kErrFileCrc, "CRC error"})) break;
       } else {
-        FOut.Line("OK     " + m.name);
+        Say("OK     " + m.name);
       }
     }
     if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
@@ -320,22 +358,22 @@ class TReader {
     TFailure f;
     TDestination dest;
     if (!dest.Open(FCmd.baseDir, f)) {
-      FOut.Line(f.message);
+      Say(f.message);
       return f.code;
     }
     std::string prefix = FCmd.baseDir;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     uint64_t count = 0;
-    std::vector<const TLhaMember*> folders;
+    std::vector<std::pair<const TLhaMember*, std::vector<std::string>>> folders;
     for (const TLhaMember& m : FArc.Members()) {
       if (!Wanted(m)) continue;
       ++count;
       std::vector<std::string> comps = SplitName(m.name);
-      if (comps.empty() && m.IsDirectory() && !m.absolute) continue;  // "./": the destination itself
-      bool unsafe = m.absolute || comps.empty() || std::find(comps.begin(), comps.end(), "..") != comps.end();
-      if (unsafe) {
+      bool sanitised = SanitisePath(m, comps);
+      if (comps.empty() && m.IsDirectory()) continue;  // "./", "/" or "..": the destination itself
+      if (comps.empty()) {
         if (!Notify(m, "")) return kErrUserCancel;
-        if (!Fail(m, {kErrUnsafeName, m.absolute ? "refused: absolute path" : "refused: name leaves the folder"})) break;
+        if (!Fail(m, {kErrUnsafeName, "refused: nothing of the name is left below the folder"})) break;
         continue;
       }
       if (!withPaths) {
@@ -348,7 +386,7 @@ class TReader {
       f = {};
       if (m.IsDirectory()) {
         TFd dir = dest.Folder(comps, comps.size(), true, f);
-        if (dir.Get() >= 0) folders.push_back(&m);
+        if (dir.Get() >= 0) folders.emplace_back(&m, comps);
       } else if (!IsSupportedMethod(m.method)) {
         f = {kErrMethod, "unknown method " + m.method};
       } else {
@@ -358,19 +396,18 @@ class TReader {
       if (f.code != 0) {
         if (!Fail(m, f)) break;
       } else {
-        FOut.Line("x      " + prefix + rel);
+        Say("x      " + prefix + rel + (sanitised ? "  (stored as " + DisplayName(m) + ")" : ""));
       }
     }
     // Folder modes and times last: their contents are in place by now, and a folder without
     // write permission no longer blocks them.
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-      const TLhaMember& m = **it;
+      const TLhaMember& m = *it->first;
       TFailure ignored;
-      std::vector<std::string> comps = SplitName(m.name);
-      TFd dir = dest.Folder(comps, comps.size(), false, ignored);
+      TFd dir = dest.Folder(it->second, it->second.size(), false, ignored);
       if (dir.Get() < 0) continue;
-      if (IsRoot() && (m.uid || m.gid || !m.user.empty())) (void)::fchown(dir.Get(), OwnerId(m), GroupId(m));
-      if (m.unixMode) ::fchmod(dir.Get(), ModeBits(m, 0777));
+      mode_t setId = RestoreOwner(m, dir.Get());
+      if (m.unixMode) ::fchmod(dir.Get(), ModeBits(m, 0777, setId));
       struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
       ::futimens(dir.Get(), times);
     }
@@ -392,15 +429,18 @@ class TReader {
 
   // Reports a failed member; false when the command is to stop here.
   bool Fail(const TLhaMember& m, const TFailure& f) {
-    FOut.Line("error  " + DisplayName(m) + ": " + f.message);
+    Say("error  " + DisplayName(m) + ": " + f.message);
     if (FFirstError == 0) FFirstError = f.code;
     return FContinue;
   }
 
+  // Every line that may hold a name goes out escaped.
+  void Say(std::string_view line) { FOut.Line(Printable(line)); }
+
   int Finish(uint64_t count) {
     if (FFirstError != 0) return FFirstError;
     if (FArc.ScanError() != 0) {
-      FOut.Line(ArchiveError(FArc.ScanError(), FCmd.archive));
+      Say(ArchiveError(FArc.ScanError(), FCmd.archive));
       return FArc.ScanError();
     }
     if (count == 0 && !FCmd.files.empty()) {
@@ -414,13 +454,13 @@ class TReader {
   // into place only when it is complete and its CRC is right.
   void WriteMember(const TLhaMember& m, int dirFd, const std::string& name, TFailure& f) {
     std::string tmp = TempName();
+    TFailure forkFailure;  // reported, but the file stays
     if (m.IsSymlink()) {
       if (::symlinkat(m.linkTarget.c_str(), dirFd, tmp.c_str()) != 0) {
         f = {kErrFileOpen, "cannot create link: " + std::string(std::strerror(errno))};
         return;
       }
-      if (IsRoot() && (m.uid || m.gid || !m.user.empty()))
-        (void)::fchownat(dirFd, tmp.c_str(), OwnerId(m), GroupId(m), AT_SYMLINK_NOFOLLOW);
+      if (IsRoot() && HasOwner(m)) (void)::fchownat(dirFd, tmp.c_str(), OwnerId(m), GroupId(m), AT_SYMLINK_NOFOLLOW);
       struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
       ::utimensat(dirFd, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
     } else {
@@ -429,18 +469,23 @@ class TReader {
         f = {kErrFileOpen, "cannot create file: " + std::string(std::strerror(errno))};
         return;
       }
-      TFdSink sink(fd.Get());
+      TFdSink fileSink(fd.Get());
+      // Mac LHA members may hold both forks in MacBinary form.
+      TMacBinarySink macSink(fileSink, m.originalSize);
+      TSink& sink = m.osId == 'm' ? static_cast<TSink&>(macSink) : fileSink;
       uint16_t crc = 0;
       EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+      if (r == EDecode::Ok && !macSink.Finish()) r = EDecode::SinkFailed;
       if (r != EDecode::Ok) {
         f = {DecodeCode(r), DecodeError(r, m.method)};
       } else if (m.hasCrc && crc != m.crc) {
         f = {kErrFileCrc, "CRC error"};
       } else {
-        if (IsRoot() && (m.uid || m.gid || !m.user.empty())) (void)::fchown(fd.Get(), OwnerId(m), GroupId(m));
+        KeepResourceFork(macSink, fd.Get(), forkFailure);
+        mode_t setId = RestoreOwner(m, fd.Get());
         struct stat st {};
         ::fstat(fd.Get(), &st);
-        mode_t mode = ModeBits(m, st.st_mode & 0777);
+        mode_t mode = ModeBits(m, st.st_mode & 0777, setId);
         struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
         if (::fchmod(fd.Get(), mode) != 0 || ::futimens(fd.Get(), times) != 0)
           f = {kErrCannotWrite, "cannot set attributes: " + std::string(std::strerror(errno))};
@@ -453,6 +498,19 @@ class TReader {
     if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
       f = {kErrCannotWrite, "cannot replace " + name + ": " + std::strerror(errno)};
       ::unlinkat(dirFd, tmp.c_str(), 0);
+      return;
+    }
+    f = forkFailure;
+  }
+
+  // A MacBinary member's resource fork becomes the named stream com.apple.ResourceFork.
+  static void KeepResourceFork(const TMacBinarySink& mac, int fd, TFailure& f) {
+    if (!mac.IsMacBinary() || mac.ResourceForkSize() == 0) return;
+    if (mac.ResourceForkSize() > TMacBinarySink::kMaxResourceFork) {
+      f = {kErrCannotWrite, "resource fork of " + std::to_string(mac.ResourceForkSize()) +
+                                " bytes is too large for a named stream; only the data fork was kept"};
+    } else if (::fsetxattr(fd, kResourceForkXattr, mac.ResourceFork().data(), mac.ResourceFork().size(), 0) != 0) {
+      f = {kErrCannotWrite, std::string("cannot keep the resource fork: ") + std::strerror(errno)};
     }
   }
 
@@ -473,13 +531,13 @@ bool IsReadCommand(std::string_view letter) {
 int RunReadCommand(const TCommand& cmd, TOutput& out) {
   TCommandError err;
   if (!CheckSwitches(cmd, kReadSwitches, err)) {
-    out.Line(err.message);
+    out.Line(Printable(err.message));
     return err.code;
   }
   std::unique_ptr<TArchive> arc;
   int r = TArchive::Open(cmd.archive, arc);
   if (r != 0) {
-    out.Line(ArchiveError(r, cmd.archive));
+    out.Line(Printable(ArchiveError(r, cmd.archive)));
     return r;
   }
   TReader reader(cmd, *arc, out);

@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 #elif defined(UNLHA_FUZZ_LH)
   if (size < 1) return 0;
-  static const char* kMethods[] = {"-lh4-", "-lh5-", "-lh6-", "-lh7-"};
-  DecodeAs(kMethods[data[0] & 3], data + 1, size - 1);
+  static const char* kMethods[] = {"-lh4-", "-lh5-", "-lh6-", "-lh7-", "-lhx-"};
+  DecodeAs(kMethods[data[0] % 5], data + 1, size - 1);
 #elif defined(UNLHA_FUZZ_LH1)
   DecodeAs("-lh1-", data, size);
 #elif defined(UNLHA_FUZZ_LZS)

@@ -1,11 +1,16 @@
 // Header parsing of every level and the decoders, on the hand-made fixtures and damaged copies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Archive.h"
 #include "Decoder.h"
 #include "ErrorCodes.h"
 #include "LhaHeader.h"
+#include "MacBinary.h"
+#include "Output.h"
 #include "TestSupport.h"
+#include "WindowOutput.h"
 
 using namespace unlha;
 using unlha_test::Fixture;
@@ -178,4 +183,126 @@ TEST(LhaHeader, DosStampsRoundTripThroughLocalTime) {
   int64_t t = 1700000000;  // an even second
   EXPECT_EQ(DosStampToUnix(UnixToDosStamp(t)), t);
   EXPECT_EQ(UnixToDosStamp(0), (1u << 5 | 1u) << 16);  // before 1980: clamped to 1980-01-01
+}
+
+TEST(LhaHeader, CraftedHeadersAreRefusedAndTheScanEnds) {
+  struct TCase {
+    const char* fixture;
+    int code;
+    size_t members;  // read before the refused header
+  } cases[] = {
+      {"crafted/nul-folder.lzh", kErrHeaderBroken, 1},   {"crafted/nul-dir-member.lzh", kErrNotArcFile, 0},
+      {"crafted/nul-name.lzh", kErrNotArcFile, 0},       {"crafted/nul-unicode.lzh", kErrNotArcFile, 0},
+      {"crafted/nul-link.lzh", kErrNotArcFile, 0},       {"crafted/wrap-size.lzh", kErrHeaderBroken, 1},
+      {"crafted/huge-size.lzh", kErrHeaderBroken, 1},
+  };
+  for (const TCase& c : cases) {
+    int code = -1;
+    auto members = ScanBytes(ReadBytes(Fixture(c.fixture)), code);
+    EXPECT_EQ(code, c.code) << c.fixture;
+    EXPECT_EQ(members.size(), c.members) << c.fixture;
+  }
+}
+
+TEST(LhaHeader, OtherToolsQuirksAreRead) {
+  int code = -1;
+  auto bytes = ReadBytes(Fixture("os9.lzh"));
+  auto os9 = ScanBytes(bytes, code);
+  ASSERT_EQ(code, 0);
+  ASSERT_EQ(os9.size(), 2u);
+  EXPECT_EQ(os9[0].osId, 'K');
+  EXPECT_EQ(os9[1].name, "next.txt");
+  EXPECT_EQ(os9[1].headerOffset, os9[0].dataOffset + os9[0].packedSize);
+  auto amiga = ScanBytes(ReadBytes(Fixture("amiga.lzh")), code);
+  ASSERT_EQ(amiga.size(), 2u);
+  EXPECT_EQ(amiga[0].name, "empty");
+  EXPECT_TRUE(amiga[0].IsDirectory());
+  EXPECT_FALSE(amiga[1].IsDirectory());
+  EXPECT_EQ(amiga[1].name, "full/f.txt");
+}
+
+TEST(Decoders, OverlappingCopiesRepeatTheirPeriod) {
+  class TCollect final : public TSink {
+   public:
+    bool Put(const uint8_t* data, size_t n) override {
+      bytes.insert(bytes.end(), data, data + n);
+      return true;
+    }
+    std::vector<uint8_t> bytes;
+  };
+  for (size_t distance : {1u, 2u, 3u, 7u, 64u, 255u, 256u, 300u}) {
+    TCollect sink;
+    std::vector<uint8_t> want;
+    const size_t total = 300000;  // more than one flush of the window
+    TWindowOutput out(sink, total);
+    for (size_t k = 0; k < distance; ++k) {
+      uint8_t c = static_cast<uint8_t>(k * 37 + 1);
+      ASSERT_TRUE(out.Literal(c));
+      want.push_back(c);
+    }
+    while (want.size() < total) {
+      size_t len = std::min<size_t>(3 + want.size() % 254, total - want.size());
+      ASSERT_TRUE(out.Match(distance, len));
+      for (size_t k = 0; k < len; ++k) want.push_back(want[want.size() - distance]);
+    }
+    ASSERT_TRUE(out.Flush());
+    EXPECT_EQ(sink.bytes, want) << "distance " << distance;
+  }
+}
+
+TEST(Output, PrintableEscapesControlsAndBytesThatAreNotUtf8) {
+  struct TCase {
+    std::string in, out;
+  } cases[] = {
+      {"plain/名前.txt", "plain/名前.txt"},
+      {"a\x1b]0;x\x07", "a\\x1b]0;x\\x07"},
+      {"tab\there\n", "tab\\x09here\\x0a"},
+      {"del\x7f", "del\\x7f"},
+      {"c1 \xc2\x9b", "c1 \\xc2\\x9b"},        // U+009B, the C1 CSI
+      {"nbsp \xc2\xa0", "nbsp \xc2\xa0"},      // U+00A0 is printable
+      {"raw \x9b\xff", "raw \\x9b\\xff"},      // not UTF-8
+      {"cut \xe3\x81", "cut \\xe3\\x81"},      // a sequence cut short
+  };
+  for (const TCase& c : cases) EXPECT_EQ(Printable(c.in), c.out) << c.in;
+}
+
+TEST(MacBinary, OnlyAHeaderThatFitsTheMemberSplitsTheForks) {
+  class TCollect final : public TSink {
+   public:
+    bool Put(const uint8_t* data, size_t n) override {
+      bytes.append(reinterpret_cast<const char*>(data), n);
+      return true;
+    }
+    std::string bytes;
+  };
+  auto bytes = ReadBytes(Fixture("mac.lzh"));
+  int code = -1;
+  auto members = ScanBytes(bytes, code);
+  ASSERT_EQ(members.size(), 3u);
+  const TLhaMember& both = members[0];
+  std::vector<uint8_t> data(bytes.begin() + static_cast<ptrdiff_t>(both.dataOffset),
+                            bytes.begin() + static_cast<ptrdiff_t>(both.dataOffset + both.packedSize));
+  TMacBinaryForks forks;
+  EXPECT_TRUE(ParseMacBinaryHeader(data, data.size(), forks));
+  EXPECT_EQ(forks.data, 14u);
+  EXPECT_FALSE(ParseMacBinaryHeader(data, data.size() + 128, forks));  // the forks would not fill it
+  auto bad = data;
+  bad[124] ^= 1;  // MacBinary II header CRC
+  EXPECT_FALSE(ParseMacBinaryHeader(bad, bad.size(), forks));
+  // Fed in small pieces, the forks still come apart.
+  TCollect file;
+  TMacBinarySink mac(file, data.size());
+  for (size_t i = 0; i < data.size(); i += 7) ASSERT_TRUE(mac.Put(data.data() + i, std::min<size_t>(7, data.size() - i)));
+  ASSERT_TRUE(mac.Finish());
+  EXPECT_EQ(file.bytes, "the data fork\n");
+  EXPECT_EQ(mac.ResourceFork().size(), 170u);
+  // Anything else passes unchanged, also when shorter than a header.
+  for (std::string text : {std::string(300, 'x'), std::string("short")}) {
+    TCollect plain;
+    TMacBinarySink pass(plain, text.size());
+    ASSERT_TRUE(pass.Put(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    ASSERT_TRUE(pass.Finish());
+    EXPECT_EQ(plain.bytes, text);
+    EXPECT_FALSE(pass.IsMacBinary());
+  }
 }

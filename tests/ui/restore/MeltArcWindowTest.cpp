@@ -316,8 +316,37 @@ TEST_F(MeltArcWindowTest, ComponentErrorShowsTheFixedMessageThenFinished) {
   EXPECT_EQ(Run(), (std::vector<Said>{{MsgKind::Error, std::string(ExtractError)}, Done()}));
 }
 
+// Absolute names and ".." components (as other LHA tools store them) are restored below the
+// destination, as the Unix LHA tools do; nothing lands outside it.
+TEST_F(MeltArcWindowTest, NamesLeavingTheDestinationAreRestoredInsideIt) {
+  const fs::path work = dir.path() / "work";
+  fs::create_directories(work);
+  const std::string archive = dir.str("names.lzh");
+  std::ofstream(archive, std::ios::binary) << StoredArchive({{"ok.txt", "fine"},
+                                                             {"../escaped.txt", "one"},
+                                                             {"../../escaped-too.txt", "two"},
+                                                             {"..\\escaped-dos.txt", "three"},
+                                                             {"sub/../../escaped-sub.txt", "four"},
+                                                             {dir.str("absolute.txt"), "five"}});
+  ChooseFile(archive);
+  ChooseDest(work.string());
+  EXPECT_EQ(Run(), (std::vector<Said>{Done()}));
+  for (const std::string& path : {(work / "escaped.txt").string(), dir.str("escaped-too.txt"),
+                                  (work / "escaped-dos.txt").string(), (work / "escaped-sub.txt").string()})
+    EXPECT_FALSE(platform::FileExists(path)) << path;
+  std::map<std::string, std::string> restored;
+  for (const auto& e : fs::recursive_directory_iterator(work))
+    if (e.is_regular_file()) restored[e.path().filename().string()] = platform::ReadWholeFile(e.path().string()).value_or("");
+  EXPECT_EQ(restored, (std::map<std::string, std::string>{{"ok.txt", "fine"},
+                                                          {"escaped.txt", "one"},
+                                                          {"escaped-too.txt", "two"},
+                                                          {"escaped-dos.txt", "three"},
+                                                          {"escaped-sub.txt", "four"},
+                                                          {"absolute.txt", "five"}}));
+}
+
 // Failures that only the library's result code tells: each is shown, in the library's words,
-// before the restore is called finished, and nothing lands outside the destination.
+// before the restore is called finished.
 TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
   struct Case {
     const char* label;
@@ -327,15 +356,6 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
   };
   const fs::path work = dir.path() / "work";
   const std::vector<Case> cases = {
-      {"names leaving the destination",
-       StoredArchive({{"ok.txt", "fine"},
-                      {"../escaped.txt", "bad"},
-                      {"../../escaped-too.txt", "bad"},
-                      {"..\\escaped-dos.txt", "bad"},
-                      {"sub/../../escaped-sub.txt", "bad"},
-                      {dir.str("absolute.txt"), "bad"}}),
-       {(work / "escaped.txt").string(), dir.str("escaped-too.txt"), (work / "escaped-dos.txt").string(),
-        (work / "escaped-sub.txt").string(), dir.str("absolute.txt")}},
       {"damaged member", StoredArchive({{"a.txt", "check value spoiled"}}, true), {}},
       {"missing archive", "", {}},
       {"file in the way of the new folder", StoredArchive({{"a.txt", "x"}}), {}, true},
