@@ -10,9 +10,11 @@
 #include <system_error>
 
 #include "BackupRun.h"
+#include "DisplaySession.h"
 #include "Forms.h"
 #include "Paths.h"
 #include "Scheduler.h"
+#include "Shell.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ constexpr char kUsage[] =
     "Without a command the program starts in the notification area with auto-run on.\n"
     "\n"
     "Options:\n"
-    "  --db PATH     use the settings database PATH instead of backup.db beside the program\n"
+    "  --db PATH     use the settings database PATH instead of the default backup.db\n"
     "  --run-now     back up every target pair once, without any window, and exit\n"
     "  --purge-now   delete the archives past the retention choice once, without any window, and exit\n"
     "  --version     print the version and exit\n"
@@ -110,7 +112,14 @@ int PurgeNow() {
 }
 
 int RunWindow(int argc, char** argv) {
+  if (!platform::HasDisplaySession()) {
+    std::cerr << "tidekeep: needs a desktop session (no display found); --run-now and --purge-now work without one\n";
+    return 2;
+  }
   QApplication app(argc, argv);
+  // Wayland desktops match the window to tidekeep.desktop by this name, for its icon and title.
+  QGuiApplication::setDesktopFileName(QStringLiteral("tidekeep"));
+  QApplication::setWindowIcon(platform::ProgramIcon());
   // Only the main window's closing ends the program: a dialog or message box opened from the
   // tray while the main window is hidden must not, when it closes as the last visible window.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QString>
-#include <QStyle>
 #include <QTimer>
 
 #include "DefaultHandler.h"
 #include "Dialogs.h"
 #include "HotKey.h"
+#include "Shell.h"
 #include "TrayIcon.h"
 
 namespace {
@@ -40,7 +40,7 @@ QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& key = {})
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), Clock(platform::NowLocal) {
   setWindowTitle(q(kCaption));
-  setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+  setWindowIcon(platform::ProgramIcon());
   QPalette pal = palette();
   pal.setColor(QPalette::Window, clMainBackground);
   setPalette(pal);

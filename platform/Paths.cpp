@@ -83,11 +83,12 @@ std::string ExpandFileName(std::string_view path) {
 
 void SetDatabasePathOverride(std::string path) { databaseOverride() = std::move(path); }
 
-std::string DatabasePath() {
-  if (!databaseOverride().empty()) return databaseOverride();
-  if (const char* env = std::getenv("TIDEKEEP_DB"); env != nullptr && *env != '\0') return env;
-  std::string exeDir = ExeDir();
-  if (::access(exeDir.c_str(), W_OK) == 0) return JoinPath(exeDir, "backup.db");
+bool IsPortableFolder(std::string_view folder) {
+  const std::string marker = JoinPath(folder, PortableMarkerName);
+  return ::access(marker.c_str(), F_OK) == 0 && ::access(std::string(folder).c_str(), W_OK) == 0;
+}
+
+std::string UserDataDir() {
   std::string base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
     base = xdg;
@@ -98,7 +99,14 @@ std::string DatabasePath() {
   std::string dir = JoinPath(base, "tidekeep");
   std::error_code ec;
   fs::create_directories(dir, ec);
-  return JoinPath(dir, "backup.db");
+  return dir;
+}
+
+std::string DatabasePath() {
+  if (!databaseOverride().empty()) return databaseOverride();
+  if (const char* env = std::getenv("TIDEKEEP_DB"); env != nullptr && *env != '\0') return env;
+  if (std::string exeDir = ExeDir(); IsPortableFolder(exeDir)) return JoinPath(exeDir, "backup.db");
+  return JoinPath(UserDataDir(), "backup.db");
 }
 
 }  // namespace platform

@@ -28,9 +28,17 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // An absolute, lexically normalised path against the current folder; links are not resolved.
 std::string ExpandFileName(std::string_view path);
 
+// The file whose presence beside the executable marks a portable copy (the build tree carries
+// one): such a copy keeps its database beside itself. An installed copy has none.
+inline constexpr char PortableMarkerName[] = "tidekeep.portable";
+// True when `folder` holds the portable marker and this user may write there.
+bool IsPortableFolder(std::string_view folder);
+// $XDG_DATA_HOME/tidekeep (default ~/.local/share/tidekeep), created on demand.
+std::string UserDataDir();
+
 // Where backup.db lives. Resolution order: the override set from --db, the environment
-// variable TIDEKEEP_DB, the executable's folder when it is writable, else
-// $XDG_DATA_HOME/tidekeep/ (default ~/.local/share/tidekeep/, created on demand).
+// variable TIDEKEEP_DB, the executable's folder for a portable copy, else UserDataDir(), also
+// for root (an installed program's folder is writable to root but is no place for data).
 std::string DatabasePath();
 void SetDatabasePathOverride(std::string path);
 

@@ -1,6 +1,7 @@
 #include "Shell.h"
 
 #include <QApplication>
+#include <QDirIterator>
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QStandardPaths>
@@ -67,5 +68,13 @@ const ShellFileType& FileTypeByExtension(std::string_view ext) {
 
 QIcon FolderIcon() { return themeIcon({"folder"}, QStyle::SP_DirClosedIcon); }
 QIcon FolderOpenIcon() { return themeIcon({"folder-open"}, QStyle::SP_DirOpenIcon); }
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  QDirIterator it(QStringLiteral(":/tidekeep/icons"), {QStringLiteral("tidekeep.png")}, QDir::Files,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) icon.addFile(it.next());
+  return icon;
+}
 
 }  // namespace platform

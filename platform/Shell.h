@@ -21,4 +21,8 @@ const ShellFileType& FileTypeByExtension(std::string_view ext);
 QIcon FolderIcon();
 QIcon FolderOpenIcon();
 
+// The program's own icon in every size the icon theme installs, carried inside the program so
+// that the build tree shows it too; for the windows and the tray icon.
+QIcon ProgramIcon();
+
 }  // namespace platform

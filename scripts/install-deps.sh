@@ -6,8 +6,10 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
-  build-essential cmake pkg-config \
+  build-essential cmake pkg-config file librsvg2-bin \
   qt6-base-dev libgl-dev libsqlite3-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libarchive-dev \
+  qt6-wayland \
   googletest libgtest-dev libgmock-dev \
   attr lhasa jlha-utils libarchive-tools 7zip zip unzip arj gcab cabextract \
-  xvfb xauth fonts-noto-cjk xdotool
+  xvfb xauth fonts-noto-cjk xdotool \
+  desktop-file-utils sqlite3

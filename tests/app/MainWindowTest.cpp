@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QStatusTipEvent>
 #include <QDialog>
+#include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -132,6 +133,9 @@ TEST_F(MainWindowTest, FirstStartCreatesTheTablesAndShowsTheWindow) {
   EXPECT_EQ(main.FaceColor(*main.cxBtnGoA), clGradientInactiveCaption);
   ASSERT_NE(main.TrayIcon(), nullptr);
   EXPECT_EQ(main.TrayIcon()->Tip(), "Tidekeep");
+  // The window and the tray show the program's own icon, in every size the icon theme gets.
+  const QList<QSize> sizes = main.windowIcon().availableSizes();
+  for (int side : {16, 22, 24, 32, 48, 64, 128, 256}) EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
   // Offscreen there is neither tray nor X11 display: both are left out without a word.
   EXPECT_FALSE(main.TrayIcon()->Visible());
   EXPECT_TRUE(dialogs.messages.empty());

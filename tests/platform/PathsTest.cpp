@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "Paths.h"
 
@@ -53,7 +55,7 @@ TEST(Paths, TempDirEndsInDelimiter) {
 TEST(Paths, DatabaseLocationFollowsOverrideThenEnvironmentThenExeDir) {
   SetDatabasePathOverride("");
   ::unsetenv("TIDEKEEP_DB");
-  // The test binary's folder is writable, so backup.db lives beside it.
+  // The build tree carries the portable marker, so backup.db lives beside the test binary.
   EXPECT_EQ(DatabasePath(), ExeDir() + "/backup.db");
   ::setenv("TIDEKEEP_DB", "/tmp/env.db", 1);
   EXPECT_EQ(DatabasePath(), "/tmp/env.db");
@@ -65,4 +67,32 @@ TEST(Paths, DatabaseLocationFollowsOverrideThenEnvironmentThenExeDir) {
 
 TEST(Paths, ExeDirIsTheTestBinaryFolder) {
   EXPECT_TRUE(std::filesystem::exists(ExeDir() + "/platform_tests"));
+}
+
+TEST(Paths, OnlyAFolderWithTheMarkerIsPortable) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(::testing::TempDir()) / ("tk_portable_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  EXPECT_FALSE(IsPortableFolder(dir.string())) << "a writable folder alone is no portable copy";
+  std::ofstream(dir / PortableMarkerName).put('\n');
+  EXPECT_TRUE(IsPortableFolder(dir.string()));
+  EXPECT_TRUE(IsPortableFolder(ExeDir())) << "the build tree is a portable copy";
+  fs::remove_all(dir);
+}
+
+TEST(Paths, UserDataDirFollowsXdgThenHome) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(::testing::TempDir()) / ("tk_xdg_" + std::to_string(::getpid()));
+  const char* home = std::getenv("HOME");
+  const std::string oldHome = home != nullptr ? home : "";
+  ::setenv("XDG_DATA_HOME", (dir / "xdg").c_str(), 1);
+  EXPECT_EQ(UserDataDir(), (dir / "xdg" / "tidekeep").string());
+  EXPECT_TRUE(fs::is_directory(dir / "xdg" / "tidekeep"));
+  ::setenv("XDG_DATA_HOME", "", 1);  // empty counts as unset
+  ::setenv("HOME", (dir / "home").c_str(), 1);
+  EXPECT_EQ(UserDataDir(), (dir / "home" / ".local/share/tidekeep").string());
+  EXPECT_TRUE(fs::is_directory(dir / "home" / ".local/share/tidekeep"));
+  ::unsetenv("XDG_DATA_HOME");
+  ::setenv("HOME", oldHome.c_str(), 1);
+  fs::remove_all(dir);
 }
