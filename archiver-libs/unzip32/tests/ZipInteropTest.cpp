@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 

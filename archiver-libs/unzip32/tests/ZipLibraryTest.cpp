@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
 extern "C" {
 int UnZip(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -26,7 +26,7 @@ int UnZipSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int UnZipKillOwnerWindowEx(HWND wnd);
 }
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 

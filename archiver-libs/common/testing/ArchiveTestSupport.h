@@ -1,4 +1,4 @@
-// Helpers of the ZIP library tests: a temporary folder, files, running peers and Python to
+// Helpers of the archiver library tests: a temporary folder, files, running peers and Python to
 // make archives no peer writes.
 #pragma once
 #include <gtest/gtest.h>
@@ -12,14 +12,14 @@
 #include <iterator>
 #include <string>
 
-namespace zip_test {
+namespace arc_test {
 
 namespace fs = std::filesystem;
 
 class TTempDir {
  public:
   TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "tkzip-test-XXXXXX").string();
+    std::string tmpl = (fs::temp_directory_path() / "tkarc-test-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     FPath = tmpl;
   }
@@ -85,7 +85,7 @@ inline std::string TreeSignature(const std::string& root) {
   std::vector<std::string> lines;
   std::error_code ec;
   for (auto& e : fs::recursive_directory_iterator(root, ec)) {
-    const std::string rel = fs::relative(e.path(), root).string();
+    const std::string rel = e.path().lexically_relative(root).string();
     if (e.is_symlink())
       lines.push_back(rel + "\t-> " + fs::read_symlink(e.path()).string());
     else if (e.is_regular_file())
@@ -99,4 +99,4 @@ inline std::string TreeSignature(const std::string& root) {
   return out;
 }
 
-}  // namespace zip_test
+}  // namespace arc_test
