@@ -1,8 +1,11 @@
 #include "BackupRun.h"
 
 #include <cstdio>
+#include <cstring>
+#include <exception>
 
 #include "ARCHIVES.h"
+#include "FILTERS.h"
 #include "FileSearch.h"
 #include "Paths.h"
 
@@ -13,19 +16,80 @@ std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDate
          platform::ExtractFileName(bkupFile);
 }
 
+bool TPairResult::Succeeded() const {
+  switch (outcome) {
+    case TPairOutcome::Stored: return logged;
+    case TPairOutcome::NothingToPack: return true;
+    case TPairOutcome::PartlyStored:
+    case TPairOutcome::Failed: return false;
+  }
+  return false;
+}
+
 namespace {
+
+constexpr char kNoArchiveWritten[] = "書庫が作成されませんでした";
+constexpr char kLogNotWritten[] = "履歴を記録できませんでした: ";
+constexpr char kSkippedItems[] = "読めなかったファイルやフォルダを除いて保存しました";
 
 bool ArchiveExists(const std::string& path) { return platform::FileExists(path) && !platform::DirectoryExists(path); }
 
-// The history row goes in its own transaction; a failure rolls it back and is not reported.
-bool InsertLogRow(TSQLiteDatabase& db, const backupdb::LogRow& row) {
+// The history row goes in its own transaction; a failure rolls it back and says why.
+std::string InsertLogRow(TSQLiteDatabase& db, const backupdb::LogRow& row) {
   try {
     TSQLiteTransaction tx(db);
     backupdb::InsertLog(db, row);
     tx.Commit();
-    return true;
-  } catch (const std::exception&) {
-    return false;
+    return {};
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+std::string MemberName(const EXTRACTINGINFOEX* info) {
+  if (info == nullptr) return {};
+  return {info->szSourceFileName, strnlen(info->szSourceFileName, sizeof info->szSourceFileName)};
+}
+
+// Packs one pair into result; raises what the component raises.
+void PackPair(HWND owner, TPairResult& result, TRunProgress& progress, const TBackupEvents& events) {
+  const TFileArgs files{"*.*"};
+  TArchiveFile archiver;
+  archiver.SetFileName(result.archive);
+  TArchiverOptions& options = archiver.Options();
+  options.x = 1;
+  options.a = 1;
+  options.c = 1;
+  options.r = 1;
+  options.n = 1;
+  archiver.SetOutputSize(8192);
+  options.jso = 0;
+  archiver.OnProgress = [&](TArchiveFile&, int state, EXTRACTINGINFOEX* info, bool&) {
+    if (state == kSelectedState) {
+      ++progress.selected;
+    } else if (state != ARCEXTRACT_INPROCESS) {
+      return;
+    } else if (std::string member = MemberName(info); !member.empty() && member != progress.current) {
+      // The library may report one member several times while it works through it.
+      ++progress.members;
+      progress.current = std::move(member);
+    } else {
+      return;
+    }
+    if (events.OnProgress) events.OnProgress(progress);
+  };
+  result.code = archiver.Pack(owner, nullptr, result.pair.target_folder, files);
+  result.output = archiver.Output();
+  // An empty selection never reaches the library, which alone names a command line.
+  const bool libraryRan = !archiver.CommandLine().empty();
+  if (result.code == 0 && !libraryRan) {
+    result.outcome = TPairOutcome::NothingToPack;
+  } else if ((result.code == 0 || result.code == kPackSkippedItems) && ArchiveExists(result.archive)) {
+    result.outcome = result.code == 0 ? TPairOutcome::Stored : TPairOutcome::PartlyStored;
+  } else {
+    // A library that claims success must also have left the archive.
+    if (result.code == 0 || result.code == kPackSkippedItems) result.error = kNoArchiveWritten;
+    result.outcome = TPairOutcome::Failed;
   }
 }
 
@@ -35,32 +99,26 @@ std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackup
   auto db = backupdb::OpenDatabase();
   const std::vector<backupdb::TargetPair> pairs = backupdb::ReadTargets(*db);
   std::vector<TPairResult> results;
+  TRunProgress progress;
+  progress.pairs = pairs.size();
   for (const backupdb::TargetPair& pair : pairs) {
-    const TFileArgs files{"*.*"};
-    TArchiveFile archiver;
+    progress = {progress.pair + 1, pairs.size(), pair.target_folder, 0, 0, {}};
+    if (events.OnProgress) events.OnProgress(progress);
     TPairResult result;
     result.pair = pair;
     // Named once: a run that crosses midnight logs the archive it wrote.
     result.archive = MakeArchiveName(pair.bkup_file, clock());
-    archiver.SetFileName(result.archive);
-    TArchiverOptions& options = archiver.Options();
-    options.x = 1;
-    options.a = 1;
-    options.c = 1;
-    options.r = 1;
-    options.n = 1;
-    archiver.SetOutputSize(8192);
-    options.jso = 0;
-    if (events.OnProgress) {
-      archiver.OnProgress = [&](TArchiveFile&, int state, EXTRACTINGINFOEX* info, bool&) {
-        events.OnProgress(pair, state, info != nullptr ? std::string_view(info->szSourceFileName) : "");
-      };
+    try {
+      PackPair(owner, result, progress, events);
+    } catch (const std::exception& e) {
+      result.outcome = TPairOutcome::Failed;
+      result.error = e.what();
     }
-    result.code = archiver.Pack(owner, nullptr, pair.target_folder, files);
-    result.output = archiver.Output();
-    if (ArchiveExists(result.archive)) {
-      result.logged =
+    if (result.outcome == TPairOutcome::Stored || result.outcome == TPairOutcome::PartlyStored) {
+      const std::string problem =
           InsertLogRow(*db, {pair.target_folder, result.archive, platform::FormatLogDateTime(clock())});
+      result.logged = problem.empty();
+      if (!result.logged) result.error = kLogNotWritten + problem;
     }
     if (events.OnPairDone) events.OnPairDone(result);
     results.push_back(std::move(result));
@@ -69,10 +127,28 @@ std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackup
 }
 
 std::string FailureText(const TPairResult& result) {
-  if (!result.output.empty()) return result.archive + "\n" + result.output;
-  char code[48];
-  std::snprintf(code, sizeof code, "return code %d (0x%X)", result.code, static_cast<unsigned>(result.code));
-  return result.archive + "\n" + code;
+  std::string text = result.pair.target_folder + " -> " + result.archive;
+  if (result.outcome == TPairOutcome::PartlyStored) text += std::string("\n") + kSkippedItems;
+  if (!result.error.empty()) text += "\n" + result.error;
+  if (!result.output.empty()) {
+    text += "\n" + result.output;
+    while (text.back() == '\n') text.pop_back();
+  } else if (result.error.empty()) {
+    char code[48];
+    std::snprintf(code, sizeof code, "return code %d (0x%X)", result.code, static_cast<unsigned>(result.code));
+    text += std::string("\n") + code;
+  }
+  return text;
+}
+
+std::string FailuresText(const std::vector<TPairResult>& results) {
+  std::string text;
+  for (const TPairResult& result : results) {
+    if (result.Succeeded()) continue;
+    if (!text.empty()) text += "\n\n";
+    text += FailureText(result);
+  }
+  return text;
 }
 
 }  // namespace backuprun

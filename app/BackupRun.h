@@ -1,6 +1,7 @@
 // The backup run: every target pair of m_bkup packed into its dated archive and logged in m_log.
 // It needs no window, so the main window and the headless --run-now share it.
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,33 +15,61 @@ namespace backuprun {
 
 using Clock = std::function<platform::LocalDateTime()>;
 
+// The library's result for a pack that wrote the archive but skipped items (unreadable files or
+// folders) that it named in its output.
+inline constexpr int kPackSkippedItems = 0x801A;
+
 // The folder part of bkupFile (through its last delimiter), the date "yyyymmdd", "_", and the
 // file-name part: /backup/work.lzh on 17 June 2010 gives /backup/20100617_work.lzh.
 std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDateTime& today);
 
+enum class TPairOutcome {
+  Stored,        // the pack returned 0: everything selected is in the archive
+  NothingToPack, // the folder held nothing to select: no archive
+  PartlyStored,  // the archive was written without the items the library named (kPackSkippedItems)
+  Failed,        // nothing was stored: the pack raised or returned another code
+};
+
 struct TPairResult {
   backupdb::TargetPair pair;
   std::string archive;  // the dated archive path, named once before packing
-  int code = 0;         // the pack's return code, 0 on success
+  TPairOutcome outcome = TPairOutcome::Failed;
+  int code = 0;         // the pack's return code
   std::string output;   // the library's output text
-  bool logged = false;  // the archive exists and its history row was written
+  std::string error;    // why the pack raised, or why the archive or its row is missing
+  bool logged = false;  // the history row was written
+
+  // Everything asked for is stored and, where an archive was written, logged.
+  bool Succeeded() const;
+};
+
+// Where a run has got to, as its progress messages tell it.
+struct TRunProgress {
+  std::size_t pair = 0, pairs = 0;  // the pair being packed, counted from 1, of pairs
+  std::string folder;               // that pair's target folder
+  long selected = 0;                // files selected so far (before the library packs)
+  long members = 0;                 // members the library has started packing
+  std::string current;              // the member the library works on
 };
 
 struct TBackupEvents {
-  // While a pair packs: the library's progress state and the member it is working on.
-  std::function<void(const backupdb::TargetPair& pair, int state, std::string_view member)> OnProgress;
+  // A pair starts, or a progress message brought a new file.
+  std::function<void(const TRunProgress& progress)> OnProgress;
   std::function<void(const TPairResult& result)> OnPairDone;
 };
 
 // Packs each pair, in row order, with x a c r n set to 1, jso 0, an 8192-character output
-// buffer and the pattern "*.*" under the target folder. A pair gets its history row only when
-// its archive exists after the pack; a failed insert is rolled back and not reported. An
-// exception (a missing library, an undetectable type, a database error reading m_bkup) ends the
-// run; the pairs after it are not attempted.
+// buffer and the pattern "*.*" under the target folder. Every pair is attempted: one that raises
+// (a missing folder or library, an undetectable type) is a failed pair, not the end of the run.
+// A pair gets its history row only when the library stored its archive (return code 0 or
+// kPackSkippedItems); a failed insert is rolled back and marks the pair. Only an error reading
+// m_bkup raises, before any archive is made.
 std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackupEvents& events = {});
 
-// What to tell the user about a pack that returned non-zero: the library's output text, or the
-// code when the library wrote none.
+// What to tell the user about a pair that did not succeed: the pair, its archive and the reason
+// (the library's output, the exception's message, or the return code).
 std::string FailureText(const TPairResult& result);
+// Every unsuccessful pair's text, in run order, a blank line between; empty when all succeeded.
+std::string FailuresText(const std::vector<TPairResult>& results);
 
 }  // namespace backuprun

@@ -58,16 +58,61 @@ bool InDueWindow(const platform::TimeOfDay& at, const LocalDateTime& now) {
   return now.hour == at.hour && now.minute == at.minute && now.second < 2;
 }
 
-bool ScheduleDue(const backupdb::Schedule& schedule, const LocalDateTime& now) {
-  bool due = InDueWindow(platform::StrToTime(schedule.bk_time), now);
-  if (schedule.bk_type == "0") return due;
+namespace {
+
+// Whether the schedule's day list names the day of date (time of day ignored).
+bool DayDue(const backupdb::Schedule& schedule, const LocalDateTime& date) {
+  if (schedule.bk_type == "0") return true;
   const bool weekly = schedule.bk_type == "1";
   const std::vector<int> days = ListedDays(weekly ? schedule.bk_week : schedule.bk_month);
-  const int today = weekly ? now.dayOfWeek() : now.day;
-  return due && std::find(days.begin(), days.end(), today) != days.end();
+  const int today = weekly ? date.dayOfWeek() : date.day;
+  return std::find(days.begin(), days.end(), today) != days.end();
+}
+
+LocalDateTime PreviousDay(LocalDateTime t) {
+  if (--t.day > 0) return t;
+  if (--t.month == 0) {
+    t.month = 12;
+    --t.year;
+  }
+  t.day = platform::DaysInMonth(t.year, t.month);
+  return t;
+}
+
+// The latest day at the time at whose moment lies after from's minute and not after to; a
+// monthly list repeats within two months, so no further look back is needed.
+template <class DayDueFn>
+std::optional<LocalDateTime> LatestMoment(const platform::TimeOfDay& at, const LocalDateTime& from,
+                                          const LocalDateTime& to, DayDueFn dayDue) {
+  const double after = platform::ToDays({from.year, from.month, from.day, from.hour, from.minute, 0});
+  const double until = platform::ToDays(to);
+  LocalDateTime day{to.year, to.month, to.day, at.hour, at.minute, 0};
+  for (int i = 0; i < 62; ++i, day = PreviousDay(day)) {
+    const double moment = platform::ToDays(day);
+    if (moment <= after) break;
+    if (moment <= until && dayDue(day)) return day;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool ScheduleDue(const backupdb::Schedule& schedule, const LocalDateTime& now) {
+  const bool due = InDueWindow(platform::StrToTime(schedule.bk_time), now);
+  return DayDue(schedule, now) && due;
 }
 
 bool PurgeDue(const LocalDateTime& now) { return InDueWindow({PurgeHour, PurgeMinute, 0}, now); }
+
+std::optional<LocalDateTime> MissedBackup(const backupdb::Schedule& schedule, const LocalDateTime& from,
+                                          const LocalDateTime& to) {
+  return LatestMoment(platform::StrToTime(schedule.bk_time), from, to,
+                      [&](const LocalDateTime& day) { return DayDue(schedule, day); });
+}
+
+std::optional<LocalDateTime> MissedPurge(const LocalDateTime& from, const LocalDateTime& to) {
+  return LatestMoment({PurgeHour, PurgeMinute, 0}, from, to, [](const LocalDateTime&) { return true; });
+}
 
 double ArchiveAge(const LocalDateTime& logged, const LocalDateTime& now) {
   LocalDateTime midnight{now.year, now.month, now.day, 0, 0, 0};

@@ -29,6 +29,15 @@ bool InDueWindow(const platform::TimeOfDay& at, const platform::LocalDateTime& n
 bool ScheduleDue(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
 bool PurgeDue(const platform::LocalDateTime& now);
 
+// The latest moment in (the minute of from, to] at which the schedule or the purge fell due:
+// what a program busy from from to to has missed. The minute of from itself is not missed: a job
+// started then was that minute's. EConvertError as ScheduleDue.
+std::optional<platform::LocalDateTime> MissedBackup(const backupdb::Schedule& schedule,
+                                                    const platform::LocalDateTime& from,
+                                                    const platform::LocalDateTime& to);
+std::optional<platform::LocalDateTime> MissedPurge(const platform::LocalDateTime& from,
+                                                   const platform::LocalDateTime& to);
+
 // Age of a logged moment in days with fraction, counted from today at midnight.
 double ArchiveAge(const platform::LocalDateTime& logged, const platform::LocalDateTime& now);
 // Whether that age is past del_flg × 30 days; del_flg 0 keeps everything.

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -15,17 +16,20 @@
 #include "Paths.h"
 #include "Scheduler.h"
 #include "Shell.h"
+#include "SingleInstance.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "Usage: tidekeep [--db PATH] [--run-now | --purge-now]\n"
     "\n"
-    "Without a command the program starts in the notification area with auto-run on.\n"
+    "Without a command the program starts in the notification area with auto-run on; when one\n"
+    "already runs on the same database, that one shows its window instead.\n"
     "\n"
     "Options:\n"
     "  --db PATH     use the settings database PATH instead of the default backup.db\n"
-    "  --run-now     back up every target pair once, without any window, and exit\n"
+    "  --run-now     back up every target pair once, without any window, and exit (status 1 when\n"
+    "                a pair failed or was stored only in part, or its history row was not written)\n"
     "  --purge-now   delete the archives past the retention choice once, without any window, and exit\n"
     "  --version     print the version and exit\n"
     "  --help        print this help and exit\n";
@@ -54,44 +58,36 @@ void EnsureDatabase() {
   backupdb::EnsureSchema(*db);
 }
 
-// One line per pair, and a progress line about once a second while a large pair packs.
+// One line per pair, and a progress line about once a second while a large pair packs. Exits 1
+// when any pair failed or was stored only in part, or its history row could not be written.
 int RunNow() {
   using Clock = std::chrono::steady_clock;
   Clock::time_point lastProgress = Clock::now();
-  long members = 0;
-  std::string current;
   backuprun::TBackupEvents events;
-  events.OnProgress = [&](const backupdb::TargetPair& pair, int, std::string_view member) {
-    // The library may report one member several times while it works through it.
-    if (member.empty() || member == current) return;
-    current = member;
-    ++members;
-    if (Clock::now() - lastProgress < std::chrono::seconds(1)) return;
+  events.OnProgress = [&](const backuprun::TRunProgress& p) {
+    if (p.current.empty() || Clock::now() - lastProgress < std::chrono::seconds(1)) return;
     lastProgress = Clock::now();
-    std::cout << "  " << pair.target_folder << ": " << members << " done, at " << member << std::endl;
+    std::cout << "  " << p.folder << ": " << p.members << " done, at " << p.current << std::endl;
   };
   events.OnPairDone = [&](const backuprun::TPairResult& r) {
-    members = 0;
-    current.clear();
     std::cout << r.pair.target_folder << " -> " << r.archive << ": ";
-    if (r.code != 0) {
-      std::cout << "error " << r.code << "\n";
-    } else if (r.logged) {
-      std::cout << "ok\n";
-    } else {
-      std::cout << "nothing to back up\n";
+    switch (r.outcome) {
+      case backuprun::TPairOutcome::Stored: std::cout << (r.logged ? "ok" : "ok, not logged"); break;
+      case backuprun::TPairOutcome::NothingToPack: std::cout << "nothing to back up"; break;
+      case backuprun::TPairOutcome::PartlyStored: std::cout << "partly stored, error " << r.code; break;
+      case backuprun::TPairOutcome::Failed:
+        if (r.error.empty()) std::cout << "error " << r.code; else std::cout << "error";
+        break;
     }
-    std::cout.flush();
+    std::cout << std::endl;
   };
   try {
     EnsureDatabase();
-    int rc = 0;
-    for (const backuprun::TPairResult& r : backuprun::RunBackup(0, platform::NowLocal, events)) {
-      if (r.code == 0) continue;
-      std::cerr << "tidekeep: " << backuprun::FailureText(r) << "\n";
-      rc = 1;
-    }
-    return rc;
+    const std::vector<backuprun::TPairResult> results = backuprun::RunBackup(0, platform::NowLocal, events);
+    const std::string failures = backuprun::FailuresText(results);
+    if (failures.empty()) return 0;
+    std::cerr << "tidekeep: " << failures << "\n";
+    return 1;
   } catch (const std::exception& e) {
     std::cerr << "tidekeep: " << e.what() << "\n";
     return 1;
@@ -123,8 +119,15 @@ int RunWindow(int argc, char** argv) {
   // Only the main window's closing ends the program: a dialog or message box opened from the
   // tray while the main window is hidden must not, when it closes as the last visible window.
   QApplication::setQuitOnLastWindowClosed(false);
+  // A second start on the same database only brings the first one's window forward.
+  const std::unique_ptr<singleinstance::TSingleInstance> instance =
+      singleinstance::TSingleInstance::Claim(platform::DatabasePath());
+  if (!instance) return 0;
+  if (!instance->Listening()) std::cerr << "tidekeep: cannot make sure that no other program runs on this database\n";
   TForms forms;
   if (!forms.Create()) return 1;
+  QObject::connect(instance.get(), &singleinstance::TSingleInstance::ShowRequested, &forms.frmMain(),
+                   &TfrmMain::BringToFront);
   QObject::connect(&forms.frmMain(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFont>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +12,10 @@
 #include <QStatusBar>
 #include <QString>
 #include <QTimer>
+
+#include <algorithm>
+#include <exception>
+#include <optional>
 
 #include "DefaultHandler.h"
 #include "Dialogs.h"
@@ -25,6 +30,9 @@ constexpr char kFirstRunText[] = "バックアップ情報を設定してくだ�
 constexpr char kBackupDone[] = "バックアップ完了";
 constexpr char kAutoRun[] = "自動実行";
 constexpr char kAutoRunStop[] = "自動実行停止";
+constexpr char kTip[] = "Tidekeep";
+constexpr char kBackupFailed[] = "スケジュール実行のバックアップに失敗しました";
+constexpr char kTickFailed[] = "スケジュール実行でエラーが発生しました";
 constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
 constexpr int kButtonWidth = 89, kButtonHeight = 25;
 
@@ -55,13 +63,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), Clock(platform::NowLo
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] {
-    // A nested loop opened by this tick (an error box) must not start another tick inside it.
-    if (FInTick) return;
-    FInTick = true;
-    RunCommand(this, [this] { Timer1Timer(); });
-    FInTick = false;
-  });
+  connect(Timer1, &QTimer::timeout, this, &TfrmMain::TimerTick);
 
   PopupAt = [](QMenu& menu, const QPoint& at) { menu.popup(at); };
 
@@ -76,8 +78,23 @@ TfrmMain::~TfrmMain() { FormClose(); }
 void TfrmMain::SetWindows(const TMainWindows& windows) { FWindows = windows; }
 
 template <class Sender, class Signal>
-void TfrmMain::Bind(Sender* sender, Signal signal, void (TfrmMain::*command)()) {
-  connect(sender, signal, this, [this, command] { RunCommand(this, [this, command] { (this->*command)(); }); });
+void TfrmMain::Bind(Sender* sender, Signal signal, TCommand command) {
+  connect(sender, signal, this, [this, command] { Command(command); });
+}
+
+void TfrmMain::Command(TCommand command) {
+  if (FBusy) {
+    // Asked twice while waiting, it still runs once.
+    if (std::find(FDeferred.begin(), FDeferred.end(), command) == FDeferred.end()) FDeferred.push_back(command);
+    return;
+  }
+  RunCommand(this, [this, command] { (this->*command)(); });
+}
+
+void TfrmMain::RunDeferredCommands() {
+  std::vector<TCommand> commands;
+  commands.swap(FDeferred);
+  for (TCommand command : commands) Command(command);
 }
 
 void TfrmMain::BuildMenus() {
@@ -116,8 +133,7 @@ void TfrmMain::BuildMenus() {
   Bind(I1, &QAction::triggered, &TfrmMain::cxbtnGoMClick);
   Bind(M1, &QAction::triggered, &TfrmMain::M1Click);
   // Opening the heading is its command; queued so that the menu is up before the dialog runs.
-  connect(H1, &QMenu::aboutToShow, this,
-          [this] { QTimer::singleShot(0, this, [this] { RunCommand(this, [this] { H1Click(); }); }); });
+  connect(H1, &QMenu::aboutToShow, this, [this] { QTimer::singleShot(0, this, [this] { Command(&TfrmMain::H1Click); }); });
   Bind(N8, &QAction::triggered, &TfrmMain::N8Click);
 
   PopupMenu1 = new QMenu(this);
@@ -215,6 +231,12 @@ void TfrmMain::FormShow() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (FBusy) {
+    // The run finishes first; the program ends after it.
+    event->ignore();
+    Command(&TfrmMain::X1Click);
+    return;
+  }
   RunCommand(this, [this] { FormClose(); });
   event->accept();
   emit Closed();
@@ -271,6 +293,10 @@ void TfrmMain::N8Click() { ShowWindowModal(FWindows.aboutBox); }
 void TfrmMain::WMHotKey(WPARAM, LPARAM lParam) {
   const auto bits = static_cast<std::uintptr_t>(lParam);
   if ((bits & 0xFFFF) != FHotKeyMod || ((bits >> 16) & 0xFFFF) != FHotKeyKey) return;
+  BringToFront();
+}
+
+void TfrmMain::BringToFront() {
   show();
   raise();
   activateWindow();
@@ -297,30 +323,124 @@ void TfrmMain::ToggleAutoRun() {
 
 void TfrmMain::LoadSchedule() {
   auto db = backupdb::OpenDatabase();
-  if (auto schedule = backupdb::ReadSchedule(*db)) {
-    bk_type = schedule->bk_type;
-    bk_week = schedule->bk_week;
-    bk_month = schedule->bk_month;
-    bk_time = schedule->bk_time;
-  }
+  // An older database may lack the row: it means the schedule a new database starts with.
+  const backupdb::Schedule schedule = backupdb::ReadSchedule(*db).value_or(backupdb::Schedule{});
+  bk_type = schedule.bk_type;
+  bk_week = schedule.bk_week;
+  bk_month = schedule.bk_month;
+  bk_time = schedule.bk_time;
 }
 
-bool TfrmMain::RunBackup() {
-  std::string failures;
-  for (const backuprun::TPairResult& result : backuprun::RunBackup(0, Clock)) {
-    if (result.code == 0) continue;
-    if (!failures.empty()) failures += "\n\n";
-    failures += backuprun::FailureText(result);
+void TfrmMain::RunJob(const std::function<void()>& job) {
+  const platform::LocalDateTime since = Clock();
+  FStatusBeforeJob = StatusBar1->currentMessage();
+  std::exception_ptr error;
+  FBusy = true;
+  try {
+    job();
+  } catch (...) {
+    error = std::current_exception();
   }
+  FBusy = false;
+  StatusBar1->showMessage(FStatusBeforeJob);
+  if (FTrayIcon) FTrayIcon->SetTip(kTip);
+  if (!FCatchingUp) RunMissedJobs(since);
+  if (!FDeferred.empty()) QTimer::singleShot(0, this, [this] { RunDeferredCommands(); });
+  if (error) std::rethrow_exception(error);
+}
+
+void TfrmMain::RunMissedJobs(platform::LocalDateTime since) {
+  if (!Timer1->isActive()) return;
+  FCatchingUp = true;
+  for (;;) {
+    const platform::LocalDateTime now = Clock();
+    std::optional<platform::LocalDateTime> backup;
+    try {
+      backup = scheduler::MissedBackup(CurrentSchedule(), since, now);
+    } catch (const platform::EConvertError&) {
+      // An unreadable schedule is reported by the ticks.
+    }
+    const std::optional<platform::LocalDateTime> purge = scheduler::MissedPurge(since, now);
+    const bool runBackup = backup && FBackupLatch.Take(*backup);
+    const bool runPurge = purge && FPurgeLatch.Take(*purge);
+    if (!runBackup && !runPurge) break;
+    since = now;
+    try {
+      if (runBackup) RunBackup(TRunOrigin::Timer);
+      if (runPurge) RunPurge(now);
+    } catch (const std::exception& e) {
+      Notify(kTickFailed, e.what());
+    }
+  }
+  FCatchingUp = false;
+}
+
+std::string TfrmMain::ProgressText(const backuprun::TRunProgress& p) {
+  std::string text = "バックアップ中 " + std::to_string(p.pair) + "/" + std::to_string(p.pairs);
+  if (p.members > 0) return text + " (" + std::to_string(p.members) + " 件) " + p.current;
+  if (p.selected > 0) return text + " ファイルを選択中 (" + std::to_string(p.selected) + " 件)";
+  return text + " " + p.folder;
+}
+
+void TfrmMain::ShowProgress(const backuprun::TRunProgress& progress) {
+  const std::string text = ProgressText(progress);
+  StatusBar1->showMessage(QString::fromStdString(text));
+  if (FTrayIcon) FTrayIcon->SetTip(std::string(kTip) + "\n" + text);
+  // The run keeps the one thread: repaint from here, a few times a second, and let the desktop's
+  // messages through (expose, show requests, ticks that wait); input waits until the run ends.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - FLastRepaint >= std::chrono::milliseconds(100)) {
+    FLastRepaint = now;
+    StatusBar1->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  emit RunProgressed();
+}
+
+void TfrmMain::Notify(const std::string& summary, const std::string& details) {
+  const std::string when = platform::FormatLogDateTime(Clock());
+  StatusBar1->showMessage(QString::fromStdString(summary + " (" + when + ")"));
+  StatusBar1->setToolTip(QString::fromStdString(details));
+  if (FTrayIcon) FTrayIcon->ShowBalloon({std::string(kTip) + ": " + summary, details, true});
+}
+
+bool TfrmMain::RunBackup(TRunOrigin origin) {
+  std::vector<backuprun::TPairResult> results;
+  RunJob([&] {
+    backuprun::TBackupEvents events;
+    events.OnProgress = [this](const backuprun::TRunProgress& p) { ShowProgress(p); };
+    results = backuprun::RunBackup(0, Clock, events);
+  });
+  const std::string failures = backuprun::FailuresText(results);
   if (failures.empty()) return true;
-  platform::dialogs().ShowError(this, failures);
+  if (origin == TRunOrigin::Timer) {
+    Notify(kBackupFailed, failures);
+  } else {
+    platform::dialogs().ShowError(this, failures);
+  }
   return false;
+}
+
+void TfrmMain::RunPurge(const platform::LocalDateTime& now) {
+  RunJob([&] { scheduler::PurgeExpiredArchives(now); });
+}
+
+void TfrmMain::TimerTick() {
+  if (FBusy) return;
+  try {
+    Timer1Timer();
+    FLastTickError.clear();
+  } catch (const std::exception& e) {
+    // Once, not every second while it repeats.
+    if (e.what() == FLastTickError) return;
+    FLastTickError = e.what();
+    Notify(kTickFailed, FLastTickError);
+  }
 }
 
 void TfrmMain::Timer1Timer() {
   const platform::LocalDateTime now = Clock();
-  const backupdb::Schedule schedule{bk_type, bk_week, bk_month, bk_time};
   // The schedule before the purge: set to 14:35, the backup runs first.
-  if (scheduler::ScheduleDue(schedule, now) && FBackupLatch.Take(now)) RunBackup();
-  if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) scheduler::PurgeExpiredArchives(now);
+  if (scheduler::ScheduleDue(CurrentSchedule(), now) && FBackupLatch.Take(now)) RunBackup(TRunOrigin::Timer);
+  if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) RunPurge(now);
 }

@@ -4,10 +4,12 @@
 #include <QColor>
 #include <QMainWindow>
 #include <QPoint>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BackupRun.h"
 #include "Scheduler.h"
@@ -92,14 +94,28 @@ class TfrmMain : public QMainWindow {
   void M1Click();
   void H1Click();
   void N8Click();
+  // One tick: the schedule, then the purge. Raises what they raise (an unreadable bk_time).
   void Timer1Timer();
+  // The timer's entry: Timer1Timer unless a job runs (the job, when it ends, runs once what fell
+  // due meanwhile); its errors go to the status bar and the tray's balloon, never a box.
+  void TimerTick();
   void WMHotKey(WPARAM id, LPARAM lParam);
   void WMTrayIcon(LPARAM lParam);
   void ToggleAutoRun();
+  // Shows the window in front of the others: the hot key, and a later start of the program.
+  void BringToFront();
   void LoadSchedule();
-  // Packs and logs every target pair; shows the output of every pack that failed and returns
-  // false then.
-  bool RunBackup();
+  // Who started a run decides how its failures are told: a command shows them in a box; the
+  // timer puts them in the status bar and the tray's balloon, so that no box waits for someone
+  // while later schedules and purges fall due.
+  enum class TRunOrigin { Command, Timer };
+  // Packs and logs every target pair, showing the progress; reports every pair that did not
+  // succeed, in one message, and returns false then.
+  bool RunBackup(TRunOrigin origin = TRunOrigin::Command);
+  // A backup or a purge is running: ticks, commands and other runs wait.
+  bool Busy() const { return FBusy; }
+  // What the status bar and the tray's tip show while a run goes.
+  static std::string ProgressText(const backuprun::TRunProgress& progress);
 
   const platform::TrayIcon* TrayIcon() const { return FTrayIcon.get(); }
   QColor FaceColor(const QPushButton& button) const;
@@ -107,6 +123,8 @@ class TfrmMain : public QMainWindow {
  signals:
   // The window was closed: the program ends.
   void Closed();
+  // A run's progress was put into the status bar and the tray's tip.
+  void RunProgressed();
 
  protected:
   bool event(QEvent* event) override;
@@ -119,11 +137,29 @@ class TfrmMain : public QMainWindow {
   // Connects a menu item or button to a command run under the default handler.
   template <class Sender, class Signal>
   void Bind(Sender* sender, Signal signal, void (TfrmMain::*command)());
+  using TCommand = void (TfrmMain::*)();
+  // Runs a command under the default handler, or keeps it for when the running job ends.
+  void Command(TCommand command);
+  void RunDeferredCommands();
+  // Runs one job (a backup or a purge) while everything else waits; then, unless it is itself
+  // catching up, runs once each job whose due moment passed while it ran.
+  void RunJob(const std::function<void()>& job);
+  void RunMissedJobs(platform::LocalDateTime since);
+  void RunPurge(const platform::LocalDateTime& now);
+  void ShowProgress(const backuprun::TRunProgress& progress);
+  // A failure of unattended work: the status bar and the tray's balloon.
+  void Notify(const std::string& summary, const std::string& details);
+  backupdb::Schedule CurrentSchedule() const { return {bk_type, bk_week, bk_month, bk_time}; }
   void ShowWindowModal(QDialog* window);
   void SetFaceColor(QPushButton& button, const QColor& color);
 
   TMainWindows FWindows;
   std::unique_ptr<platform::TrayIcon> FTrayIcon;
   scheduler::TMinuteLatch FBackupLatch, FPurgeLatch;
-  bool FInTick = false;
+  bool FBusy = false;
+  bool FCatchingUp = false;
+  std::vector<TCommand> FDeferred;
+  std::string FLastTickError;  // reported once while it repeats
+  QString FStatusBeforeJob;
+  std::chrono::steady_clock::time_point FLastRepaint;
 };

@@ -1,6 +1,7 @@
 // The archiver component: TArchiveFile and everything behind it (switch set, command-line
-// builder, library binding, driver base). The format drivers live in LHA32.h and ARJ32.h, the
-// component's own file selection in FILTERS.h and the named-stream staging in ExtStrms.h.
+// builder, library binding, driver base). Each format driver has a unit of its own (LHA32.h,
+// ARJ32.h, CAB32.h, ...), the component's own file selection is in FILTERS.h and the
+// named-stream staging in ExtStrms.h.
 #pragma once
 #include <array>
 #include <bit>
@@ -371,6 +372,11 @@ class TArchiver {
   static void AddArchiveAndDir(TCmdOpt& builder, std::string_view arcFile, std::string_view dir);
   static int AddFileArgs(TCmdOpt& builder, const TArchiverOptions& options, bool useResponseFile,
                          const TFileArgs& files);
+  // The end of the common command line: UserOptions verbatim, the archive and directory, the
+  // file arguments; gives the command letter followed directly by the builder's text.
+  static std::string FinishCommandLine(TCmdOpt& builder, std::string_view command, std::string_view arcFile,
+                                       const TArchiverOptions& options, std::string_view dir,
+                                       const TFileArgs& files, bool useResponseFile);
 
  private:
   HWND FOwnerWindow = 0;

@@ -1,5 +1,6 @@
 #include "ARJ32.h"
 
+#include "DriverFamily.h"
 #include "Paths.h"
 
 namespace {
@@ -33,10 +34,7 @@ std::string TArj32::ExtractCommand(HWND, std::string_view arcFile, const TArchiv
 
 bool IsArjArchive(std::string_view fileName) {
   try {
-    TArchiverDll& dll = TArj32::Binding();
-    const HARC handle = dll.OpenArchive(0, platform::ExpandFileName(fileName), 0x800002);
-    dll.CloseArchive(handle);
-    return handle != 0;
+    return OpenProbe(TArj32::Binding(), platform::ExpandFileName(fileName));
   } catch (const std::exception&) {
     return false;
   }

@@ -4,12 +4,18 @@
 
 #include "ARCHIVES.h"
 #include "ARJ32.h"
+#include "BGA32.h"
+#include "CAB32.h"
 #include "ExtStrms.h"
 #include "FILTERS.h"
 #include "FileSearch.h"
 #include "LHA32.h"
 #include "NamedStreams.h"
 #include "Paths.h"
+#include "RAR32.h"
+#include "SZIP32.h"
+#include "TAR32.h"
+#include "YZ132.h"
 #include "ZIP32.h"
 
 namespace {
@@ -50,10 +56,14 @@ TArchiverType typeByExtension(std::string_view ext) {
 
 TArchiverType typeByContent(std::string_view name) {
   // Probes in their fixed order, the last positive one winning: TAR, RAR, ARJ, ZIP, BGA, YZ1,
-  // CAB, LHA. Only the formats with a driver in this build have a probe; the others answer no.
-  TArchiverType result = atNone;
+  // CAB, LHA.
+  TArchiverType result = GetTarArchiveType(name);
+  if (IsRarArchive(name)) result = atRar;
   if (IsArjArchive(name)) result = atArj;
   if (IsZipArchive(name)) result = atZip;
+  if (IsBgaArchive(name)) result = atBga;
+  if (IsYz1Archive(name)) result = atYz1;
+  if (IsCabArchive(name)) result = atCab;
   if (IsLhaArchive(name)) result = atLha;
   return result;
 }
@@ -98,12 +108,19 @@ void TArchiveFile::SetArchiverType(TArchiverType t) {
   switch (t) {
     case atLha: driver = std::make_unique<TLha32>(); break;
     case atArj: driver = std::make_unique<TArj32>(); break;
+    case atCab: driver = std::make_unique<TCab32>(); break;
+    case atTar: driver = std::make_unique<TTar32>(); break;
+    case atTgz: driver = std::make_unique<TTgz32>(); break;
+    case atBZ2: driver = std::make_unique<TBZ232>(); break;
+    case atRar: driver = std::make_unique<TRar32>(); break;
+    case atBga: driver = std::make_unique<TBGA32>(); break;
+    case atYz1: driver = std::make_unique<TYZ1>(); break;
     case atZip: driver = std::make_unique<TZip32>(); break;
+    case at7z: driver = std::make_unique<TSevenZip32>(); break;
     case atNone: return;
     case atAutoDetect: FArchiverType = t; return;
     default:
-      // CAB, TAR, TGZ, BZ2, RAR, BGA, YZ1 and 7z have no driver in this build yet; GCA and
-      // Bel never have one.
+      // GCA and Bel never have a driver.
       throw EArchiver("書庫の形式を特定できませんでした。");
   }
   FArchiver = std::move(driver);

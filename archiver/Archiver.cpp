@@ -129,3 +129,12 @@ int TArchiver::AddFileArgs(TCmdOpt& builder, const TArchiverOptions& options, bo
   builder.Add(options.UserFileList);
   return count;
 }
+
+std::string TArchiver::FinishCommandLine(TCmdOpt& builder, std::string_view command, std::string_view arcFile,
+                                         const TArchiverOptions& options, std::string_view dir,
+                                         const TFileArgs& files, bool useResponseFile) {
+  builder.Add(options.UserOptions);
+  AddArchiveAndDir(builder, arcFile, dir);
+  AddFileArgs(builder, options, useResponseFile, files);
+  return std::string(command) + builder.FText;
+}

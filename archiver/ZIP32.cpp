@@ -361,10 +361,9 @@ int TZip32::Update(HWND wnd, std::string_view arcFile, const TArchiverOptions& o
 std::string TZip32::SfxCommand(HWND, std::string_view arcFile, const TArchiverOptions& options,
                                std::string_view dir) {
   if (!Binding().Loaded(TZipDll::zlZip32j)) throw ESfxNoRequiredFile("zip", "", kZip32j);
-  constexpr size_t kSearchBuffer = 512;
   const bool win32 = options.gw > 0;
   const std::string supportName = win32 ? "sfx32gui.dat" : "sfx16.dat";
-  const std::string support = platform::SearchPath(supportName, kSearchBuffer);
+  const std::string support = platform::SearchPath(supportName);
   if (support.empty()) throw ESfxNoRequiredFile("zip", win32 ? "Win32" : "DOS", supportName);
 
   std::string outName = platform::ChangeFileExt(arcFile, ".EXE");

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -23,18 +24,23 @@ std::string SharedObjectName(std::string_view libraryName) {
 
 namespace {
 
+// Appends the non-empty folders of a colon-separated list held by the environment variable.
+void appendFolderList(std::vector<std::string>& folders, const char* variable) {
+  const char* list = std::getenv(variable);
+  if (list == nullptr) return;
+  std::string_view rest(list);
+  while (!rest.empty()) {
+    auto colon = rest.find(':');
+    std::string_view folder = rest.substr(0, colon);
+    if (!folder.empty()) folders.emplace_back(folder);
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
 std::vector<std::string> searchFolders() {
   std::vector<std::string> folders;
-  if (const char* env = std::getenv("TIDEKEEP_ARCHIVERS")) {
-    std::string_view rest(env);
-    while (!rest.empty()) {
-      auto colon = rest.find(':');
-      std::string_view folder = rest.substr(0, colon);
-      if (!folder.empty()) folders.emplace_back(folder);
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
-  }
+  appendFolderList(folders, "TIDEKEEP_ARCHIVERS");
   const std::string exeDir = ExeDir();
   folders.push_back(JoinPath(exeDir, "archivers"));
   folders.push_back(JoinPath(exeDir, "../lib/tidekeep/archivers"));
@@ -76,21 +82,16 @@ void FreeLibrary(HMODULE module) {
   if (module != nullptr) dlclose(module);
 }
 
-std::string SearchPath(std::string_view fileName, size_t maxLength) {
-  std::vector<std::string> folders = searchFolders();
-  folders.insert(folders.begin(), ExeDir());
-  if (const char* env = std::getenv("PATH")) {
-    std::string_view rest(env);
-    while (!rest.empty()) {
-      auto colon = rest.find(':');
-      if (std::string_view folder = rest.substr(0, colon); !folder.empty()) folders.emplace_back(folder);
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
-  }
-  for (const std::string& folder : folders) {
-    const std::string path = JoinPath(folder, fileName);
-    if (path.size() < maxLength && access(path.c_str(), R_OK) == 0) return path;
+std::string SearchPath(std::string_view fileName, std::string_view folder) {
+  std::vector<std::string> folders;
+  if (!folder.empty()) folders.emplace_back(folder);
+  folders.push_back(ExeDir());
+  for (std::string& archivers : searchFolders()) folders.push_back(std::move(archivers));
+  appendFolderList(folders, "PATH");
+  for (const std::string& candidate : folders) {
+    const std::string file = JoinPath(candidate, fileName);
+    struct stat st {};
+    if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return ExpandFileName(file);
   }
   return {};
 }

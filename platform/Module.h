@@ -22,9 +22,9 @@ void* GetProcAddress(HMODULE module, const char* name);
 std::string GetModuleFileName(HMODULE module);
 void FreeLibrary(HMODULE module);
 
-// A support file of the archiver libraries by its bare name: the executable's folder, the
-// archivers folders above, then each folder of $PATH. Empty when found nowhere or when its path
-// would not fit MaxLength characters.
-std::string SearchPath(std::string_view fileName, size_t maxLength);
+// Where a library's support file (a self-extractor stub) is looked for: Folder first when one is
+// given, then the executable's folder, the archiver folders LoadLibrary searches, then each
+// folder of $PATH. The full path of the first regular file of that name, "" when none.
+std::string SearchPath(std::string_view fileName, std::string_view folder = {});
 
 }  // namespace platform

@@ -16,6 +16,10 @@ std::vector<std::string> ScriptedDialogs::MessageTexts() const {
 int ScriptedDialogs::MessageBox(QWidget*, std::string_view text, std::string_view caption, MsgKind kind,
                                 int buttons) {
   messages.push_back({std::string(text), std::string(caption), kind});
+  if (whileMessageShown) {
+    const Shown shown = messages.back();  // the hook may show more
+    whileMessageShown(shown);
+  }
   if (!messageAnswers.empty()) {
     int answer = messageAnswers.front();
     messageAnswers.pop_front();

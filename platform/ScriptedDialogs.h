@@ -28,6 +28,9 @@ class ScriptedDialogs final : public Dialogs {
   std::deque<std::optional<std::string>> fileAnswers;
   std::deque<std::optional<std::string>> folderAnswers;
   std::deque<ModalHandler> modalHandlers;  // none queued: the window is rejected
+  // Runs while a message box is up, as the box's nested loop would deliver timer ticks and the
+  // like; the user has not answered yet.
+  std::function<void(const Shown&)> whileMessageShown;
 
   // Record.
   std::vector<Shown> messages;

@@ -16,7 +16,7 @@ LPARAM TrayMessageFor(QSystemTrayIcon::ActivationReason reason) {
 
 TrayIcon::TrayIcon(const QIcon& icon, std::string_view tip, Callback callback)
     : FIcon(std::make_unique<QSystemTrayIcon>(icon)) {
-  FIcon->setToolTip(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())));
+  SetTip(tip);
   QObject::connect(FIcon.get(), &QSystemTrayIcon::activated,
                    [cb = std::move(callback)](QSystemTrayIcon::ActivationReason reason) {
                      if (LPARAM msg = TrayMessageFor(reason); msg != 0) cb(msg);
@@ -34,6 +34,18 @@ bool TrayIcon::Add() {
 bool TrayIcon::Visible() const { return FIcon->isVisible(); }
 
 std::string TrayIcon::Tip() const { return FIcon->toolTip().toStdString(); }
+
+void TrayIcon::SetTip(std::string_view tip) {
+  FIcon->setToolTip(QString::fromUtf8(tip.data(), static_cast<qsizetype>(tip.size())));
+}
+
+void TrayIcon::ShowBalloon(Balloon balloon) {
+  if (FIcon->isVisible()) {
+    FIcon->showMessage(QString::fromStdString(balloon.title), QString::fromStdString(balloon.text),
+                       balloon.error ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information);
+  }
+  FLastBalloon = std::move(balloon);
+}
 
 QPoint GetCursorPos() { return QCursor::pos(); }
 

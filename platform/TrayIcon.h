@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,9 +34,21 @@ class TrayIcon {
   bool Add();
   bool Visible() const;
   std::string Tip() const;
+  void SetTip(std::string_view tip);
+
+  // A message that needs no answer, shown beside the icon where the tray can show one: an
+  // unattended run reports its failures this way, never with a box that waits for someone.
+  struct Balloon {
+    std::string title, text;
+    bool error = false;
+  };
+  void ShowBalloon(Balloon balloon);
+  // The last balloon asked for, shown or not (where no tray exists).
+  const std::optional<Balloon>& LastBalloon() const { return FLastBalloon; }
 
  private:
   std::unique_ptr<QSystemTrayIcon> FIcon;
+  std::optional<Balloon> FLastBalloon;
 };
 
 // The pointer's position on the screen.

@@ -7,8 +7,11 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
+#include <algorithm>
 #include <map>
 #include <regex>
+
+#include <unistd.h>
 
 #include "AppTestSupport.h"
 #include "ARCHIVES.h"
@@ -95,6 +98,16 @@ class BackupRunTest : public ::testing::Test {
   static backuprun::Clock Fixed(LocalDateTime t) {
     return [t] { return t; };
   }
+  // "直ぐに実行" runs the backup again and shows this error, and no completion message.
+  void ExpectTheWindowShowsOnly(const std::string& error) const {
+    platform::ScriptedDialogs dialogs;
+    TfrmMain main;
+    main.Clock = Fixed(day);
+    main.cxbtnGoM->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
+    EXPECT_EQ(dialogs.messages[0].text, error);
+  }
 
   ScratchDb scratch;
   const LocalDateTime day = {2010, 6, 17, 9, 5, 0};
@@ -139,19 +152,30 @@ TEST_F(BackupRunTest, AFailedPackIsReportedAndNotLogged) {
   auto results = backuprun::RunBackup(0, Fixed(day));
   ASSERT_EQ(results.size(), 1u);
   EXPECT_NE(results[0].code, 0);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::Failed);
   EXPECT_FALSE(results[0].logged);
   EXPECT_TRUE(LogRows().empty());
   const std::string text = backuprun::FailureText(results[0]);
   EXPECT_NE(text.find(scratch.Path("missing/20100617_src.lzh")), std::string::npos);
 
   // The window shows that text in place of the completion message.
-  platform::ScriptedDialogs dialogs;
-  TfrmMain main;
-  main.Clock = Fixed(day);
-  main.cxbtnGoM->click();
-  ASSERT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_EQ(dialogs.messages[0].kind, platform::MsgKind::Error);
-  EXPECT_EQ(dialogs.messages[0].text, text);
+  ExpectTheWindowShowsOnly(text);
+}
+
+TEST_F(BackupRunTest, AFailedSecondRunOnTheSameDayIsNotLogged) {
+  MakeTree(scratch.dir / "src", "twice");
+  AddPair((scratch.dir / "src").string(), scratch.Path("src.lzh"));
+  ASSERT_TRUE(backuprun::RunBackup(0, Fixed(day))[0].Succeeded());
+  ASSERT_EQ(LogRows().size(), 1u);
+  // The morning's archive is still there, but the library cannot read it, so the second pack fails.
+  const std::string archive = scratch.Path("20100617_src.lzh");
+  WriteFile(archive, "not an archive at all");
+  auto results = backuprun::RunBackup(0, Fixed(day));
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_NE(results[0].code, 0);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::Failed);
+  EXPECT_TRUE(fs::exists(archive));
+  EXPECT_EQ(LogRows().size(), 1u);
 }
 
 TEST_F(BackupRunTest, AnEmptyFolderMakesNoArchiveAndNoRow) {
@@ -160,29 +184,111 @@ TEST_F(BackupRunTest, AnEmptyFolderMakesNoArchiveAndNoRow) {
   auto results = backuprun::RunBackup(0, Fixed(day));
   ASSERT_EQ(results.size(), 1u);
   EXPECT_EQ(results[0].code, 0);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::NothingToPack);
+  EXPECT_TRUE(results[0].Succeeded());
   EXPECT_FALSE(results[0].logged);
   EXPECT_TRUE(LogRows().empty());
 }
 
-TEST_F(BackupRunTest, AnExceptionEndsTheRunAndReleasesTheConnection) {
+// The second of three pairs fails, in each way a pair can: every pair is still attempted, the
+// first and third are packed and logged, and one message names the second and why.
+TEST_F(BackupRunTest, ThreePairsWithTheSecondFailingPackTheFirstAndThird) {
   MakeTree(scratch.dir / "one", "one");
   MakeTree(scratch.dir / "three", "three");
-  AddPair((scratch.dir / "one").string(), scratch.Path("one.lzh"));
-  AddPair((scratch.dir / "one").string(), scratch.Path("two.unknown"));  // no format has this extension
-  AddPair((scratch.dir / "three").string(), scratch.Path("three.lzh"));
-  EXPECT_THROW(backuprun::RunBackup(0, Fixed(day)), EArchiver);
-  EXPECT_EQ(OpenHandles(scratch.db), 0);
-  EXPECT_TRUE(fs::exists(scratch.Path("20100617_one.lzh")));
-  EXPECT_FALSE(fs::exists(scratch.Path("20100617_three.lzh")));
-  ASSERT_EQ(LogRows().size(), 1u);
-  EXPECT_EQ(LogRows()[0].bkup_file, scratch.Path("20100617_one.lzh"));
+  MakeTree(scratch.dir / "two", "two");
+  struct Case { const char* how; std::string folder, file, reason; };
+  const Case cases[] = {
+      {"a missing target folder raises", scratch.Path("gone"), scratch.Path("two.lzh"), scratch.Path("gone")},
+      {"an undetectable type raises", scratch.Path("two"), scratch.Path("two.unknown"), "書庫の形式を判別できません。"},
+      {"a library that cannot write returns a code", scratch.Path("two"), scratch.Path("missing/two.lzh"),
+       scratch.Path("missing/20100617_two.lzh")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    {
+      auto db = backupdb::OpenDatabase();
+      db->RunSQL("delete from m_bkup");
+      db->RunSQL("delete from m_log");
+    }
+    for (const char* archive : {"20100617_one.lzh", "20100617_three.lzh"}) fs::remove(scratch.Path(archive));
+    AddPair((scratch.dir / "one").string(), scratch.Path("one.lzh"));
+    AddPair(c.folder, c.file);
+    AddPair((scratch.dir / "three").string(), scratch.Path("three.lzh"));
 
-  // From the window: the error is shown and the completion message is not.
-  platform::ScriptedDialogs dialogs;
-  TfrmMain main;
-  main.Clock = Fixed(day);
-  main.cxbtnGoM->click();
-  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"書庫の形式を判別できません。"}));
+    auto results = backuprun::RunBackup(0, Fixed(day));
+    EXPECT_EQ(OpenHandles(scratch.db), 0);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_TRUE(results[0].Succeeded());
+    EXPECT_EQ(results[1].outcome, backuprun::TPairOutcome::Failed);
+    EXPECT_TRUE(results[2].Succeeded());
+    EXPECT_TRUE(fs::exists(scratch.Path("20100617_one.lzh")));
+    EXPECT_TRUE(fs::exists(scratch.Path("20100617_three.lzh")));
+    const auto rows = LogRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].bkup_file, scratch.Path("20100617_one.lzh"));
+    EXPECT_EQ(rows[1].bkup_file, scratch.Path("20100617_three.lzh"));
+
+    const std::string failures = backuprun::FailuresText(results);
+    EXPECT_EQ(failures, backuprun::FailureText(results[1]));
+    EXPECT_NE(failures.find(c.folder), std::string::npos) << failures;
+    EXPECT_NE(failures.find(c.reason), std::string::npos) << failures;
+    EXPECT_EQ(failures.find(scratch.Path("20100617_three.lzh")), std::string::npos);
+
+    // From the window: that one message, and no completion message.
+    ExpectTheWindowShowsOnly(failures);
+    EXPECT_EQ(LogRows().size(), 4u);
+  }
+}
+
+TEST_F(BackupRunTest, APackThatSkipsAFileIsLoggedAndReportedAsPartlyFailed) {
+  const fs::path src = scratch.dir / "src";
+  WriteFile((src / "a.txt").string(), "first\n");
+  WriteFile((src / "m.txt").string(), "middle\n");
+  WriteFile((src / "z.txt").string(), "last\n");
+  AddPair(src.string(), scratch.Path("src.lzh"));
+  backuprun::TBackupEvents events;
+  std::vector<std::string> progress;
+  // The file vanishes after it was selected, while the library packs the first one.
+  events.OnProgress = [&](const backuprun::TRunProgress& p) {
+    progress.push_back(std::to_string(p.pair) + "/" + std::to_string(p.pairs) + " " + std::to_string(p.members) +
+                       " " + p.current);
+    if (p.current == "a.txt") fs::remove(src / "z.txt");
+  };
+  auto results = backuprun::RunBackup(0, Fixed(day), events);
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].code, backuprun::kPackSkippedItems);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::PartlyStored);
+  EXPECT_TRUE(results[0].logged);
+  EXPECT_FALSE(results[0].Succeeded());
+  ASSERT_EQ(LogRows().size(), 1u);
+  EXPECT_EQ(LogRows()[0].bkup_file, scratch.Path("20100617_src.lzh"));
+  const std::string failures = backuprun::FailuresText(results);
+  EXPECT_NE(failures.find("z.txt"), std::string::npos) << failures;
+  EXPECT_NE(failures.find(scratch.Path("20100617_src.lzh")), std::string::npos) << failures;
+  EXPECT_EQ(progress.front(), "1/1 0 ");
+  EXPECT_NE(std::find(progress.begin(), progress.end(), "1/1 1 a.txt"), progress.end());
+  EXPECT_NE(std::find(progress.begin(), progress.end(), "1/1 2 m.txt"), progress.end());
+}
+
+TEST_F(BackupRunTest, AHistoryRowThatCannotBeWrittenFailsThePairAndRunNow) {
+  MakeTree(scratch.dir / "src", "nolog");
+  AddPair((scratch.dir / "src").string(), scratch.Path("src.lzh"));
+  {
+    auto db = backupdb::OpenDatabase();
+    db->RunSQL("create trigger no_log before insert on m_log begin select raise(abort, 'log is read-only'); end");
+  }
+  auto results = backuprun::RunBackup(0, Fixed(day));
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::Stored);
+  EXPECT_FALSE(results[0].logged);
+  EXPECT_FALSE(results[0].Succeeded());
+  EXPECT_NE(backuprun::FailuresText(results).find("log is read-only"), std::string::npos);
+
+  QProcess p;
+  p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--run-now"});
+  ASSERT_TRUE(p.waitForFinished(60000));
+  EXPECT_EQ(p.exitCode(), 1);
+  EXPECT_NE(p.readAllStandardError().toStdString().find("log is read-only"), std::string::npos);
 }
 
 TEST_F(BackupRunTest, TwoTicksInTheDueWindowRunOnce) {
@@ -249,6 +355,47 @@ TEST_F(BackupRunTest, RunNowReportsAFailedPackAndExitsNonZero) {
   EXPECT_GT(err.find('\n'), 0u);
   EXPECT_NE(p.readAllStandardOutput().toStdString().find(": error "), std::string::npos);
   EXPECT_TRUE(LogRows().empty());
+}
+
+// A file the run's user cannot read: the rest is stored and logged, the file is named, and the
+// exit status says the backup is not whole. Root reads everything, so as root the program runs
+// as nobody.
+TEST_F(BackupRunTest, RunNowExitsNonZeroWhenAFileCouldNotBeRead) {
+  const bool root = ::geteuid() == 0;
+  const QString setpriv = QStandardPaths::findExecutable("setpriv");
+  if (root && setpriv.isEmpty()) GTEST_SKIP() << "running as root without setpriv to drop to an ordinary user";
+  const fs::path src = scratch.dir / "src";
+  WriteFile((src / "ok.txt").string(), "readable\n");
+  WriteFile((src / "secret.txt").string(), "unreadable\n");
+  fs::permissions(src / "secret.txt", fs::perms::none);
+  AddPair(src.string(), scratch.Path("src.lzh"));
+  QStringList args{"--db", QString::fromStdString(scratch.db), "--run-now"};
+  QString program = QStringLiteral(TIDEKEEP_BIN);
+  if (root) {
+    for (const auto& e : fs::recursive_directory_iterator(scratch.dir)) {
+      ASSERT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chown(scratch.dir.c_str(), 65534, 65534), 0);
+    args.prepend(program);
+    args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + args;
+    program = setpriv;
+  }
+  QProcess p;
+  p.start(program, args);
+  ASSERT_TRUE(p.waitForFinished(60000));
+  const std::string err = p.readAllStandardError().toStdString();
+  EXPECT_EQ(p.exitCode(), 1) << err;
+  EXPECT_NE(err.find("secret.txt"), std::string::npos) << err;
+  const auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  TArchiveFile archive;
+  archive.SetFileName(rows[0].bkup_file);
+  archive.OpenArchive(0, 0);
+  std::vector<std::string> names;
+  TMemberRecord rec{};
+  for (int rc = archive.FindFirst("*.*", rec); rc == 0; rc = archive.FindNext(rec)) names.emplace_back(rec.Info.szFileName);
+  archive.CloseArchive();
+  EXPECT_EQ(names, (std::vector<std::string>{"ok.txt"}));
 }
 
 TEST_F(BackupRunTest, PurgeNowDeletesExpiredArchives) {

@@ -3,7 +3,9 @@
 // registered owner window and calls a registered enumeration callback. Built in variants:
 // FAKE_PREFIX names the entry prefix; FAKE_NO_OPTIONAL leaves out every optional entry (owner
 // window, enumeration callback, times, sizes);
-// FAKE_NO_FINDNEXT leaves out FindNext.
+// FAKE_NO_FINDNEXT leaves out FindNext; FAKE_PASSWORD adds the YZ1 libraries' password entries.
+// A file is an archive to every variant when it begins "FAKEARC", and to one variant alone when
+// it begins "FAKE:" and that variant's prefix.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -37,6 +39,10 @@ ENUM_MEMBER_PROC64 gEnumProc = nullptr;
 std::vector<TMember> gMembers;
 std::vector<TFile> gFiles;
 size_t gIndex = 0;
+int gArchiveType = 0;
+std::string gRequiredPassword;  // FindFirst wants it while not empty and not given
+std::string gGivenPassword;
+std::vector<std::string> gDialogAnswers;  // what the password dialog answers, in turn; then it cancels
 
 void logCall(const std::string& line) { gLog += line + "\n"; }
 
@@ -92,9 +98,10 @@ void fill(INDIVIDUALINFO* info) {
 
 bool isFakeArchive(const char* fileName) {
   std::ifstream in(fileName, std::ios::binary);
-  char magic[7] = {};
-  in.read(magic, sizeof magic);
-  return in && std::memcmp(magic, "FAKEARC", 7) == 0;
+  std::string head(32, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  return head.starts_with("FAKEARC") || head.starts_with(std::string("FAKE:") + FAKE_STR(FAKE_PREFIX));
 }
 
 }  // namespace
@@ -111,7 +118,14 @@ void FakeReset() {
   gResult = 0;
   gMembers.clear();
   gFiles.clear();
+  gArchiveType = 0;
+  gRequiredPassword.clear();
+  gGivenPassword.clear();
+  gDialogAnswers.clear();
 }
+void FakeSetArchiveType(int type) { gArchiveType = type; }
+void FakeRequirePassword(const char* password) { gRequiredPassword = password; }
+void FakeAddDialogAnswer(const char* answer) { gDialogAnswers.emplace_back(answer); }
 void FakeSetResult(int result) { gResult = result; }
 void FakeAddMember(const char* name, uint32_t size, uint32_t compressedSize, uint16_t date, uint16_t time) {
   gMembers.push_back({name, size, compressedSize, date, time});
@@ -158,6 +172,7 @@ int FAKE_ENTRY(FindFirst)(HARC arc, const char* wildName, INDIVIDUALINFO* info) 
   logCall(std::string("FindFirst ") + std::to_string(arc) + " " + wildName);
   gIndex = 0;
   if (arc == 0) return -1;
+  if (!gRequiredPassword.empty() && gGivenPassword != gRequiredPassword) return 0x800A;
   if (gMembers.empty()) return -1;
   fill(info);
   return 0;
@@ -180,7 +195,24 @@ int FAKE_ENTRY(CheckArchive)(const char* fileName, int mode) {
   logCall(std::string("CheckArchive ") + fileName + " " + std::to_string(mode));
   return isFakeArchive(fileName) ? 1 : 0;
 }
-int FAKE_ENTRY(GetArchiveType)(const char*) { return 0; }
+int FAKE_ENTRY(GetArchiveType)(const char* fileName) {
+  logCall(std::string("GetArchiveType ") + fileName);
+  return gArchiveType;
+}
+#ifdef FAKE_PASSWORD
+int FAKE_ENTRY(SetDefaultPassword)(HARC arc, const char* password) {
+  logCall("SetDefaultPassword " + std::to_string(arc) + " " + password);
+  gGivenPassword = password;
+  return 0;
+}
+int FAKE_ENTRY(PasswordDialog)(HWND wnd, char* buffer, uint32_t size) {
+  logCall("PasswordDialog " + std::to_string(wnd) + " " + std::to_string(size));
+  if (gDialogAnswers.empty()) return -1;
+  std::snprintf(buffer, size, "%s", gDialogAnswers.front().c_str());
+  gDialogAnswers.erase(gDialogAnswers.begin());
+  return 0;
+}
+#endif
 #ifndef FAKE_NO_OPTIONAL
 int FAKE_ENTRY(SetOwnerWindowEx)(HWND wnd, ARC_OWNER_CALLBACK) {
   logCall("SetOwnerWindowEx");

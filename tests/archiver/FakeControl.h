@@ -28,10 +28,23 @@ F call(const char* name, const char* library = "UNLHA32.DLL") {
 
 inline std::string Log(const char* library = "UNLHA32.DLL") { return call<const char* (*)()>("FakeLog", library)(); }
 inline void Reset(const char* library = "UNLHA32.DLL") { call<void (*)()>("FakeReset", library)(); }
-inline void SetResult(int result) { call<void (*)(int)>("FakeSetResult")(result); }
-inline void AddMember(const char* name, uint32_t size, uint32_t compressed, uint16_t date, uint16_t time) {
-  call<void (*)(const char*, uint32_t, uint32_t, uint16_t, uint16_t)>("FakeAddMember")(name, size, compressed, date,
-                                                                                        time);
+inline void SetResult(int result, const char* library = "UNLHA32.DLL") {
+  call<void (*)(int)>("FakeSetResult", library)(result);
+}
+inline void AddMember(const char* name, uint32_t size, uint32_t compressed, uint16_t date, uint16_t time,
+                      const char* library = "UNLHA32.DLL") {
+  call<void (*)(const char*, uint32_t, uint32_t, uint16_t, uint16_t)>("FakeAddMember", library)(name, size, compressed,
+                                                                                                 date, time);
+}
+// The code the library's GetArchiveType answers for every file.
+inline void SetArchiveType(int type, const char* library) { call<void (*)(int)>("FakeSetArchiveType", library)(type); }
+// FindFirst answers 0x800A until this password has been given.
+inline void RequirePassword(const char* password, const char* library) {
+  call<void (*)(const char*)>("FakeRequirePassword", library)(password);
+}
+// The password dialog's next answer; with none left it is cancelled.
+inline void AddDialogAnswer(const char* answer, const char* library) {
+  call<void (*)(const char*)>("FakeAddDialogAnswer", library)(answer);
 }
 inline void AddFile(const char* member, const char* content) {
   call<void (*)(const char*, const char*)>("FakeAddFile")(member, content);

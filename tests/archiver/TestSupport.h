@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -61,6 +62,16 @@ inline void SetWriteTime(const std::string& path, const platform::LocalDateTime&
 }
 
 inline bool HasUserXattrs(const std::string& path) { return platform::VolumeHasNamedStreams(path); }
+
+// The message of what Run raises, or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& run) {
+  try {
+    run();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 }  // namespace test
 

@@ -285,29 +285,29 @@ TEST_F(ZipDriver, NameConverterInTheUnzipAndZip32jDialectsOnly) {
 // ---------------------------------------------------------------------------------------------
 // Packing replaces the archive; deleting and freshening keep it
 
-TEST_F(ZipDriver, PackingRemovesTheOldArchiveFirst) {
+TEST_F(ZipDriver, PackingRemovesTheOldArchiveFirstAndKeepsItOnlyWhenZipFails) {
   Use(kZip32j);
   TZip32 zip;
   const std::string archive = FTemp / "old.zip";
-  test::WriteFile(archive, "old members");
-  std::string cmdLine, output;
-  EXPECT_EQ(zip.Pack(0, archive, opts(), FTemp.path(), {"f"}, false, cmdLine, output), 0);
-  EXPECT_NE(Log().find("archive-absent"), std::string::npos) << Log();
-  EXPECT_FALSE(std::filesystem::exists(archive));  // the stand-in wrote nothing in its place
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp.path()), {}), 1);  // only the log
-}
-
-TEST_F(ZipDriver, AFailedPackKeepsTheOldArchive) {
-  Use(kZip32j);
-  TZip32 zip;
-  const std::string archive = FTemp / "old.zip";
-  test::WriteFile(archive, "old members");
-  setenv("FAKE_ZIP_RESULT", "32800", 1);
-  std::string cmdLine, output;
-  EXPECT_EQ(zip.Pack(0, archive, opts(), FTemp.path(), {"f"}, false, cmdLine, output), 32800);
-  EXPECT_NE(Log().find("archive-absent"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(archive), "old members");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp.path()), {}), 2);  // log and archive
+  struct TCase {
+    const char* Result;
+    bool OldKept;
+  };
+  for (const TCase c : {TCase{"0", false}, TCase{"32800", true}}) {
+    test::WriteFile(archive, "old members");
+    ClearLog();
+    setenv("FAKE_ZIP_RESULT", c.Result, 1);
+    std::string cmdLine, output;
+    EXPECT_EQ(zip.Pack(0, archive, opts(), FTemp.path(), {"f"}, false, cmdLine, output), std::atoi(c.Result));
+    EXPECT_NE(Log().find("zip32j Zip [ -D  \"" + archive + "\""), std::string::npos) << Log();
+    EXPECT_NE(Log().find("archive-absent"), std::string::npos) << c.Result;  // gone when Zip ran
+    EXPECT_EQ(std::filesystem::exists(archive), c.OldKept) << c.Result;
+    if (c.OldKept) {
+      EXPECT_EQ(test::ReadFile(archive), "old members");
+    }
+    // Nothing set aside is left behind: only the log, and the old archive when it came back.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FTemp.path()), {}), c.OldKept ? 2 : 1) << c.Result;
+  }
 }
 
 TEST_F(ZipDriver, DeletingAndFresheningWorkOnTheArchiveInPlace) {

@@ -2,6 +2,9 @@
 
 #include <QAbstractTableModel>
 #include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
 #include <QSignalBlocker>
 #include <span>
 
@@ -289,6 +292,30 @@ TCustomArcListView::TCustomArcListView(QWidget* parent) : QTreeView(parent), FMo
   header()->setSectionsClickable(true);
   for (int i = 0; i < ColumnCount; ++i) header()->resizeSection(i, Columns[static_cast<std::size_t>(i)].Width);
   connect(header(), &QHeaderView::sectionClicked, this, &TCustomArcListView::ColumnClick);
+  connect(header(), &QHeaderView::sectionResized, this, [this] {
+    if (!FFittingColumns) FColumnsSizedByUser = true;
+  });
+}
+
+void TCustomArcListView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  if (!FColumnsSizedByUser) FitColumns();
+}
+
+// The designed widths (700 pixels in all) shrunk in proportion when the list is narrower, room
+// kept for a vertical scroll bar that filling the list may bring; never widened.
+void TCustomArcListView::FitColumns() {
+  int designed = 0;
+  for (const TColumn& c : Columns) designed += c.Width;
+  const int room = viewport()->width() -
+                   (verticalScrollBar()->isVisible() ? 0 : style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+  if (room <= 0) return;
+  const double scale = std::min(1.0, static_cast<double>(room) / designed);
+  FFittingColumns = true;
+  for (int i = 0; i < ColumnCount; ++i) {
+    header()->resizeSection(i, static_cast<int>(Columns[static_cast<std::size_t>(i)].Width * scale));
+  }
+  FFittingColumns = false;
 }
 
 TCustomArcListView::~TCustomArcListView() {

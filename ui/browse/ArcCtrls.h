@@ -97,7 +97,15 @@ class TCustomArcListView : public QTreeView {
   const TListRow* Selected() const;
   void SelectItem(int row);
 
+ protected:
+  // Until the user sizes a column, the columns keep their designed proportions and fit the list.
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  void FitColumns();
+
+  bool FFittingColumns = false;
+  bool FColumnsSizedByUser = false;
   std::string FArchiveName;
   std::string FCurrentPath;
   std::vector<TMemberBlock> FMembers;

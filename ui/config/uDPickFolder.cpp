@@ -3,7 +3,6 @@
 #include <exception>
 
 #include <QDir>
-#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,18 +13,12 @@
 #include "FolderList.h"
 #include "FormLook.h"
 #include "Paths.h"
+#include "UserFocus.h"
 
 namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
-
-// Focus that the user moved into a field (not the window coming back to the front).
-bool UserFocus(const QEvent* event) {
-  if (event->type() != QEvent::FocusIn) return false;
-  Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
-  return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
-}
 
 }  // namespace
 

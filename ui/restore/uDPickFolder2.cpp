@@ -13,6 +13,7 @@
 #include "Dialogs.h"
 #include "Paths.h"
 #include "FormLook.h"
+#include "UserFocus.h"
 
 namespace {
 
@@ -104,6 +105,6 @@ void TDlgPickFolder2::showEvent(QShowEvent* event) {
 }
 
 bool TDlgPickFolder2::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == EditFolder && event->type() == QEvent::FocusIn) EditFolderEnter();
+  if (watched == EditFolder && UserFocus(event)) EditFolderEnter();
   return QDialog::eventFilter(watched, event);
 }

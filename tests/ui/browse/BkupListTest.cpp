@@ -1,6 +1,7 @@
 // The backup file browser driven headless through the dialog seam, on archives read and
 // extracted by the real LHA library.
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -89,6 +90,26 @@ TEST_P(BkupListTest, WindowAsDefined) {
   EXPECT_EQ(Form.ArcTreeView1->ArcListView(), Form.ArcListView1);
   EXPECT_TRUE(Form.ArcListView1->ShowFolder());
   EXPECT_EQ(Form.ArcTreeView1->indentation(), 19);
+}
+
+TEST_P(BkupListTest, ColumnsFitTheListAtItsOpeningSizeInTheirProportions) {
+  Form.show();
+  Open(Archive);
+  const QHeaderView* header = Form.ArcListView1->header();
+  const int designed[] = {150, 100, 100, 100, 100, 150};
+  ASSERT_LT(Form.ArcListView1->viewport()->width(), 700) << "the list opens narrower than the designed columns";
+  // "更新日時" ends inside the list, and the order and proportions are the designed ones.
+  EXPECT_LE(header->sectionViewportPosition(5) + header->sectionSize(5), Form.ArcListView1->viewport()->width());
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(header->visualIndex(i), i);
+    EXPECT_NEAR(header->sectionSize(i) * 150.0 / designed[i], header->sectionSize(0), 1.5) << i;
+  }
+  EXPECT_GT(header->sectionSize(0), 100);
+  // A column the user sized stays as sized when the window changes.
+  Form.ArcListView1->header()->resizeSection(0, 200);
+  Form.resize(Form.width() - 100, Form.height());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(header->sectionSize(0), 200);
 }
 
 TEST_P(BkupListTest, OpeningShowsTheArchiveNodeSelectedAndEveryFileFlat) {

@@ -126,6 +126,21 @@ TEST_F(PickFolder2Test, EnteringTheTextBoxRefillsItWithTheCurrentFolder) {
   });
 }
 
+TEST_F(PickFolder2Test, FocusComingBackWithTheWindowKeepsATypedFolder) {
+  Show([&](TDlgPickFolder2& p) {
+    p.EditFolder->setText("/typed/by/hand");
+    // Re-activating the window or closing a popup gives the field its focus back.
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+      QFocusEvent focusIn(QEvent::FocusIn, reason);
+      QCoreApplication::sendEvent(p.EditFolder, &focusIn);
+      EXPECT_EQ(EditText(), "/typed/by/hand") << reason;
+    }
+    p.OKBtn->click();
+    return p.result();
+  });
+  EXPECT_EQ(picker.GetFolder(), "/typed/by/hand");
+}
+
 TEST_F(PickFolder2Test, OpenAfterOptionOnlyInModeOneAndKeptBetweenShowings) {
   struct Case { int mode; bool visible; };
   for (const Case c : {Case{1, true}, Case{0, false}, Case{2, false}, Case{1, true}}) {

@@ -1,0 +1,235 @@
+// The program left alone: failures of timer runs never wait for a box, moments that pass while
+// a run goes are caught up once, an older database without a schedule row still runs, and a
+// run shows where it is while everything else waits.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "AppTestSupport.h"
+#include "ScriptedDialogs.h"
+#include "TrayIcon.h"
+#include "uFMain.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::LocalDateTime;
+
+std::vector<backupdb::LogRow> LogRows() {
+  auto db = backupdb::OpenDatabase();
+  return backupdb::ReadLog(*db);
+}
+
+class UnattendedTest : public ::testing::Test {
+ protected:
+  UnattendedTest() {
+    main.Clock = [this] { return now; };
+  }
+  void AddPair(const fs::path& folder, const std::string& file) {
+    auto db = backupdb::OpenDatabase();
+    backupdb::EnsureSchema(*db);
+    backupdb::InsertTarget(*db, {folder.string(), file});
+  }
+  void MakeFolder(const fs::path& folder, int files = 1) {
+    for (int i = 0; i < files; ++i) WriteFile((folder / ("file" + std::to_string(i) + ".txt")).string(), "content\n");
+  }
+  // A pair of one file, and an archive logged in April that the retention of 30 days expires.
+  std::string AddPairWithAnExpiredArchive() {
+    const fs::path src = scratch.dir / "src";
+    MakeFolder(src);
+    AddPair(src, scratch.Path("src.lzh"));
+    const std::string old = scratch.Path("20100401_src.lzh");
+    WriteFile(old, "old");
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {src.string(), old, "2010/04/01 12:00"});
+    backupdb::ReplaceDeleteFlag(*db, 1);
+    return old;
+  }
+  // A tick as the timer delivers it.
+  void Tick(const LocalDateTime& at) {
+    now = at;
+    QMetaObject::invokeMethod(main.Timer1, "timeout");
+  }
+  std::string Status() const { return main.StatusBar1->currentMessage().toStdString(); }
+
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  LocalDateTime now{2010, 6, 17, 1, 0, 0};
+  TfrmMain main;
+};
+
+// The 2 a.m. backup fails and nobody is there; the next night's must still run. A box left open
+// would have held the ticks: the next due moment is played while any box is up.
+TEST_F(UnattendedTest, AFailedScheduledRunOpensNoBoxAndTheNextDueBackupRuns) {
+  const fs::path src = scratch.dir / "src";
+  AddPair(src, scratch.Path("src.lzh"));  // the folder is missing on the first night
+  main.FormCreate();
+  main.bk_time = "2:00:00";
+  bool nextNightPlayed = false;
+  auto nextNight = [&] {
+    if (nextNightPlayed) return;
+    nextNightPlayed = true;
+    MakeFolder(src);
+    Tick({2010, 6, 18, 2, 0, 0});
+  };
+  dialogs.whileMessageShown = [&](const platform::ScriptedDialogs::Shown&) { nextNight(); };
+  Tick({2010, 6, 17, 2, 0, 0});
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  const auto balloon = *main.TrayIcon()->LastBalloon();
+  EXPECT_TRUE(balloon.error);
+  EXPECT_NE(balloon.text.find(src.string()), std::string::npos) << balloon.text;
+  EXPECT_NE(Status().find("失敗"), std::string::npos) << Status();
+  nextNight();
+
+  EXPECT_TRUE(dialogs.messages.empty());
+  const auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].bkup_file, scratch.Path("20100618_src.lzh"));
+  EXPECT_EQ(rows[0].bkup_date, "2010/06/18 02:00");
+}
+
+// While the box of a command is open, ticks go on and a due backup runs inside it.
+TEST_F(UnattendedTest, ABackupFallsDueWhileACommandsBoxIsOpen) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  main.FormCreate();
+  main.bk_time = "2:00:00";
+  now = {2010, 6, 17, 1, 59, 0};
+  dialogs.whileMessageShown = [&](const platform::ScriptedDialogs::Shown& shown) {
+    if (shown.text == "バックアップ完了") Tick({2010, 6, 17, 2, 0, 0});
+  };
+  main.cxbtnGoM->click();
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"バックアップ完了"}));
+  ASSERT_EQ(LogRows().size(), 2u);
+  EXPECT_EQ(LogRows()[1].bkup_date, "2010/06/17 02:00");
+}
+
+TEST_F(UnattendedTest, AnUnreadableScheduleIsReportedOnceWithoutABox) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  main.FormCreate();
+  main.bk_time = "noon";
+  Tick({2010, 6, 17, 12, 0, 0});
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  const std::string first = main.TrayIcon()->LastBalloon()->text;
+  main.StatusBar1->clearMessage();
+  Tick({2010, 6, 17, 12, 0, 1});  // the same error again: not told every second
+  EXPECT_EQ(Status(), "");
+  EXPECT_TRUE(dialogs.messages.empty());
+  // Mended, the schedule runs.
+  main.bk_time = "12:01:00";
+  Tick({2010, 6, 17, 12, 1, 0});
+  EXPECT_EQ(LogRows().size(), 1u);
+  EXPECT_FALSE(first.empty());
+}
+
+// A run started by hand at 1:59:50 is still going at 2:00: the tick then waits, and the 2:00
+// backup runs once when the hand-started run ends; a command given meanwhile runs after it.
+TEST_F(UnattendedTest, ADueMomentThatPassesDuringARunRunsOnceAfterIt) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src, 3);
+  AddPair(src, scratch.Path("src.lzh"));
+  main.FormCreate();
+  main.bk_time = "2:00:00";
+  now = {2010, 6, 17, 1, 59, 50};
+  int progressed = 0;
+  bool sawBusy = false;
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] {
+    if (++progressed != 2) return;
+    sawBusy = main.Busy();
+    Tick({2010, 6, 17, 2, 0, 0});  // must not start a run inside this one
+    main.I1->trigger();             // waits too, and runs once however often it is asked
+    main.cxbtnGoM->click();
+    now = {2010, 6, 17, 2, 0, 30};
+  });
+  main.cxbtnGoM->click();
+  EXPECT_TRUE(sawBusy);
+  EXPECT_FALSE(main.Busy());
+  auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 2u);  // the hand-started run, then the caught-up 2:00 one
+  EXPECT_EQ(rows[1].bkup_date, "2010/06/17 02:00");
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"バックアップ完了"}));
+  // The waiting tick's moment ran already: the ticks still in its window do not run it again.
+  Tick({2010, 6, 17, 2, 0, 31});
+  now = {2010, 6, 17, 2, 0, 1};
+  main.Timer1Timer();
+  EXPECT_EQ(LogRows().size(), 2u);
+  // The waiting command runs once the program is free.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(LogRows().size(), 3u);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"バックアップ完了", "バックアップ完了"}));
+}
+
+TEST_F(UnattendedTest, APurgeMomentPassedDuringARunPurgesAfterIt) {
+  const std::string old = AddPairWithAnExpiredArchive();
+  main.FormCreate();
+  now = {2010, 6, 17, 14, 34, 58};
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] { now = {2010, 6, 17, 14, 36, 0}; });
+  main.cxbtnGoM->click();
+  EXPECT_FALSE(fs::exists(old));
+}
+
+// Older databases can lack the schedule row: the default schedule (daily at 12:00) runs, and the
+// purge at 14:35 is not held up by an error every second.
+TEST_F(UnattendedTest, AnEmptyScheduleTableMeansTheDefaultSchedule) {
+  const std::string old = AddPairWithAnExpiredArchive();
+  {
+    auto db = backupdb::OpenDatabase();
+    db->RunSQL("delete from m_schedule");
+  }
+  main.FormCreate();
+  for (const LocalDateTime& at : {LocalDateTime{2010, 6, 17, 11, 59, 59}, LocalDateTime{2010, 6, 17, 12, 0, 0},
+                                  LocalDateTime{2010, 6, 17, 14, 35, 0}}) {
+    Tick(at);
+  }
+  EXPECT_EQ(main.bk_time, "12:00:00");
+  EXPECT_EQ(main.bk_type, "0");
+  EXPECT_EQ(LogRows().size(), 2u);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_FALSE(main.TrayIcon()->LastBalloon().has_value());
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The status bar and the tray's tip tell which pair, how many members and which file, from the
+// progress messages; afterwards both are as before.
+TEST_F(UnattendedTest, ARunShowsItsProgressInTheStatusBarAndTheTrayTip) {
+  MakeFolder(scratch.dir / "one", 2);
+  MakeFolder(scratch.dir / "two", 3);
+  AddPair(scratch.dir / "one", scratch.Path("one.lzh"));
+  AddPair(scratch.dir / "two", scratch.Path("two.lzh"));
+  main.FormCreate();
+  main.StatusBar1->showMessage("before");
+  std::vector<std::string> statuses, tips;
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] {
+    statuses.push_back(Status());
+    tips.push_back(main.TrayIcon()->Tip());
+  });
+  main.cxbtnGoM->click();
+  auto seen = [&](const std::string& text) {
+    return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+  };
+  EXPECT_TRUE(seen("バックアップ中 1/2 (1 件) file0.txt")) << ::testing::PrintToString(statuses);
+  EXPECT_TRUE(seen("バックアップ中 2/2 (3 件) file2.txt")) << ::testing::PrintToString(statuses);
+  ASSERT_EQ(statuses.size(), tips.size());
+  for (std::size_t i = 0; i < statuses.size(); ++i) EXPECT_EQ(tips[i], "Tidekeep\n" + statuses[i]);
+  EXPECT_EQ(Status(), "before");
+  EXPECT_EQ(main.TrayIcon()->Tip(), "Tidekeep");
+}
+
+TEST(ProgressTextTest, PairMembersAndFile) {
+  backuprun::TRunProgress p{2, 3, "/data", 0, 0, {}};
+  EXPECT_EQ(TfrmMain::ProgressText(p), "バックアップ中 2/3 /data");
+  p.selected = 40;
+  EXPECT_EQ(TfrmMain::ProgressText(p), "バックアップ中 2/3 ファイルを選択中 (40 件)");
+  p.members = 12;
+  p.current = "資料/報告書.txt";
+  EXPECT_EQ(TfrmMain::ProgressText(p), "バックアップ中 2/3 (12 件) 資料/報告書.txt");
+}
+
+}  // namespace
