@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "ArchiveTestSupport.h"
-#include "ArchiverApi.h"
-#include "WinMsg.h"
 
 extern "C" {
 int SevenZip(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -27,16 +25,7 @@ using namespace arc_test;
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string output;
-};
-
-TRun SevenZipCmd(const std::string& cmdLine) {
-  std::vector<char> out(1 << 16, '\0');
-  const int code = SevenZip(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
-  return {code, out.data()};
-}
+TRun SevenZipCmd(const std::string& cmdLine) { return RunEntry(SevenZip, cmdLine); }
 
 // What the driver sends to extract with paths, replacing existing files ("-aoa" from c = 1).
 std::string ExtractLine(const std::string& archive, const std::string& dest, const std::string& switches = "-aoa") {
@@ -44,15 +33,7 @@ std::string ExtractLine(const std::string& archive, const std::string& dest, con
 }
 
 std::vector<std::string> ListNames(const std::string& archive) {
-  std::vector<std::string> names;
-  const HARC h = SevenZipOpenArchive(0, archive.c_str(), 0x800002);
-  if (h == 0) return names;
-  INDIVIDUALINFO info{};
-  for (int r = SevenZipFindFirst(h, "*.*", &info); r == 0; r = SevenZipFindNext(h, &info))
-    names.emplace_back(info.szFileName);
-  SevenZipCloseArchive(h);
-  std::sort(names.begin(), names.end());
-  return names;
+  return arc_test::ListNames({SevenZipOpenArchive, SevenZipFindFirst, SevenZipFindNext, SevenZipCloseArchive}, archive);
 }
 
 int Shell(const std::string& command) {
@@ -222,24 +203,12 @@ TEST_F(SevenZipLibrary, HostileMembersWriteNothingOutsideTheDestination) {
   EXPECT_FALSE(fs::exists(FTemp / "d/slip.txt"));
 }
 
-struct TProgressLog {
-  std::vector<std::string> names;
-  size_t stopAfter = 0;
-};
-TProgressLog* gProgress = nullptr;
-
-LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
-  if (msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
-  gProgress->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
-  return gProgress->names.size() >= gProgress->stopAfter ? 1 : 0;
-}
-
 TEST_F(SevenZipLibrary, ProgressCancelAndErrors) {
   const std::string archive = FTemp / "p.7z";
   ASSERT_EQ(Shell("cd " + Quote(FSrc) + " && 7zz a " + Quote(archive) + " a.txt .hidden bin/data.bin"), 0);
   TProgressLog log;
   log.stopAfter = 2;
-  gProgress = &log;
+  CurrentProgressLog() = &log;
   const HWND wnd = CreateHiddenWindow(ProgressProc, nullptr);
   ASSERT_NE(SevenZipSetOwnerWindowEx(wnd, nullptr), 0);
   const std::string dest = FTemp / "out";
@@ -251,7 +220,7 @@ TEST_F(SevenZipLibrary, ProgressCancelAndErrors) {
   EXPECT_EQ(SevenZipCmd(ExtractLine(archive, dest)).code, 0);
   EXPECT_TRUE(log.names.empty());
   DestroyWindow(wnd);
-  gProgress = nullptr;
+  CurrentProgressLog() = nullptr;
 
   const HARC h = SevenZipOpenArchive(0, archive.c_str(), 0x800002);
   ASSERT_NE(h, 0u);

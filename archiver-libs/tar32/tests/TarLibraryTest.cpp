@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "ArchiveTestSupport.h"
-#include "ArchiverApi.h"
-#include "WinMsg.h"
 
 extern "C" {
 int Tar(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -32,16 +30,7 @@ using namespace arc_test;
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string output;
-};
-
-TRun TarCmd(const std::string& cmdLine) {
-  std::vector<char> out(1 << 16, '\0');
-  const int code = Tar(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
-  return {code, out.data()};
-}
+TRun TarCmd(const std::string& cmdLine) { return RunEntry(Tar, cmdLine); }
 
 // What the driver sends to extract everything with paths (TTgz32 adds "-z", TBZ232 "-B").
 std::string ExtractLine(const std::string& archive, const std::string& dest, const std::string& sub = "") {
@@ -49,13 +38,7 @@ std::string ExtractLine(const std::string& archive, const std::string& dest, con
 }
 
 std::vector<std::string> ListNames(const std::string& archive) {
-  std::vector<std::string> names;
-  const HARC h = TarOpenArchive(0, archive.c_str(), 0x800002);
-  if (h == 0) return names;
-  INDIVIDUALINFO info{};
-  for (int r = TarFindFirst(h, "*.*", &info); r == 0; r = TarFindNext(h, &info)) names.emplace_back(info.szFileName);
-  TarCloseArchive(h);
-  return names;
+  return arc_test::ListNames({TarOpenArchive, TarFindFirst, TarFindNext, TarCloseArchive}, archive);
 }
 
 int Shell(const std::string& command) {
@@ -328,25 +311,13 @@ TEST_F(TarLibrary, MemoryExtractionAndErrors) {
   for (const TCase& c : cases) EXPECT_EQ(TarCmd(c.line).code, c.code) << c.line;
 }
 
-struct TProgressLog {
-  std::vector<std::string> names;
-  size_t stopAfter = 0;
-};
-TProgressLog* gProgress = nullptr;
-
-LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
-  if (msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
-  gProgress->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
-  return gProgress->names.size() >= gProgress->stopAfter ? 1 : 0;
-}
-
 TEST_F(TarLibrary, ProgressToTheOwnerWindowAndCancel) {
   NEED("tar");
   const std::string archive = FTemp / "p.tgz";
   ASSERT_EQ(Shell("cd " + Quote(FSrc) + " && tar -czf " + Quote(archive) + " a.txt .hidden sparse.bin"), 0);
   TProgressLog log;
   log.stopAfter = 2;
-  gProgress = &log;
+  CurrentProgressLog() = &log;
   const HWND wnd = CreateHiddenWindow(ProgressProc, nullptr);
   ASSERT_NE(TarSetOwnerWindowEx(wnd, nullptr), 0);
   const std::string dest = FTemp / "out";
@@ -363,7 +334,7 @@ TEST_F(TarLibrary, ProgressToTheOwnerWindowAndCancel) {
   EXPECT_EQ(TarCmd(ExtractLine(archive, dest)).code, 0);
   EXPECT_TRUE(log.names.empty());
   DestroyWindow(wnd);
-  gProgress = nullptr;
+  CurrentProgressLog() = nullptr;
 }
 
 }  // namespace
