@@ -72,7 +72,22 @@ bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, 
   return true;
 }
 
-bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err) {
+bool AddNameArgument(const std::string& text, std::vector<std::string>& names, TCommandError& err) {
+  if (text.size() > 1 && text[0] == '@') return ReadResponseFile(text.substr(1), names, err);
+  names.push_back(text);
+  return true;
+}
+
+std::string_view TakeCommandWord(std::string_view& line) {
+  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+  size_t end = 0;
+  while (end < line.size() && !IsBlank(line[end])) ++end;
+  const std::string_view word = line.substr(0, end);
+  line.remove_prefix(end);
+  return word;
+}
+
+bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err, bool folderArgument) {
   cmd = TCommandLine{};
   std::vector<TToken> tokens;
   if (!Tokenize(line, tokens, err)) return false;
@@ -87,15 +102,11 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
     if (!haveArchive) {
       cmd.archive = t.text;
       haveArchive = true;
-      if (i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/')
+      if (folderArgument && i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/')
         cmd.baseDir = tokens[++i].text;
       continue;
     }
-    if (t.text[0] == '@' && t.text.size() > 1) {
-      if (!ReadResponseFile(t.text.substr(1), cmd.names, err)) return false;
-      continue;
-    }
-    cmd.names.push_back(t.text);
+    if (!AddNameArgument(t.text, cmd.names, err)) return false;
   }
   if (!haveArchive) {
     err = {kErrNoArchiveName, "command line names no archive"};

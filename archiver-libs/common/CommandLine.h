@@ -33,7 +33,15 @@ struct TCommandLine {
   std::vector<std::string> names;     // file or member names, response files expanded
 };
 
+// A name argument: "@<file>" adds the response file's names, anything else itself.
+bool AddNameArgument(const std::string& text, std::vector<std::string>& names, TCommandError& err);
+
 // Arguments after the archive are names, never switches; empty quoted arguments add nothing.
-bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err);
+// FolderArgument: an argument right after the archive ending in "/" is the base folder (the
+// dialects that give the folder as a switch take it as a name).
+bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err, bool folderArgument = true);
+
+// Splits off the leading command word (up to the first blank): returns it, Line keeps the rest.
+std::string_view TakeCommandWord(std::string_view& line);
 
 }  // namespace arclib

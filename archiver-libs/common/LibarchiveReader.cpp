@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +45,31 @@ int DataErrorCode(archive* a) {
   return kErrBrokenData;
 }
 
+// Why the member headers could not be read: an archive whose headers are encrypted apart.
+int HeaderErrorCode(archive* a) {
+  const std::string text = EntryError(a);
+  if (archive_read_has_encrypted_entries(a) > 0 || text.find("ncrypt") != std::string::npos) return kErrEncrypted;
+  return kErrHeaderBroken;
+}
+
+// A single compressed file (libarchive's raw format) has no stored name: its member is the
+// archive's name without the compression's extension, with the archive's time.
+void DescribeRawMember(archive* a, const std::string& path, TMemberInfo& m) {
+  if (archive_format(a) != ARCHIVE_FORMAT_RAW) return;
+  std::string name = path.substr(path.rfind('/') + 1);
+  for (const char* ext : {".gz", ".bz2", ".Z", ".xz", ".zst", ".lz", ".lzma", ".GZ", ".BZ2"}) {
+    if (name.size() > std::strlen(ext) && name.ends_with(ext)) {
+      name.resize(name.size() - std::strlen(ext));
+      break;
+    }
+  }
+  if (name == path.substr(path.rfind('/') + 1)) name += ".out";
+  m.name = m.rawName = name;
+  m.unixMode.reset();
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) m.mtime = st.st_mtime;
+}
+
 }  // namespace
 
 TUtf8Locale::TUtf8Locale() : FLocale(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
@@ -83,6 +109,10 @@ TMemberInfo DescribeEntry(archive_entry* entry) {
       break;
     default: m.kind = EMemberKind::File; break;
   }
+  if (const char* target = archive_entry_hardlink(entry); target != nullptr && m.kind == EMemberKind::File) {
+    m.hardlinkTarget = DecodeStoredName(target);
+    if (m.hardlinkTarget.starts_with("./") && m.hardlinkTarget.size() > 2) m.hardlinkTarget.erase(0, 2);
+  }
   m.originalSize = archive_entry_size_is_set(entry) ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
   m.compressedSize = m.originalSize;
   m.mtime = archive_entry_mtime(entry);
@@ -102,9 +132,10 @@ int ScanMembers(const std::string& path, TReadSetup setup, std::vector<TMemberIn
   int r = ARCHIVE_OK;
   while ((r = archive_read_next_header(in.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
     TMemberInfo m = DescribeEntry(entry);
+    DescribeRawMember(in.Get(), path, m);
     if (m.name != "." && !m.name.empty()) members.push_back(std::move(m));
   }
-  return r == ARCHIVE_EOF ? 0 : kErrHeaderBroken;
+  return r == ARCHIVE_EOF ? 0 : HeaderErrorCode(in.Get());
 }
 
 namespace {
@@ -126,7 +157,8 @@ class TExtractor {
     int r = ARCHIVE_OK;
     bool stopped = false;
     while (!stopped && ((r = archive_read_next_header(FIn.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
-      const TMemberInfo m = DescribeEntry(entry);
+      TMemberInfo m = DescribeEntry(entry);
+      DescribeRawMember(FIn.Get(), FReq.archive, m);
       if (m.name == "." || m.name.empty() || !Wanted(m)) continue;
       ++count;
       const std::string attr = AttributeText(m);
@@ -141,8 +173,14 @@ class TExtractor {
         if (m.IsDirectory()) continue;
         comps.erase(comps.begin(), comps.end() - 1);
       }
-      std::string rel;
-      for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
+      if (!m.IsDirectory() && FReq.existing != EExistingFile::Replace && FDest.Exists(comps)) {
+        if (FReq.existing == EExistingFile::Skip) {
+          FOut.Line("skip   " + prefix + JoinComps(comps) + ": exists");
+          continue;
+        }
+        comps.back() = FreeName(comps);
+      }
+      const std::string rel = JoinComps(comps);
       if (!TNotifier::Instance().Member(ProgressOf(m, prefix + rel, attr))) return Cancelled();
       f = {};
       const TStamp stamp{m.mtime, m.atime, m.unixMode};
@@ -152,6 +190,8 @@ class TExtractor {
         FDest.MakeFolder(comps, stamp, f);
       } else if (m.IsSymlink()) {
         FDest.WriteLink(comps, m.linkTarget, stamp, f);
+      } else if (!m.hardlinkTarget.empty() && m.originalSize == 0) {
+        WriteHardLink(m, comps, f);
       } else {
         FDest.WriteFile(comps, stamp, [this](int fd, TFailure& failure) { return CopyData(fd, failure); }, f);
       }
@@ -162,8 +202,10 @@ class TExtractor {
     }
     FDest.FinishFolders();
     if (!stopped && r != ARCHIVE_EOF) {
-      FOut.Line("broken archive: " + FIn.Error());
-      if (FFirstError == 0) FFirstError = kErrHeaderBroken;
+      const int code = HeaderErrorCode(FIn.Get());
+      FOut.Line((code == kErrEncrypted ? "encrypted archive: not extracted (no password support): "
+                                       : "broken archive: ") + FIn.Error());
+      if (FFirstError == 0) FFirstError = code;
     }
     if (FFirstError != 0) return FFirstError;
     if (count == 0 && !FReq.names.empty()) {
@@ -178,6 +220,34 @@ class TExtractor {
     if (!Selected(m.name, FReq.names)) return false;
     return std::none_of(FReq.excludes.begin(), FReq.excludes.end(),
                         [&](const std::string& x) { return Selected(m.name, {x}); });
+  }
+
+  void WriteHardLink(const TMemberInfo& m, const std::vector<std::string>& comps, TFailure& f) {
+    if (const std::string reason = UnsafeNameReason(m.hardlinkTarget); !reason.empty()) {
+      f = {kErrUnsafeName, reason + " (hard link target)"};
+      return;
+    }
+    std::vector<std::string> target = SplitName(m.hardlinkTarget);
+    if (!FReq.withPaths && !target.empty()) target.erase(target.begin(), target.end() - 1);
+    FDest.WriteHardLink(comps, target, f);
+  }
+
+  // "name_1.ext", "name_2.ext", ...: the first name nothing exists under.
+  std::string FreeName(std::vector<std::string> comps) const {
+    const std::string last = comps.back();
+    const size_t dot = last.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? last : last.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? "" : last.substr(dot);
+    for (unsigned n = 1;; ++n) {
+      comps.back() = stem + "_" + std::to_string(n) + ext;
+      if (!FDest.Exists(comps)) return comps.back();
+    }
+  }
+
+  static std::string JoinComps(const std::vector<std::string>& comps) {
+    std::string rel;
+    for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
+    return rel;
   }
 
   bool CopyData(int fd, TFailure& f) {
@@ -244,8 +314,9 @@ int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string
   archive_entry* entry = nullptr;
   int r = ARCHIVE_OK;
   while ((r = archive_read_next_header(in.Get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-    const TMemberInfo m = DescribeEntry(entry);
-    if (m.IsDirectory() || m.IsSymlink()) continue;
+    TMemberInfo m = DescribeEntry(entry);
+    DescribeRawMember(in.Get(), path, m);
+    if (m.IsDirectory() || m.IsSymlink() || !m.hardlinkTarget.empty()) continue;
     if (!name.empty() && !Selected(m.name, {name})) continue;
     const std::string attrText = AttributeText(m);
     if (!TNotifier::Instance().Member(ProgressOf(m, "", attrText))) return kErrUserCancel;
@@ -273,7 +344,7 @@ int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string
     if (n < 0) return DataErrorCode(in.Get());
     return total > used ? kErrBufferSmall : 0;
   }
-  return r == ARCHIVE_EOF ? kErrNoMatch : kErrHeaderBroken;
+  return r == ARCHIVE_EOF ? kErrNoMatch : HeaderErrorCode(in.Get());
 }
 
 }  // namespace arclib

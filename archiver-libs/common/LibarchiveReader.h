@@ -56,6 +56,13 @@ TMemberInfo DescribeEntry(archive_entry* entry);
 
 int ScanMembers(const std::string& path, TReadSetup setup, std::vector<TMemberInfo>& members);
 
+// What extraction does with a file that exists under a member's name.
+enum class EExistingFile {
+  Replace,  // the member replaces it, once completely written
+  Skip,     // it stays; the member is left out
+  Rename,   // it stays; the member goes to the first free "name_N.ext"
+};
+
 struct TExtractRequest {
   std::string archive;
   std::string destDir;
@@ -63,6 +70,7 @@ struct TExtractRequest {
   std::vector<std::string> excludes;
   bool withPaths = true;              // false: every file directly into destDir
   bool continueOnError = true;        // report a failed member and go on
+  EExistingFile existing = EExistingFile::Replace;
 };
 
 // Extracts below destDir; the code of the first failure, 0 when all went well.

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <unordered_set>
 
 #include "ErrorCodes.h"
 #include "Names.h"
@@ -291,6 +292,21 @@ int WriteArchive(const std::string& path, TWriteSetup setup, int level, const st
     return kErrCannotWrite;
   }
   return code;
+}
+
+int PackFiles(const TPackRequest& request, TReadSetup read, TWriteSetup write, TOutput& out) {
+  std::vector<TPackItem> items;
+  const int collected = CollectPackItems(request.baseDir, request.names, request.collect, items, out);
+  if (items.empty()) {
+    out.Line("nothing to pack");
+    return collected != 0 ? collected : kErrNoMatch;
+  }
+  std::unordered_set<std::string> replaced;
+  for (const TPackItem& item : items) replaced.insert(item.name);
+  TCopySource copy{request.archive, read, [&replaced](const TMemberInfo& m) { return replaced.count(m.name) == 0; }};
+  const bool keep = request.keepOthers && ::access(request.archive.c_str(), F_OK) == 0;
+  const int written = WriteArchive(request.archive, write, request.level, items, keep ? &copy : nullptr, out);
+  return written != 0 ? written : collected;
 }
 
 }  // namespace arclib

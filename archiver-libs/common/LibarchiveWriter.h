@@ -46,4 +46,17 @@ struct TCopySource {
 int WriteArchive(const std::string& path, TWriteSetup setup, int level, const std::vector<TPackItem>& items,
                  const TCopySource* copy, TOutput& out);
 
+struct TPackRequest {
+  std::string archive;
+  std::string baseDir;             // "" = the current folder
+  std::vector<std::string> names;  // as CollectPackItems resolves them
+  TCollectOptions collect;
+  int level = -1;
+  bool keepOthers = true;          // an existing archive keeps its members the names do not replace
+};
+
+// Packs the named files into the archive (through Read to carry existing members over when
+// KeepOthers, else anew): the archive's code, or the first collection error.
+int PackFiles(const TPackRequest& request, TReadSetup read, TWriteSetup write, TOutput& out);
+
 }  // namespace arclib

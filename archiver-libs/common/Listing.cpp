@@ -1,11 +1,14 @@
 #include "Listing.h"
 
+#include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "ErrorCodes.h"
 #include "Names.h"
+#include "Notifier.h"
 
 namespace arclib {
 namespace {
@@ -38,6 +41,14 @@ int FindFrom(TOpenArchive& a, INDIVIDUALINFO* info) {
   }
   a.last = nullptr;
   return kFindEnd;
+}
+
+std::string Stamp(int64_t t) {
+  const time_t tt = static_cast<time_t>(t);
+  std::tm tm{};
+  char buf[32] = "0000-00-00 00:00:00";
+  if (localtime_r(&tt, &tm) != nullptr) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
 }
 
 template <typename F>
@@ -113,6 +124,22 @@ int ListingCompressedSize(HARC arc, uint64_t* size) {
     out = m.compressedSize;
     return true;
   });
+}
+
+int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std::string>& names, TOutput& out) {
+  out.Line("  Original     Packed Method  Stamp               Name");
+  uint64_t count = 0;
+  for (const TMemberInfo& m : members) {
+    if (!Selected(m.name, names)) continue;
+    const std::string attr = AttributeText(m);
+    if (!TNotifier::Instance().Member(ProgressOf(m, "", attr))) return kErrUserCancel;
+    char line[96];
+    std::snprintf(line, sizeof line, "%10llu %10llu %-7s ", static_cast<unsigned long long>(m.originalSize),
+                  static_cast<unsigned long long>(m.compressedSize), m.method.c_str());
+    out.Line(line + Stamp(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
+    ++count;
+  }
+  return count == 0 && !names.empty() ? kErrNoMatch : 0;
 }
 
 }  // namespace arclib

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "Output.h"
 #include "Records.h"
 
 namespace arclib {
@@ -24,5 +25,9 @@ int ListingAccessTime(HARC arc, uint64_t* fileTime);
 int ListingCreateTime(HARC arc, uint64_t* fileTime);
 int ListingOriginalSize(HARC arc, uint64_t* size);
 int ListingCompressedSize(HARC arc, uint64_t* size);
+
+// The list command's text: a heading, then one line per member the names select (all when
+// none), each reported as progress. 0, kErrNoMatch when names select nothing, or kErrUserCancel.
+int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std::string>& names, TOutput& out);
 
 }  // namespace arclib

@@ -60,6 +60,7 @@ struct TMemberInfo {
   std::string name;  // "/"-separated; folders without the trailing "/"
   EMemberKind kind = EMemberKind::File;
   std::string linkTarget;
+  std::string hardlinkTarget;  // a member stored as a hard link to an earlier member of this name
   uint64_t originalSize = 0;
   uint64_t compressedSize = 0;
   uint32_t crc = 0;

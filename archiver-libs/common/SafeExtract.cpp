@@ -143,6 +143,35 @@ void TDestination::WriteLink(const std::vector<std::string>& comps, const std::s
   }
 }
 
+void TDestination::WriteHardLink(const std::vector<std::string>& comps, const std::vector<std::string>& target,
+                                 TFailure& f) const {
+  if (target.empty()) {
+    f = {kErrUnsafeName, "refused: hard link without a target"};
+    return;
+  }
+  TFd from = Folder(target, target.size() - 1, false, f);
+  if (from.Get() < 0) return;
+  TFd parent = Folder(comps, comps.size() - 1, true, f);
+  if (parent.Get() < 0) return;
+  const std::string tmp = TempName();
+  if (::linkat(from.Get(), target.back().c_str(), parent.Get(), tmp.c_str(), 0) != 0) {
+    f = {kErrFileOpen, "cannot create hard link to " + target.back() + ": " + Errno()};
+    return;
+  }
+  if (::renameat(parent.Get(), tmp.c_str(), parent.Get(), comps.back().c_str()) != 0) {
+    f = {kErrCannotWrite, "cannot replace " + comps.back() + ": " + Errno()};
+    ::unlinkat(parent.Get(), tmp.c_str(), 0);
+  }
+}
+
+bool TDestination::Exists(const std::vector<std::string>& comps) const {
+  if (comps.empty()) return false;
+  TFailure ignored;
+  TFd parent = Folder(comps, comps.size() - 1, false, ignored);
+  struct stat st {};
+  return parent.Get() >= 0 && ::fstatat(parent.Get(), comps.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 void TDestination::MakeFolder(const std::vector<std::string>& comps, const TStamp& stamp, TFailure& f) {
   TFd dir = Folder(comps, comps.size(), true, f);
   if (dir.Get() >= 0) FFolders.emplace_back(comps, stamp);

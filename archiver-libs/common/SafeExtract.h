@@ -62,6 +62,12 @@ class TDestination {
                  const std::function<bool(int fd, TFailure& f)>& fill, TFailure& f) const;
   void WriteLink(const std::vector<std::string>& comps, const std::string& target, const TStamp& stamp,
                  TFailure& f) const;
+  // A hard link to the file Target (written earlier below the destination); Target's folders
+  // are walked as every other path, and a link at Target itself is linked, never followed.
+  void WriteHardLink(const std::vector<std::string>& comps, const std::vector<std::string>& target,
+                     TFailure& f) const;
+  // Whether anything (file, folder or link) exists under the name.
+  bool Exists(const std::vector<std::string>& comps) const;
   // Creates the folder; its mode and times are set by FinishFolders, after its contents.
   void MakeFolder(const std::vector<std::string>& comps, const TStamp& stamp, TFailure& f);
   void FinishFolders();

@@ -13,7 +13,7 @@ int RunLmzip(const char* cmdLine, arclib::TOutput& out) {
     out.Line(cmdLine == nullptr ? "no command line" : err.message);
     return cmdLine == nullptr ? arclib::kErrCommandLine : err.code;
   }
-  TPackRequest request;
+  arclib::TPackRequest request;
   request.collect.hidden = true;
   for (size_t k = 0; k < line.switches.size(); ++k) {
     const std::string& sw = line.switches[k];

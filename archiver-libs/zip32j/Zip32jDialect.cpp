@@ -93,7 +93,7 @@ int RunZip32j(const char* cmdLine, arclib::TOutput& out) {
     return err.code;
   }
   char command = 'a';
-  TPackRequest request;
+  arclib::TPackRequest request;
   request.collect.folderEntries = true;
   for (size_t k = 0; k < line.switches.size(); ++k) {
     const std::string& sw = line.switches[k];

@@ -1,11 +1,7 @@
 #include "ZipWriter.h"
 
 #include <archive.h>
-#include <unistd.h>
 
-#include <set>
-
-#include "ErrorCodes.h"
 #include "ZipFormat.h"
 
 namespace zipfmt {
@@ -21,21 +17,8 @@ void SetupZipWriter(archive* a, int level) {
   }
 }
 
-int PackFiles(const TPackRequest& request, arclib::TOutput& out) {
-  std::vector<arclib::TPackItem> items;
-  const int collected = arclib::CollectPackItems(request.baseDir, request.names, request.collect, items, out);
-  if (items.empty()) {
-    out.Line("nothing to pack");
-    return collected != 0 ? collected : arclib::kErrNoMatch;
-  }
-  std::set<std::string> replaced;
-  for (const arclib::TPackItem& item : items) replaced.insert(item.name);
-  arclib::TCopySource copy{request.archive, SetupZipReader,
-                           [&replaced](const arclib::TMemberInfo& m) { return replaced.count(m.name) == 0; }};
-  const bool exists = ::access(request.archive.c_str(), F_OK) == 0;
-  const int written = arclib::WriteArchive(request.archive, SetupZipWriter, request.level, items,
-                                           exists ? &copy : nullptr, out);
-  return written != 0 ? written : collected;
+int PackFiles(const arclib::TPackRequest& request, arclib::TOutput& out) {
+  return arclib::PackFiles(request, SetupZipReader, SetupZipWriter, out);
 }
 
 }  // namespace zipfmt

@@ -15,16 +15,8 @@ namespace zipfmt {
 // flag; Zip64 records wherever sizes or counts need them.
 void SetupZipWriter(archive* a, int level);
 
-struct TPackRequest {
-  std::string archive;
-  std::string baseDir;             // "" = the current folder
-  std::vector<std::string> names;  // unescaped
-  arclib::TCollectOptions collect;
-  int level = -1;
-};
-
 // Adds the named files to the archive, replacing members of the same name; an archive that
 // exists keeps its other members.
-int PackFiles(const TPackRequest& request, arclib::TOutput& out);
+int PackFiles(const arclib::TPackRequest& request, arclib::TOutput& out);
 
 }  // namespace zipfmt

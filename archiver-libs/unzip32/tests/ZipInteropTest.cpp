@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 
@@ -24,14 +24,6 @@ void MakeTree(const std::string& root) {
   std::string binary;
   for (int i = 0; i < 70000; ++i) binary += static_cast<char>((i * 7919) % 251);
   WriteText(root + "/bin/data.bin", binary);
-}
-
-// A peer's command with the archive and the folder put in.
-std::string Fill(std::string command, const std::string& zip, const std::string& dir) {
-  for (const auto& [key, value] : {std::pair<std::string, std::string>{"{zip}", zip}, {"{dir}", dir}})
-    for (size_t at = command.find(key); at != std::string::npos; at = command.find(key, at + value.size()))
-      command.replace(at, key.size(), value);
-  return command;
 }
 
 std::string Tool(const std::string& args, int& status) { return RunShell(Quote(kTool) + " " + args + " 2>&1", status); }
@@ -78,14 +70,14 @@ class ZipInterop : public ::testing::Test {
 // The peers' archives, each with the command that writes it from the source folder.
 struct TWriter {
   const char* Program;
-  const char* Command;  // {zip}: the archive
+  const char* Command;  // {arc}: the archive
 };
 const TWriter kWriters[] = {
-    {"zip", "zip -q -r {zip} ."},
-    {"7zz", "7zz a -tzip {zip} ."},
-    {"bsdtar", "bsdtar --format zip -cf {zip} ."},
+    {"zip", "zip -q -r {arc} ."},
+    {"7zz", "7zz a -tzip {arc} ."},
+    {"bsdtar", "bsdtar --format zip -cf {arc} ."},
     // A Windows-style archive: CP932 name bytes, the UTF-8 flag off.
-    {"bsdtar", "bsdtar --format zip --options zip:hdrcharset=CP932 -cf {zip} ."},
+    {"bsdtar", "bsdtar --format zip --options zip:hdrcharset=CP932 -cf {arc} ."},
 };
 
 TEST_F(ZipInterop, PeersArchivesExtractToTheSourceTree) {
@@ -104,12 +96,12 @@ TEST_F(ZipInterop, PeersArchivesExtractToTheSourceTree) {
 // The peers' readers, each with the command that extracts an archive into a folder.
 struct TReader {
   const char* Program;
-  const char* Command;  // {zip}: the archive, {dir}: the folder
+  const char* Command;  // {arc}: the archive, {dir}: the folder
 };
 const TReader kReaders[] = {
-    {"unzip", "unzip -q {zip} -d {dir}"},
-    {"7zz", "7zz x -y -o{dir} {zip}"},
-    {"bsdtar", "mkdir -p {dir} && bsdtar -xf {zip} -C {dir}"},
+    {"unzip", "unzip -q {arc} -d {dir}"},
+    {"7zz", "7zz x -y -o{dir} {arc}"},
+    {"bsdtar", "mkdir -p {dir} && bsdtar -xf {arc} -C {dir}"},
 };
 
 TEST_F(ZipInterop, PeersExtractOursToTheSourceTree) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
 extern "C" {
 int UnZip(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -26,33 +26,18 @@ int UnZipSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int UnZipKillOwnerWindowEx(HWND wnd);
 }
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string output;
-};
-
-TRun Unzip(const std::string& cmdLine) {
-  std::vector<char> out(1 << 16, '\0');
-  const int code = UnZip(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
-  return {code, out.data()};
-}
+TRun Unzip(const std::string& cmdLine) { return RunEntry(UnZip, cmdLine); }
 
 std::string ExtractLine(const std::string& archive, const std::string& dest, const std::string& names = "") {
   return "-x -o  \"" + archive + "\" \"" + dest + "/\" " + names;
 }
 
 std::vector<std::string> ListNames(const std::string& archive) {
-  std::vector<std::string> names;
-  const HARC h = UnZipOpenArchive(0, archive.c_str(), 0x800002);
-  if (h == 0) return names;
-  INDIVIDUALINFO info{};
-  for (int r = UnZipFindFirst(h, "", &info); r == 0; r = UnZipFindNext(h, &info)) names.emplace_back(info.szFileName);
-  UnZipCloseArchive(h);
-  return names;
+  return arc_test::ListNames({UnZipOpenArchive, UnZipFindFirst, UnZipFindNext, UnZipCloseArchive}, archive);
 }
 
 // Archives Python's zipfile writes: names and kinds no peer tool would store.
@@ -240,24 +225,12 @@ TEST_F(ZipLibrary, DamagedDataLeavesNoFileUnderItsName) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dest), {}), 1);
 }
 
-struct TProgressLog {
-  std::vector<std::string> names;
-  size_t stopAfter = 0;
-};
-TProgressLog* gProgress = nullptr;
-
-LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
-  if (msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
-  gProgress->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
-  return gProgress->names.size() >= gProgress->stopAfter ? 1 : 0;
-}
-
 TEST_F(ZipLibrary, ProgressToTheOwnerWindowAndCancel) {
   const std::string zip = Make("methods");
   ASSERT_FALSE(zip.empty());
   TProgressLog log;
   log.stopAfter = 2;
-  gProgress = &log;
+  CurrentProgressLog() = &log;
   const HWND wnd = CreateHiddenWindow(ProgressProc, nullptr);
   ASSERT_NE(UnZipSetOwnerWindowEx(wnd, nullptr), 0);
   const std::string dest = FTemp / "out";
@@ -270,7 +243,7 @@ TEST_F(ZipLibrary, ProgressToTheOwnerWindowAndCancel) {
   EXPECT_EQ(Unzip(ExtractLine(zip, dest)).code, 0);
   EXPECT_TRUE(log.names.empty());  // nothing is sent once the window is removed
   DestroyWindow(wnd);
-  gProgress = nullptr;
+  CurrentProgressLog() = nullptr;
 }
 
 TEST_F(ZipLibrary, MemoryExtractionEscapedNamesAndResponseFiles) {

@@ -1,4 +1,4 @@
-// Helpers of the ZIP library tests: a temporary folder, files, running peers and Python to
+// Helpers of the archiver library tests: a temporary folder, files, running peers and Python to
 // make archives no peer writes.
 #pragma once
 #include <gtest/gtest.h>
@@ -11,15 +11,19 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
-namespace zip_test {
+#include "ArchiverApi.h"
+#include "WinMsg.h"
+
+namespace arc_test {
 
 namespace fs = std::filesystem;
 
 class TTempDir {
  public:
   TTempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "tkzip-test-XXXXXX").string();
+    std::string tmpl = (fs::temp_directory_path() / "tkarc-test-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     FPath = tmpl;
   }
@@ -79,13 +83,21 @@ inline bool RunPython(const TTempDir& dir, const std::string& script, const std:
   return status == 0;
 }
 
+// A peer's command with the archive ({arc}) and the folder ({dir}) put in.
+inline std::string Fill(std::string command, const std::string& archive, const std::string& dir) {
+  for (const auto& [key, value] : {std::pair<std::string, std::string>{"{arc}", archive}, {"{dir}", dir}})
+    for (size_t at = command.find(key); at != std::string::npos; at = command.find(key, at + value.size()))
+      command.replace(at, key.size(), value);
+  return command;
+}
+
 // Every regular file and link below root as "path\tcontent" lines (links as "-> target"),
 // sorted, to compare trees.
 inline std::string TreeSignature(const std::string& root) {
   std::vector<std::string> lines;
   std::error_code ec;
   for (auto& e : fs::recursive_directory_iterator(root, ec)) {
-    const std::string rel = fs::relative(e.path(), root).string();
+    const std::string rel = e.path().lexically_relative(root).string();
     if (e.is_symlink())
       lines.push_back(rel + "\t-> " + fs::read_symlink(e.path()).string());
     else if (e.is_regular_file())
@@ -99,4 +111,55 @@ inline std::string TreeSignature(const std::string& root) {
   return out;
 }
 
-}  // namespace zip_test
+// What a library's command entry answered: its code and the text of its output buffer.
+struct TRun {
+  int code;
+  std::string output;
+};
+
+inline TRun RunEntry(ARC_COMMAND entry, const std::string& cmdLine) {
+  std::vector<char> out(1 << 16, '\0');
+  const int code = entry(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
+  return {code, out.data()};
+}
+
+// A library's listing entries.
+struct TListing {
+  ARC_OPEN_ARCHIVE open;
+  ARC_FIND_FIRST findFirst;
+  ARC_FIND_NEXT findNext;
+  ARC_CLOSE_ARCHIVE close;
+};
+
+// The names FindFirst ("*.*") and FindNext give, in the archive's order.
+inline std::vector<std::string> ListNames(const TListing& entries, const std::string& archive) {
+  std::vector<std::string> names;
+  const HARC h = entries.open(0, archive.c_str(), 0x800002);
+  if (h == 0) return names;
+  INDIVIDUALINFO info{};
+  for (int r = entries.findFirst(h, "*.*", &info); r == 0; r = entries.findNext(h, &info))
+    names.emplace_back(info.szFileName);
+  entries.close(h);
+  return names;
+}
+
+// The members an owner window is told of; it asks to stop at the StopAfter-th.
+struct TProgressLog {
+  std::vector<std::string> names;
+  size_t stopAfter = 0;
+};
+
+inline TProgressLog*& CurrentProgressLog() {
+  static TProgressLog* log = nullptr;
+  return log;
+}
+
+// The window procedure of a hidden owner window that records into CurrentProgressLog().
+inline LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
+  TProgressLog* log = CurrentProgressLog();
+  if (log == nullptr || msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
+  log->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
+  return log->names.size() >= log->stopAfter ? 1 : 0;
+}
+
+}  // namespace arc_test
