@@ -1,5 +1,7 @@
 #include "LHA32.h"
 
+#include <algorithm>
+
 #include "Paths.h"
 
 namespace {
@@ -7,7 +9,34 @@ std::unique_ptr<TArchiverDll>& lhaBinding() {
   static std::unique_ptr<TArchiverDll> binding;
   return binding;
 }
+
+// Bytes that cannot stand in a quoted argument or a response-file line, and the escape itself.
+bool needsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '%'; }
 }  // namespace
+
+std::string LhaExactName(std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result = "@=";
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (needsEscape(c)) {
+      result += '%';
+      result += kHex[c >> 4];
+      result += kHex[c & 15];
+    } else {
+      result += ch;
+    }
+  }
+  return result;
+}
+
+std::string LhaNameArgument(std::string_view name) {
+  const bool plain = !name.starts_with('@') && std::none_of(name.begin(), name.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c != '%' && needsEscape(c);
+  });
+  return plain ? std::string(name) : LhaExactName(name);
+}
 
 TArchiverDll& TLha32::Binding() {
   auto& binding = lhaBinding();
@@ -51,6 +80,7 @@ std::string TLha32::MakeCommandLine(std::string_view command, std::string_view a
   }
   builder.Add(options.UserOptions);
   AddArchiveAndDir(builder, arcFile, dir);
+  builder.FNameConverter = command == "x" && options.x == 0 ? &LhaExactName : &LhaNameArgument;
   AddFileArgs(builder, options, useResponseFile, files);
   return std::string(command) + builder.FText;
 }
