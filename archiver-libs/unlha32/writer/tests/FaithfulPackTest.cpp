@@ -23,27 +23,6 @@ namespace {
 
 using namespace unlha::test;
 
-struct TResult {
-  int rc = -1;
-  std::string text;
-};
-
-// Any command of the entry, reading or writing.
-TResult Entry(const std::string& line) {
-  TResult r;
-  TCommand cmd;
-  TCommandError err;
-  std::vector<char> buf(1 << 16);
-  TOutput out(buf.data(), static_cast<uint32_t>(buf.size()));
-  if (!ParseCommandLine(line, cmd, err)) {
-    r.rc = err.code;
-    return r;
-  }
-  r.rc = IsReadCommand(cmd.letter) ? RunReadCommand(cmd, out) : RunWriteCommand(cmd, out);
-  r.text = std::string(out.Text());
-  return r;
-}
-
 std::string PackArgs(const std::string& letter, const std::string& arc, const std::string& base,
                  const std::vector<std::string>& names, const std::string& switches = "-x1") {
   std::string line = letter + " -+ " + switches + " -jso0 \"" + arc + "\" \"" + base + "/\"";
@@ -55,7 +34,7 @@ TEST(FaithfulPack, ReservedNameByteIsReportedByName) {
   TTempDir dir;
   WriteFile(dir / "base/a\xFF" "b.txt", "reserved");
   WriteFile(dir / "base/ok.txt", "ok");
-  const auto r = Entry(PackArgs("a", dir / "a.lzh", dir / "base", {"a\xFF" "b.txt", "ok.txt"}));
+  const auto r = Command(PackArgs("a", dir / "a.lzh", dir / "base", {"a\xFF" "b.txt", "ok.txt"}));
   EXPECT_EQ(r.rc, kErrCannotRead);
   EXPECT_NE(r.text.find("a\xFF" "b.txt: skipped: the name holds the byte 0xFF"), std::string::npos) << r.text;
   const auto m = Members(dir / "a.lzh");
@@ -67,7 +46,7 @@ TEST(FaithfulPack, SameStoredNameFromTwoFilesIsReportedNotDropped) {
   TTempDir dir;
   WriteFile(dir / "base/one/x.txt", "1");
   WriteFile(dir / "base/two/x.txt", "2");
-  const auto r = Entry(PackArgs("a", dir / "a.lzh", dir / "base", {"one/x.txt", "two/x.txt"}, "-x0"));
+  const auto r = Command(PackArgs("a", dir / "a.lzh", dir / "base", {"one/x.txt", "two/x.txt"}, "-x0"));
   EXPECT_EQ(r.rc, kErrCannotRead);
   EXPECT_NE(r.text.find("two/x.txt"), std::string::npos) << r.text;
   EXPECT_NE(r.text.find("one/x.txt is stored under the same name"), std::string::npos) << r.text;
@@ -76,7 +55,7 @@ TEST(FaithfulPack, SameStoredNameFromTwoFilesIsReportedNotDropped) {
 TEST(FaithfulPack, NothingStoredIsAFailureOfItsOwn) {
   TTempDir dir;
   fs::create_directories(dir / "base");
-  const auto r = Entry(PackArgs("a", dir / "a.lzh", dir / "base", {"missing.txt"}));
+  const auto r = Command(PackArgs("a", dir / "a.lzh", dir / "base", {"missing.txt"}));
   EXPECT_EQ(r.rc, kErrNoMatch) << r.text;
   EXPECT_FALSE(fs::exists(dir / "a.lzh"));
 }
@@ -85,7 +64,7 @@ TEST(FaithfulPack, NothingStoredIsAFailureOfItsOwn) {
 TEST(FaithfulPack, FileThatMerelyHoldsAnArchiveIsLeftUntouched) {
   TTempDir dir;
   WriteFile(dir / "base/a.txt", "a");
-  ASSERT_EQ(Entry(PackArgs("a", dir / "inner.lzh", dir / "base", {"a.txt"})).rc, 0);
+  ASSERT_EQ(Command(PackArgs("a", dir / "inner.lzh", dir / "base", {"a.txt"})).rc, 0);
   auto bytes = ReadBytes(dir / "inner.lzh");
   std::vector<uint8_t> tar(512, 0);
   std::memcpy(tar.data(), "inner.lzh", 9);
@@ -93,8 +72,8 @@ TEST(FaithfulPack, FileThatMerelyHoldsAnArchiveIsLeftUntouched) {
   tar.resize(tar.size() + 1024, 0);
   WriteFile(dir / "t.tar", tar);
   for (const std::string letter : {"a", "u", "d"}) {
-    const auto r = letter == "d" ? Entry("d -jso0 \"" + dir / "t.tar" + "\" \"a.txt\"")
-                                 : Entry(PackArgs(letter, dir / "t.tar", dir / "base", {"a.txt"}));
+    const auto r = letter == "d" ? Command("d -jso0 \"" + dir / "t.tar" + "\" \"a.txt\"")
+                                 : Command(PackArgs(letter, dir / "t.tar", dir / "base", {"a.txt"}));
     EXPECT_NE(r.rc, 0) << letter;
     EXPECT_EQ(ReadBytes(dir / "t.tar"), tar) << letter;
   }
@@ -104,7 +83,7 @@ TEST(FaithfulPack, FileThatMerelyHoldsAnArchiveIsLeftUntouched) {
   sfx.insert(sfx.end(), bytes.begin(), bytes.end());
   WriteFile(dir / "s.exe", sfx);
   WriteFile(dir / "base/b.txt", "b");
-  ASSERT_EQ(Entry(PackArgs("a", dir / "s.exe", dir / "base", {"b.txt"})).rc, 0);
+  ASSERT_EQ(Command(PackArgs("a", dir / "s.exe", dir / "base", {"b.txt"})).rc, 0);
   const auto after = ReadBytes(dir / "s.exe");
   ASSERT_GT(after.size(), 3000u);
   EXPECT_TRUE(std::equal(sfx.begin(), sfx.begin() + 3000, after.begin()));
@@ -127,7 +106,7 @@ TEST(FaithfulPack, HeadersOfEverySizeAreReadByThePeers) {
   WriteFile(dir / "names.txt", list);
   for (const char* method : {"-o5", "-o6", "-o7"}) {
     const std::string arc = dir / (std::string("h") + method + ".lzh");
-    ASSERT_EQ(Entry("a -+ -x1 " + std::string(method) + " -jso0 \"" + arc + "\" \"" + dir / "base" + "/\" \"@" +
+    ASSERT_EQ(Command("a -+ -x1 " + std::string(method) + " -jso0 \"" + arc + "\" \"" + dir / "base" + "/\" \"@" +
                   dir / "names.txt" + "\"").rc,
               0);
     const auto m = Members(arc);
@@ -176,7 +155,7 @@ TEST(FaithfulPack, TimesOutsideTheUnixRangeAndLargeIdsComeBack) {
   if (root) {
     ASSERT_EQ(chown((dir / "base/ids.txt").c_str(), 100000, 70000), 0);
   }
-  ASSERT_EQ(Entry(PackArgs("a", dir / "a.lzh", dir / "base", {"old.txt", "new.txt", "ids.txt", "l|nk"})).rc, 0);
+  ASSERT_EQ(Command(PackArgs("a", dir / "a.lzh", dir / "base", {"old.txt", "new.txt", "ids.txt", "l|nk"})).rc, 0);
   const auto m = Members(dir / "a.lzh");
   ASSERT_EQ(m.size(), 4u);
   EXPECT_EQ(m[0].mtime, -152720400);
@@ -187,7 +166,7 @@ TEST(FaithfulPack, TimesOutsideTheUnixRangeAndLargeIdsComeBack) {
   }
   EXPECT_EQ(m[3].name, "l|nk");
   EXPECT_EQ(m[3].linkTarget, "t|x");
-  ASSERT_EQ(Entry("x -jso0 \"" + dir / "a.lzh" + "\" \"" + dir / "out" + "/\"").rc, 0);
+  ASSERT_EQ(Command("x -jso0 \"" + dir / "a.lzh" + "\" \"" + dir / "out" + "/\"").rc, 0);
   struct stat st{};
   ASSERT_EQ(stat((dir / "out/old.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, -152720400);
@@ -214,14 +193,14 @@ TEST(FaithfulPack, FiveGiBSparseFileRoundTrips) {
     ASSERT_EQ(pwrite(fd, "tail\n", 5, 5ll << 30), 5);
     close(fd);
   }
-  const auto r = Entry(PackArgs("a", dir / "a.lzh", dir / "base", {"huge.img"}));
+  const auto r = Command(PackArgs("a", dir / "a.lzh", dir / "base", {"huge.img"}));
   ASSERT_EQ(r.rc, 0) << r.text;
   std::unique_ptr<TArchive> arc;
   ASSERT_EQ(TArchive::Open(dir / "a.lzh", arc), 0);
   ASSERT_EQ(arc->Members().size(), 1u);
   EXPECT_EQ(arc->Members()[0].originalSize, (5ull << 30) + 5);
   EXPECT_EQ(arc->Members()[0].method, "-lh5-");
-  const auto t = Entry("t -jso0 \"" + dir / "a.lzh" + "\"");
+  const auto t = Command("t -jso0 \"" + dir / "a.lzh" + "\"");
   EXPECT_EQ(t.rc, 0) << t.text;
   if (HaveProgram("bsdtar")) {
     const auto l = RunTool("bsdtar -tvf a.lzh", dir.Path());

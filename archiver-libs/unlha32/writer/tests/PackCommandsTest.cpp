@@ -29,22 +29,6 @@ namespace {
 
 using namespace unlha::test;
 
-struct TResult {
-  int rc = -1;
-  std::string text;
-};
-
-TResult Command(const std::string& line) {
-  TResult r;
-  TCommand cmd;
-  TCommandError err;
-  std::vector<char> buf(1 << 16);
-  TOutput out(buf.data(), static_cast<uint32_t>(buf.size()));
-  r.rc = ParseCommandLine(line, cmd, err) ? RunWriteCommand(cmd, out) : err.code;
-  r.text = std::string(out.Text());
-  return r;
-}
-
 // The program's own pack command line, with the folder recursion the tool uses.
 std::string PackLine(const std::string& letter, const std::string& arc, const std::string& base,
                      const std::vector<std::string>& names, const std::string& extra = "") {
