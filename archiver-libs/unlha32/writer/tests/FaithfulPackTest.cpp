@@ -52,6 +52,34 @@ TEST(FaithfulPack, SameStoredNameFromTwoFilesIsReportedNotDropped) {
   EXPECT_NE(r.text.find("one/x.txt is stored under the same name"), std::string::npos) << r.text;
 }
 
+// As an ordinary user, a folder packed whole (-r2) holding one it cannot read: named, the rest
+// stored, 0x801A.
+TEST(FaithfulPack, UnreadableFolderUnderRecursionIsReported) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an ordinary user";
+  TTempDir dir;
+  WriteFile(dir / "base/top/ok.txt", "ok");
+  WriteFile(dir / "base/top/locked/secret.txt", "secret");
+  chmod(dir.Path().c_str(), 0755);
+  ASSERT_EQ(RunTool("chown -R 65534:65534 .", dir.Path()).status, 0);
+  chmod((dir / "base/top/locked").c_str(), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
+    const auto r = Command(PackArgs("a", dir / "a.lzh", dir / "base", {"top"}, "-r2 -x1"));
+    const bool named = r.text.find("top/locked: skipped: cannot read the folder: Permission denied") != std::string::npos;
+    _exit(r.rc == kErrCannotRead && named ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(WEXITSTATUS(status), 99) << "could not switch to an ordinary user";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto m = Members(dir / "a.lzh");
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[1].name, "top/locked");
+  EXPECT_EQ(m[2].name, "top/ok.txt");
+}
+
 TEST(FaithfulPack, NothingStoredIsAFailureOfItsOwn) {
   TTempDir dir;
   fs::create_directories(dir / "base");
