@@ -30,6 +30,8 @@ struct TNameArg {
 // XX, every other byte for itself. False for a malformed escape.
 inline constexpr std::string_view kEscapedNamePrefix = "@=";
 bool DecodeEscapedName(std::string_view escaped, std::string& name);
+// The escaped form of name, prefix included: "%XX" for control bytes, '"' and '%'.
+std::string EncodeEscapedName(std::string_view name);
 
 struct TCommand {
   std::string letter;              // "x", "e", "l", "v", "t", "u", ...; empty for the memory form
