@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "EscapedName.h"
 #include "Paths.h"
 
 namespace {
@@ -9,33 +10,17 @@ std::unique_ptr<TArchiverDll>& lhaBinding() {
   static std::unique_ptr<TArchiverDll> binding;
   return binding;
 }
-
-// Bytes that cannot stand in a quoted argument or a response-file line, and the escape itself.
-bool needsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '%'; }
 }  // namespace
 
-std::string LhaExactName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string result = "@=";
-  for (char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (needsEscape(c)) {
-      result += '%';
-      result += kHex[c >> 4];
-      result += kHex[c & 15];
-    } else {
-      result += ch;
-    }
-  }
-  return result;
-}
+std::string LhaExactName(std::string_view name) { return EncodeEscapedName(name); }
 
 std::string LhaNameArgument(std::string_view name) {
+  // '%' alone needs no escape: it is special only inside an escaped name.
   const bool plain = !name.starts_with('@') && std::none_of(name.begin(), name.end(), [](char ch) {
     const auto c = static_cast<unsigned char>(ch);
-    return c != '%' && needsEscape(c);
+    return c != '%' && IsEscapedNameByte(c);
   });
-  return plain ? std::string(name) : LhaExactName(name);
+  return plain ? std::string(name) : EncodeEscapedName(name);
 }
 
 TArchiverDll& TLha32::Binding() {

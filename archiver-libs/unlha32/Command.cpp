@@ -135,22 +135,6 @@ bool DecodeEscapedName(std::string_view escaped, std::string& name) {
   return true;
 }
 
-std::string EncodeEscapedName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out(kEscapedNamePrefix);
-  for (char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c < 0x20 || c == 0x7F || c == '"' || c == '%') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
-}
-
 const TSwitch* TCommand::Find(std::string_view name) const {
   for (auto it = switches.rbegin(); it != switches.rend(); ++it)
     if (it->name == name) return &*it;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "EscapedName.h"
+
 namespace unlha {
 
 // One "-name<value>" argument; quoted ones ("-jo2026/01/01") lose their quotes here.
@@ -26,12 +28,9 @@ struct TNameArg {
   bool operator==(const TNameArg&) const = default;
 };
 
-// The prefix of an escaped name, and its decoding: "%XX" (two hex digits) stands for the byte
-// XX, every other byte for itself. False for a malformed escape.
-inline constexpr std::string_view kEscapedNamePrefix = "@=";
+// The decoding of an escaped name (EscapedName.h) without its prefix: "%XX" (two hex digits)
+// stands for the byte XX, every other byte for itself. False for a malformed escape.
 bool DecodeEscapedName(std::string_view escaped, std::string& name);
-// The escaped form of name, prefix included: "%XX" for control bytes, '"' and '%'.
-std::string EncodeEscapedName(std::string_view name);
 
 struct TCommand {
   std::string letter;              // "x", "e", "l", "v", "t", "u", ...; empty for the memory form

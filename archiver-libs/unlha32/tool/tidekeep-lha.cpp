@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Command.h"
+#include "EscapedName.h"
 #include "Unlha32.h"
 
 namespace {
@@ -24,7 +24,7 @@ constexpr uint32_t kOutputSize = 32u << 20;
 bool NeedsEscape(std::string_view a) {
   return std::any_of(a.begin(), a.end(), [](char ch) {
     const auto c = static_cast<unsigned char>(ch);
-    return c < 0x20 || c == 0x7F || c == '"';
+    return c != '%' && IsEscapedNameByte(c);
   });
 }
 
@@ -39,7 +39,7 @@ std::string JoinArguments(int argc, char** argv) {
       line += a;
     } else {
       line += '"';
-      line += NeedsEscape(a) ? unlha::EncodeEscapedName(a) : std::string(a);
+      line += NeedsEscape(a) ? EncodeEscapedName(a) : std::string(a);
       line += '"';
     }
   }
