@@ -152,16 +152,32 @@ int TArchiveFile::Pack(HWND wnd, TArchiverOptions* options, std::string_view bas
   TStagedFiles staged;  // declared first, so the staged files go after everything else
   TArchiverOptions copy(opts);
   bool cancel = false;
-  std::vector<std::string> selection =
-      CollectFiles(staged, copy, baseDir, cancel, files,
-                   [this](int state, EXTRACTINGINFOEX* info, bool& abort) { DispatchProgress(state, info, abort); });
+  std::vector<std::string> unreadable;
+  std::vector<std::string> selection = CollectFiles(
+      staged, copy, baseDir, cancel, files,
+      [this](int state, EXTRACTINGINFOEX* info, bool& abort) { DispatchProgress(state, info, abort); }, &unreadable);
   if (cancel) return ERROR_USER_CANCEL;
-  if (!selection.empty()) {
+  const bool nothingSelected = selection.empty();
+  int rc = 0;
+  if (!nothingSelected) {
     copy.jx.clear();
-    return RunPack(wnd, copy, baseDir, TFileArgs(std::move(selection)));
+    rc = RunPack(wnd, copy, baseDir, TFileArgs(std::move(selection)));
+  } else if (!FOutput.empty()) {
+    FOutput[0] = '\0';
   }
-  if (!FOutput.empty()) FOutput[0] = '\0';
-  return 0;
+  if (unreadable.empty()) return rc;
+  // Folders the selection could not read are lost to this archive: say which (first, so that a
+  // full buffer never hides them), and never report success.
+  std::string text;
+  for (const std::string& line : unreadable) text += line + "\n";
+  text += Output();
+  if (!FOutput.empty()) {
+    const size_t n = std::min(text.size(), FOutput.size() - 1);
+    std::copy_n(text.begin(), n, FOutput.begin());
+    FOutput[n] = '\0';
+  }
+  if (rc != 0) return rc;
+  return nothingSelected ? kPackNothingStored : kPackSkippedItems;
 }
 
 int TArchiveFile::RunPack(HWND wnd, const TArchiverOptions& options, std::string_view baseDir,
@@ -321,7 +337,8 @@ void TArchiveFile::RestoreStreams(std::string_view destDir) {
   if (!FStreamMembers || FStreamMembers->empty() || FStreamOptions == nullptr) return;
   if (!platform::VolumeHasNamedStreams(destDir.empty() ? std::string_view(".") : destDir)) return;
   for (const std::string& name : *FStreamMembers) {
+    if (name.empty()) continue;  // a member the library refused has no file
     const bool asGiven = name.front() == platform::PathDelim || platform::FileExists(name);
-    RestoreStreamMember(asGiven ? name : platform::JoinPath(destDir, name), FStreamOptions->StreamSeparator);
+    RestoreStreamMember(destDir, asGiven ? name : platform::JoinPath(destDir, name), FStreamOptions->StreamSeparator);
   }
 }

@@ -7,6 +7,10 @@
 namespace {
 constexpr char kPropertySetLead = '\x05';  // first character of property-set stream names
 constexpr std::string_view kDataSuffix = "$DATA";
+// The largest value a user extended attribute can hold; a larger member is no stream of ours.
+constexpr size_t kMaxStreamSize = 64 * 1024;
+// Staged copies hold a file's private attributes: readable by their owner only.
+constexpr unsigned kStagedMode = 0600;
 }  // namespace
 
 std::string StreamNameToMemberSuffix(std::string_view streamName, std::string_view separator) {
@@ -36,8 +40,8 @@ void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view f
     const std::string suffix = StreamNameToMemberSuffix(":" + name + ":" + std::string(kDataSuffix), separator);
     const std::string destination = std::string(fullName) + suffix;
     // Never over a file of the user's; a folder that cannot be written just means no streams.
-    if (platform::WriteNewFile(destination, *data) != 0) continue;
-    staged.Add(platform::ExpandFileName(destination));
+    if (platform::WriteNewFile(destination, *data, kStagedMode) != 0) continue;
+    staged.Add(destination);  // exactly the path created: the current folder stays as it is
     platform::SetFileTimes(destination, rec.Times);
     selection.Add(std::string(storedName) + suffix);
   }
@@ -65,7 +69,8 @@ bool IsStreamMemberName(std::string_view name, std::string_view separator) {
   return streamSplit(name, separator) != std::string_view::npos;
 }
 
-bool RestoreStreamMember(std::string_view path, std::string_view separator) {
+bool RestoreStreamMember(std::string_view destDir, std::string_view path, std::string_view separator) {
+  if (!platform::IsPlainPathBelow(destDir, path)) return false;
   const std::string folder = platform::ExtractFilePath(path);
   const std::string fileName = platform::ExtractFileName(path);
   std::string_view name = fileName;
@@ -74,8 +79,8 @@ bool RestoreStreamMember(std::string_view path, std::string_view separator) {
   const std::string file = folder + std::string(name.substr(0, split));
   std::string stream(name.substr(split + 1));
   if (separator.size() == 2 && stream.front() == separator[1]) stream.front() = kPropertySetLead;
-  const auto data = platform::ReadWholeFile(path);
-  if (!data || !platform::FileExists(file)) return false;
+  const auto data = platform::ReadSmallFile(path, kMaxStreamSize);
+  if (!data || !platform::IsPlainPathBelow(destDir, file)) return false;
   const int error = platform::CreateNamedStream(file, stream, *data);
   // An existing stream is never replaced; the member file goes only when its bytes are kept.
   if (error != 0 && platform::ReadNamedStream(file, stream) != data) return false;

@@ -24,6 +24,7 @@ void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view f
 bool IsStreamMemberName(std::string_view name, std::string_view separator);
 
 // Merges the extracted stream member at Path back into its file as a stream, never replacing
-// an existing one, and deletes the member file once its content is in the stream. False when
-// nothing was merged.
-bool RestoreStreamMember(std::string_view path, std::string_view separator);
+// an existing one, and deletes the member file once its content is in the stream. Only paths
+// inside DestDir that run through no link are touched, and only member files small enough to
+// be a stream are read. False when nothing was merged.
+bool RestoreStreamMember(std::string_view destDir, std::string_view path, std::string_view separator);

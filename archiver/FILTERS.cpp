@@ -33,8 +33,15 @@ struct TSelectionContext {
   const TSelectionProgress* Progress;
   bool AllAttributes;  // a >= 1: dot-files too
   std::optional<long long> Earliest, Latest;  // last-write bounds, Unix seconds
+  std::vector<std::string>* Unreadable;       // folders that could not be read, or none
   TNameList Result;
   EXTRACTINGINFOEX Record{};
+
+  void ReportUnreadable(std::string_view stored, int error) {
+    if (Unreadable == nullptr) return;
+    Unreadable->push_back((stored.empty() ? std::string(".") : std::string(stored)) +
+                          ": cannot read the folder: " + std::strerror(error));
+  }
 
   // Where a stored folder or name lies: relative ones below the base folder.
   std::string PhysicalPath(std::string_view stored) const {
@@ -71,7 +78,9 @@ struct TSelectionContext {
   void ScanFolder(const std::string& dir, std::string_view mask, bool includeStreams) {
     const std::string folder = PhysicalPath(dir);
     auto byName = [](const platform::TSearchRec& x, const platform::TSearchRec& y) { return x.Name < y.Name; };
-    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, mask);
+    int error = 0;
+    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, mask, error);
+    if (error != 0) ReportUnreadable(dir, error);
     std::sort(entries.begin(), entries.end(), byName);
     for (const platform::TSearchRec& entry : entries) {
       if (Cancel) return;
@@ -83,18 +92,26 @@ struct TSelectionContext {
     if (Options.r >= 1 && (Options.p <= 0 || wildcard)) {
       // Every real folder, dot-folders included whatever a says; linked folders are never
       // entered, so a link loop cannot trap the scan.
-      std::vector<platform::TSearchRec> folders = platform::FindFiles(folder, "*");
+      std::vector<platform::TSearchRec> folders = platform::FindFiles(folder, "*", error);
       std::sort(folders.begin(), folders.end(), byName);
       for (const platform::TSearchRec& sub : folders) {
         if (Cancel) return;
         if (!sub.IsDir || sub.IsLink) continue;
         const std::string path = platform::JoinPath(folder, sub.Name);
-        // A folder holding nothing would leave no trace in the archive and be lost on restore:
+        const std::string stored = StoredNameOf(sub, dir);
+        // Unreadable: reported, never stored as if it were empty.
+        const bool empty = platform::FindFiles(path, "*", error).empty();
+        if (error != 0) {
+          ReportUnreadable(stored, error);
+          continue;
+        }
+        // A folder from which nothing is selected (it is empty, or holds only what the
+        // selection leaves out) would leave no trace in the archive and be lost on restore:
         // it is selected under its own name, which the library stores as a folder member.
-        if (everything && Selectable(sub) && platform::FindFiles(path, "*").empty())
-          AddSelected(StoredNameOf(sub, dir), path, sub, false);
-        else
-          ScanFolder(StoredNameOf(sub, dir), mask, includeStreams);
+        const size_t before = Result.Size();
+        if (!empty) ScanFolder(stored, mask, includeStreams);
+        if (everything && Selectable(sub) && Result.Size() == before && !Cancel)
+          AddSelected(stored, path, sub, false);
       }
     }
   }
@@ -165,7 +182,8 @@ std::optional<platform::LocalDateTime> ParseDateSwitch(std::string_view text, st
 
 TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::string_view baseDir, bool& cancel,
                     const TSelectionProgress* progress, const TNameList* exclusions,
-                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty) {
+                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty,
+                    std::vector<std::string>* unreadable) {
   TSelectionContext context{options,
                             std::string(baseDir),
                             cancel,
@@ -175,11 +193,13 @@ TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::
                             options.a >= 1,
                             boundOf(options.jo, "000000"),
                             boundOf(options.job, "235959"),
+                            unreadable,
                             {},
                             {}};
   if (!patterns.empty()) {
     for (const std::string& pattern : patterns) {
       if (cancel) break;
+      if (pattern.empty()) continue;  // never the base folder itself
       if (options.r > 1 && platform::DirectoryExists(context.PhysicalPath(pattern)))
         context.ScanFolder(pattern, "*.*", options.IncludeExtraStreams);
       else
@@ -193,14 +213,16 @@ TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::
 }
 
 std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
-                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress) {
+                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress,
+                                      std::vector<std::string>* unreadable) {
   const std::vector<std::string> patterns = FlattenArgs(files, true);
   if (!baseDir.empty()) {
     if (int error = platform::CheckFolder(baseDir); error != 0)
       throw std::system_error(error, std::generic_category(), std::string(baseDir));
   }
   const TNameList exclusions = ScanFiles(staged, options, baseDir, cancel, nullptr, nullptr, options.jx, false);
-  TNameList selection = ScanFiles(staged, options, baseDir, cancel, &progress, &exclusions, patterns, true);
+  TNameList selection =
+      ScanFiles(staged, options, baseDir, cancel, &progress, &exclusions, patterns, true, unreadable);
   options.r = -1;
   options.jo = kUnsetText;
   options.job = kUnsetText;

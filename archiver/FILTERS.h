@@ -16,6 +16,7 @@ class TNameList {
  public:
   bool Add(std::string name);  // false when the name was there already
   bool Contains(std::string_view name) const;
+  size_t Size() const { return FNames.size(); }
   std::vector<std::string> Take() { return std::move(FNames); }
 
  private:
@@ -36,6 +37,12 @@ class TStagedFiles {
   std::vector<std::string> FPaths;
 };
 
+// What Pack returns when the selection met folders it could not read (each named with the reason
+// in the output): the LHA library's code for skipped items when the rest was packed, and its
+// code for "nothing packed" when nothing was.
+inline constexpr int kPackSkippedItems = 0x801A;
+inline constexpr int kPackNothingStored = 0x8032;
+
 // Progress of the selection: every newly selected name is reported with this state.
 inline constexpr int kSelectedState = 2053;
 using TSelectionProgress = std::function<void(int state, EXTRACTINGINFOEX* info, bool& abort)>;
@@ -43,14 +50,18 @@ using TSelectionProgress = std::function<void(int state, EXTRACTINGINFOEX* info,
 // The sorted selection of Files below BaseDir. Adjusts Options (the caller's private copy) to
 // what the library must be told for an explicit list: r unset, jo and job unset, p = 1. Sets
 // Cancel when a progress handler asked to stop. Names are computed against BaseDir; the
-// process's current folder is never changed.
+// process's current folder is never changed. A folder that cannot be read is added to
+// Unreadable ("name: reason") when given, and the scan goes on with the rest.
 std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
-                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress);
+                                      bool& cancel, const TFileArgs& files, const TSelectionProgress& progress,
+                                      std::vector<std::string>* unreadable = nullptr);
 
-// One scanning pass over Patterns (an empty list scans everything when ScanAllWhenEmpty).
+// One scanning pass over Patterns (an empty list scans everything when ScanAllWhenEmpty; an
+// empty pattern selects nothing).
 TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::string_view baseDir, bool& cancel,
                     const TSelectionProgress* progress, const TNameList* exclusions,
-                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty);
+                    const std::vector<std::string>& patterns, bool scanAllWhenEmpty,
+                    std::vector<std::string>* unreadable = nullptr);
 
 // A jo/job bound: [l]yymmdd, [l]yymmddhhnnss, [l]yyyymmdd or [l]yyyymmddhhnnss; the time comes
 // from DefaultTime (hhnnss) when the text has none. Any other length means no bound; digits

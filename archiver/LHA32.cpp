@@ -1,5 +1,8 @@
 #include "LHA32.h"
 
+#include <algorithm>
+
+#include "EscapedName.h"
 #include "Paths.h"
 
 namespace {
@@ -8,6 +11,17 @@ std::unique_ptr<TArchiverDll>& lhaBinding() {
   return binding;
 }
 }  // namespace
+
+std::string LhaExactName(std::string_view name) { return EncodeEscapedName(name); }
+
+std::string LhaNameArgument(std::string_view name) {
+  // '%' alone needs no escape: it is special only inside an escaped name.
+  const bool plain = !name.starts_with('@') && std::none_of(name.begin(), name.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c != '%' && IsEscapedNameByte(c);
+  });
+  return plain ? std::string(name) : EncodeEscapedName(name);
+}
 
 TArchiverDll& TLha32::Binding() {
   auto& binding = lhaBinding();
@@ -51,6 +65,7 @@ std::string TLha32::MakeCommandLine(std::string_view command, std::string_view a
   }
   builder.Add(options.UserOptions);
   AddArchiveAndDir(builder, arcFile, dir);
+  builder.FNameConverter = command == "x" && options.x == 0 ? &LhaExactName : &LhaNameArgument;
   AddFileArgs(builder, options, useResponseFile, files);
   return std::string(command) + builder.FText;
 }

@@ -9,6 +9,9 @@ class TLha32 : public TArchiver {
   void LoadDLL() override;
   void FreeDLL() override;
   TCustomArchiverDll& GetDll() override;
+  // Extracting without paths (x 0) is how single members are taken out: each name is one
+  // member's full name and goes in the exact form, so "readme.txt" never also takes
+  // "sub/readme.txt" and "*", "?" are ordinary characters.
   std::string ExtractCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                              std::string_view dir, const TFileArgs& files, bool useResponseFile) override;
   std::string PackCommand(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
@@ -34,3 +37,10 @@ class TLha32 : public TArchiver {
 };
 
 bool IsLhaArchive(std::string_view fileName);
+
+// A name as the LHA library reads it from a command line or response file: as it is, unless it
+// holds a double quote or a control character or begins with "@" (it would name a response
+// file); then in the library's escaped form, "@=" with "%XX" for such bytes and for "%".
+std::string LhaNameArgument(std::string_view name);
+// The escaped form always: the library takes it as one member's exact name, never a pattern.
+std::string LhaExactName(std::string_view name);

@@ -50,16 +50,31 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 }
 
 std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask) {
+  int error = 0;
+  return FindFiles(dir, mask, error);
+}
+
+std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, int& error) {
   std::vector<TSearchRec> result;
   const std::string folder = dir.empty() ? std::string(".") : std::string(dir);
   std::unique_ptr<DIR, DirCloser> handle(opendir(folder.c_str()));
+  error = handle ? 0 : errno;
   if (!handle) return result;
-  while (dirent* entry = readdir(handle.get())) {
+  for (;;) {
+    errno = 0;
+    dirent* entry = readdir(handle.get());
+    if (entry == nullptr) {
+      if (errno != 0) error = errno;
+      break;
+    }
     std::string_view name(entry->d_name);
     if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
     const std::string full = JoinPath(folder, name);
     struct stat st{};
-    if (lstat(full.c_str(), &st) != 0) continue;
+    if (lstat(full.c_str(), &st) != 0) {
+      if (errno != ENOENT) error = errno;  // listed but not searchable: its entries are lost
+      continue;
+    }
     TSearchRec rec;
     rec.Name = std::string(name);
     rec.IsLink = S_ISLNK(st.st_mode);
@@ -91,9 +106,9 @@ int CheckFolder(std::string_view path) {
   return access(name.c_str(), R_OK | X_OK) == 0 ? 0 : errno;
 }
 
-int WriteNewFile(std::string_view path, std::span<const char> data) {
+int WriteNewFile(std::string_view path, std::span<const char> data, unsigned mode) {
   const std::string name(path);
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
   if (fd < 0) return errno;
   size_t done = 0;
   int error = 0;
@@ -117,6 +132,54 @@ std::optional<std::string> ReadWholeFile(std::string_view path) {
   std::string data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) return std::nullopt;
   return data;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+std::optional<std::string> ReadSmallFile(std::string_view path, size_t maxSize) {
+  const int fd = open(std::string(path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { close(fd); }
+  } closer{fd};
+  struct stat st{};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxSize) return std::nullopt;
+  std::string data(static_cast<size_t>(st.st_size), '\0');
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = read(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return std::nullopt;
+    done += static_cast<size_t>(n);
+  }
+  return data;
+}
+
+bool IsPlainPathBelow(std::string_view folder, std::string_view path) {
+  // No folder: the current one, and Path must be relative to it.
+  const std::string base = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
+  const std::string full(path);
+  if (!full.starts_with(base) || full.size() == base.size()) return false;
+  if (base.empty() && full.front() == PathDelim) return false;
+  std::string partial = base;
+  size_t i = base.size();
+  while (i <= full.size()) {
+    size_t j = full.find(PathDelim, i);
+    if (j == std::string::npos) j = full.size();
+    const std::string_view comp = std::string_view(full).substr(i, j - i);
+    if (comp == "..") return false;
+    if (!comp.empty() && comp != ".") {
+      partial += comp;
+      struct stat st{};
+      if (lstat(partial.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+      partial += PathDelim;
+    }
+    i = j + 1;
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -64,7 +64,29 @@ bool SplitSwitch(std::string_view body, TSwitch& sw) {
   return true;
 }
 
-bool ReadResponseFile(const std::string& path, std::vector<std::string>& files, TCommandError& err) {
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// One name as given; an escaped one is decoded and marked exact.
+bool AddName(std::string_view text, std::vector<TNameArg>& files, TCommandError& err) {
+  if (!text.starts_with(kEscapedNamePrefix)) {
+    files.emplace_back(std::string(text));
+    return true;
+  }
+  std::string name;
+  if (!DecodeEscapedName(text.substr(kEscapedNamePrefix.size()), name) || name.empty()) {
+    err = {kErrCommandLine, "malformed escaped name: " + std::string(text)};
+    return false;
+  }
+  files.emplace_back(std::move(name), true);
+  return true;
+}
+
+bool ReadResponseFile(const std::string& path, std::vector<TNameArg>& files, TCommandError& err) {
   std::ifstream in(path, std::ios::binary);
   if (in) in.seekg(0, std::ios::end);
   std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
@@ -90,12 +112,28 @@ bool ReadResponseFile(const std::string& path, std::vector<std::string>& files, 
       size_t close = lineText.find('"', 1);
       lineText = close == std::string_view::npos ? lineText.substr(1) : lineText.substr(1, close - 1);
     }
-    if (!lineText.empty()) files.emplace_back(lineText);
+    if (!lineText.empty() && !AddName(lineText, files, err)) return false;
   }
   return true;
 }
 
 }  // namespace
+
+bool DecodeEscapedName(std::string_view escaped, std::string& name) {
+  name.clear();
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '%') {
+      name += escaped[i];
+      continue;
+    }
+    const int hi = i + 2 < escaped.size() ? HexValue(escaped[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexValue(escaped[i + 2]) : -1;
+    if (lo < 0) return false;
+    name += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return true;
+}
 
 const TSwitch* TCommand::Find(std::string_view name) const {
   for (auto it = switches.rbegin(); it != switches.rend(); ++it)
@@ -151,11 +189,11 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
       }
       continue;
     }
-    if (t.text[0] == '@' && t.text.size() > 1) {
+    if (t.text[0] == '@' && t.text.size() > 1 && !t.text.starts_with(kEscapedNamePrefix)) {
       if (!ReadResponseFile(t.text.substr(1), cmd.files, err)) return false;
       continue;
     }
-    cmd.files.push_back(t.text);
+    if (!AddName(t.text, cmd.files, err)) return false;
   }
   if (!haveArchive) {
     err = {kErrNoArchiveName, "command line names no archive"};

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "EscapedName.h"
 
 namespace unlha {
 
@@ -15,13 +18,27 @@ struct TSwitch {
   std::string value;  // what follows the name, e.g. "1"; may be empty
 };
 
+// A name after the archive. An escaped name ("@=..." on the command line or in a response file,
+// README.md) is also an exact name: it is taken literally and names one member, never a pattern.
+struct TNameArg {
+  TNameArg(std::string t = {}, bool e = false) : text(std::move(t)), exact(e) {}
+  TNameArg(const char* t, bool e = false) : text(t), exact(e) {}
+  std::string text;
+  bool exact = false;
+  bool operator==(const TNameArg&) const = default;
+};
+
+// The decoding of an escaped name (EscapedName.h) without its prefix: "%XX" (two hex digits)
+// stands for the byte XX, every other byte for itself. False for a malformed escape.
+bool DecodeEscapedName(std::string_view escaped, std::string& name);
+
 struct TCommand {
   std::string letter;              // "x", "e", "l", "v", "t", "u", ...; empty for the memory form
   bool plus = false;               // the driver's fixed first switch "-+" was given
   std::vector<TSwitch> switches;   // in command-line order
   std::string archive;             // as given
   std::string baseDir;             // the argument ending in "/" after the archive; "" when none
-  std::vector<std::string> files;  // member or file names, response files expanded
+  std::vector<TNameArg> files;     // member or file names, response files expanded
 
   // The last occurrence of a switch, or nullptr.
   const TSwitch* Find(std::string_view name) const;
@@ -38,7 +55,8 @@ struct TCommandError {
 };
 
 // Splits and classifies the command line; expands "@file" response files (lines of
-// double-quoted names ended by CR LF, or LF). False with err filled on failure.
+// double-quoted names ended by CR LF, or LF) and decodes escaped names. False with err filled
+// on failure.
 bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err);
 
 // Fails with the unknown-switch code naming the first switch whose name is not in allowed.

@@ -48,6 +48,7 @@ struct TRawParts {
   bool hasUnixTime = false;
   bool hasWindowsTimes = false;
   int64_t windowsMtime = 0;
+  std::optional<size_t> linkNameLength;  // our writer's: where "name|target" splits
   long crcAt = -1;  // offset of the header CRC inside the level-2/3 header buffer
   uint16_t headerCrc = 0;
   // A NUL inside a name ends it for every system call but not for a string compare: such a
@@ -122,6 +123,9 @@ void ApplyExt(uint8_t type, const uint8_t* d, size_t n, TLhaMember& m, TRawParts
     case 0x53:
       m.user = text();
       break;
+    case 0x59:  // kLinkNameLengthHeader of the writer
+      if (n >= 2) raw.linkNameLength = Le16(d);
+      break;
     case 0x54:
       if (n >= 4) {
         m.mtime = Le32(d);
@@ -171,8 +175,9 @@ std::string JoinComponents(std::string_view path, bool& absolute) {
 }
 
 void Finish(TLhaMember& m, TRawParts& raw) {
-  std::string dir = raw.hasUniDir ? raw.uniDir : DecodeStoredName(raw.dir);
-  std::string name = raw.hasUniName ? raw.uniName : DecodeStoredName(raw.name);
+  const bool unixBytes = m.osId == 'U';
+  std::string dir = raw.hasUniDir ? raw.uniDir : DecodeStoredName(raw.dir, unixBytes);
+  std::string name = raw.hasUniName ? raw.uniName : DecodeStoredName(raw.name, unixBytes);
   while (!dir.empty() && dir.back() == '/') dir.pop_back();  // the folder header ends in its separator
   std::string full = dir.empty() ? name : dir + "/" + name;
   bool symlink = m.unixMode && (*m.unixMode & kModeTypeMask) == kModeSymlink;
@@ -185,6 +190,8 @@ void Finish(TLhaMember& m, TRawParts& raw) {
     // comes first, since the link's own name then holds none.
     size_t bar = name.find('|');
     bar = bar != std::string::npos ? full.size() - name.size() + bar : full.find('|');
+    if (raw.linkNameLength && *raw.linkNameLength < full.size() && full[*raw.linkNameLength] == '|')
+      bar = *raw.linkNameLength;
     if (bar != std::string::npos) {
       m.linkTarget = full.substr(bar + 1);
       full.resize(bar);
@@ -192,10 +199,11 @@ void Finish(TLhaMember& m, TRawParts& raw) {
     if (m.linkTarget.empty()) m.linkTarget = ".";  // a link must point somewhere; keep it harmless
   }
   m.name = JoinComponents(full, m.absolute);
-  if (m.level >= 2 || raw.hasUnixTime) {
+  if (raw.hasWindowsTimes && !raw.hasUnixTime) {
+    m.mtime = raw.windowsMtime;  // also outside the 32-bit Unix range
     m.dosStamp = UnixToDosStamp(m.mtime);
-  } else if (raw.hasWindowsTimes) {
-    m.mtime = raw.windowsMtime;
+  } else if (m.level >= 2 || raw.hasUnixTime) {
+    m.dosStamp = UnixToDosStamp(m.mtime);
   } else {
     m.mtime = DosStampToUnix(m.dosStamp);
   }

@@ -63,12 +63,18 @@ TMemberProgress ProgressOf(const TLhaMember& m, std::string_view dest, const std
   return p;
 }
 
-bool Selected(const TLhaMember& m, const std::vector<std::string>& patterns) {
+bool Selected(const TLhaMember& m, const std::vector<TNameArg>& patterns) {
   if (patterns.empty()) return true;
   std::string_view name = m.name;
   size_t slash = name.rfind('/');
   std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  for (std::string_view p : patterns) {
+  for (const TNameArg& arg : patterns) {
+    std::string_view p = arg.text;
+    if (arg.exact) {
+      while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+      if (p == name) return true;
+      continue;
+    }
     while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
     if (WildMatch(p, name)) return true;
     if (p.find('/') == std::string_view::npos && WildMatch(p, base)) return true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "Command.h"
 #include "LhaHeader.h"
 #include "Notifier.h"
 
@@ -22,8 +23,9 @@ void FillIndividualInfo(const TLhaMember& m, INDIVIDUALINFO& info);
 TMemberProgress ProgressOf(const TLhaMember& m, std::string_view dest, const std::string& attribute);
 
 // True when patterns is empty, or one of them names the member: a wildcard match on the full
-// name, on the last component when the pattern has no "/", or a folder the member lies in.
-bool Selected(const TLhaMember& m, const std::vector<std::string>& patterns);
+// name, on the last component when the pattern has no "/", or a folder the member lies in. An
+// exact name matches only the member of exactly that name.
+bool Selected(const TLhaMember& m, const std::vector<TNameArg>& patterns);
 
 // 100 ns units since 1601-01-01 UTC.
 uint64_t UnixToFileTime(int64_t t);

@@ -87,12 +87,13 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::string DecodeStoredName(std::string_view raw) {
+std::string DecodeStoredName(std::string_view raw, bool unixBytes) {
   std::string out;
   out.reserve(raw.size());
   std::string withoutFF;
   withoutFF.reserve(raw.size());
   for (char c : raw) withoutFF += (static_cast<unsigned char>(c) == 0xFF) ? '/' : c;
+  if (unixBytes) return withoutFF;
   if (IsValidUtf8(withoutFF)) {
     for (char c : withoutFF) out += c == '\\' ? '/' : c;
     return out;

@@ -8,7 +8,9 @@ namespace unlha {
 
 bool IsValidUtf8(std::string_view s);
 // UTF-8 as is, else CP932 converted; "\" (outside double-byte characters) and 0xFF become "/".
-std::string DecodeStoredName(std::string_view raw);
+// Names written on Unix (unixBytes) keep their bytes: only 0xFF, the format's own folder
+// separator, becomes "/", and "\" is an ordinary character there.
+std::string DecodeStoredName(std::string_view raw, bool unixBytes = false);
 // UTF-16LE bytes; the separators 0xFFFF and "\" become "/". Unpaired surrogates become U+FFFD.
 std::string DecodeUtf16Name(std::span<const uint8_t> raw);
 

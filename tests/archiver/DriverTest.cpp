@@ -36,8 +36,9 @@ TEST(Lha32, RestoreAndBrowserLines) {
   EXPECT_EQ(extractLine(restore, "/restore/to"), "x -+ -x1 -jse1 -jso1  \"/a.lzh\" \"/restore/to/\" ");
   TArchiverOptions browser = restore;
   browser.x = 0;
+  // A single member goes by its exact name, never as a pattern.
   EXPECT_EQ(extractLine(browser, "/tmp/v/", TFileArgs{"dir/file.txt"}),
-            "x -+ -x0 -jse1 -jso1  \"/a.lzh\" \"/tmp/v/\" \"dir/file.txt\" ");
+            "x -+ -x0 -jse1 -jso1  \"/a.lzh\" \"/tmp/v/\" \"@=dir/file.txt\" ");
 }
 
 TEST(Lha32, EverySwitchInItsPlace) {

@@ -91,7 +91,8 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
   for (int r = lister.FindFirst("*", rec); r == 0; r = lister.FindNext(rec)) names.emplace_back(rec.Info.szFileName);
   lister.CloseArchive();
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "sub/b.txt", "sub/深い/c.txt", "sub/空/"}));
+  // Folders holding files are stored too, for their own mode and time.
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "sub/", "sub/b.txt", "sub/深い/", "sub/深い/c.txt", "sub/空/"}));
 
   const std::string out = tmp / "out";
   fs::create_directories(out);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -64,6 +65,20 @@ TEST_F(Selection, EmptyFoldersAreSelectedUnderTheirOwnNames) {
   o = {};
   o.r = 1;
   EXPECT_EQ(collect(o, TFileArgs{"*.tmp"}), Names{"sub/x.tmp"});
+}
+
+TEST_F(Selection, FolderWhoseFilesAreAllLeftOutIsKept) {
+  test::WriteFile(base("dots/.only"), "o");
+  TArchiverOptions o;
+  o.r = 1;
+  const Names names = collect(o, TFileArgs{"*.*"});
+  EXPECT_NE(std::find(names.begin(), names.end(), "dots"), names.end()) << "a folder holding only dot-files";
+}
+
+TEST_F(Selection, EmptyPatternNeverSelectsTheBaseFolder) {
+  TArchiverOptions o;
+  o.r = 2;
+  EXPECT_EQ(collect(o, TFileArgs{std::string()}), Names{});
 }
 
 TEST_F(Selection, NoPatternsScansEverythingInTheBaseFolder) {

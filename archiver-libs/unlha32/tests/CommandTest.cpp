@@ -37,7 +37,7 @@ TEST(CommandLine, ParsesTheBackupCommandLineWithNamesAndQuotedSwitches) {
   EXPECT_EQ(cmd.Values("jx"), (std::vector<std::string>{"*.tmp", "*.bak"}));
   EXPECT_EQ(cmd.Number("jso", -1), 0);
   EXPECT_EQ(cmd.baseDir, "/src/");
-  EXPECT_EQ(cmd.files, (std::vector<std::string>{"a.txt", "sub/b c.txt"}));
+  EXPECT_EQ(cmd.files, (std::vector<TNameArg>{"a.txt", "sub/b c.txt"}));
 }
 
 TEST(CommandLine, MemoryFormHasNoLetterAndNoFolder) {
@@ -47,7 +47,7 @@ TEST(CommandLine, MemoryFormHasNoLetterAndNoFolder) {
   EXPECT_EQ(cmd.letter, "");
   EXPECT_EQ(cmd.archive, "/a.lzh");
   EXPECT_EQ(cmd.baseDir, "");
-  EXPECT_EQ(cmd.files, std::vector<std::string>{"dir/member.txt"});
+  EXPECT_EQ(cmd.files, std::vector<TNameArg>{"dir/member.txt"});
 }
 
 TEST(CommandLine, ExpandsResponseFiles) {
@@ -58,10 +58,39 @@ TEST(CommandLine, ExpandsResponseFiles) {
   TCommand cmd;
   TCommandError err;
   ASSERT_TRUE(ParseCommandLine("x -+ -jse1 -jso1 \"a.lzh\" \"out/\" \"first\" \"@" + res + "\" ", cmd, err));
-  EXPECT_EQ(cmd.files, (std::vector<std::string>{"first", "a.txt", "b c.txt", "plain.txt"}));
+  EXPECT_EQ(cmd.files, (std::vector<TNameArg>{"first", "a.txt", "b c.txt", "plain.txt"}));
 
   EXPECT_FALSE(ParseCommandLine("x \"a.lzh\" \"@" + dir / "missing" + "\"", cmd, err));
   EXPECT_EQ(err.code, kErrResponseRead);
+}
+
+// Any name can travel: the escaped form carries quotes, line breaks, a leading "@" and any
+// byte, on the command line and in response files, and marks the name exact.
+TEST(CommandLine, EscapedNamesCarryAnyByteAndAreExact) {
+  unlha_test::TTempDir dir;
+  std::string res = dir / "names.txt";
+  std::string text = "\"@=say %22hi%22.txt\"\r\n\"@=new%0Aline\"\r\n@eaDir/plain\r\n";
+  unlha_test::WriteBytes(res, {text.begin(), text.end()});
+  TCommand cmd;
+  TCommandError err;
+  ASSERT_TRUE(ParseCommandLine("u -+ -jso0 \"a.lzh\" \"base/\" \"@=@eaDir/x.jpg\" \"@=caf%e9%25.txt\" \"*.txt\" \"@" + res + "\"",
+                               cmd, err))
+      << err.message;
+  EXPECT_EQ(cmd.files, (std::vector<TNameArg>{{"@eaDir/x.jpg", true},
+                                              {"caf\xE9%.txt", true},
+                                              {"*.txt", false},
+                                              {"say \"hi\".txt", true},
+                                              {"new\nline", true},
+                                              {"@eaDir/plain", false}}));
+  const std::string any = "a\"%\n\xE9@";
+  EXPECT_EQ(EncodeEscapedName(any), "@=a%22%25%0A\xE9@");
+  std::string back;
+  ASSERT_TRUE(DecodeEscapedName(EncodeEscapedName(any).substr(2), back));
+  EXPECT_EQ(back, any);
+  for (const char* bad : {"\"@=a%2\"", "\"@=a%zz\"", "\"@=\""}) {
+    EXPECT_FALSE(ParseCommandLine(std::string("x -+ \"a.lzh\" ") + bad, cmd, err)) << bad;
+    EXPECT_EQ(err.code, kErrCommandLine) << bad;
+  }
 }
 
 TEST(CommandLine, RejectsWhatItCannotRead) {

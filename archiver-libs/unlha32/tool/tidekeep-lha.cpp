@@ -6,16 +6,27 @@
 //   tidekeep-lha x -x1 backup.lzh dest/        (a folder argument ends in "/")
 //   tidekeep-lha t backup.lzh
 //   tidekeep-lha a -r2 -x1 -o7 backup.lzh base/ docs notes.txt   (pack, folders with all below)
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "EscapedName.h"
 #include "Unlha32.h"
 
 namespace {
 
 constexpr uint32_t kOutputSize = 32u << 20;
+
+// A name that cannot stand in double quotes (a quote or a control character in it) goes in
+// the library's escaped form; "@file" stays a response file.
+bool NeedsEscape(std::string_view a) {
+  return std::any_of(a.begin(), a.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c != '%' && IsEscapedNameByte(c);
+  });
+}
 
 std::string JoinArguments(int argc, char** argv) {
   std::string line = argv[1];
@@ -28,7 +39,7 @@ std::string JoinArguments(int argc, char** argv) {
       line += a;
     } else {
       line += '"';
-      line += a;
+      line += NeedsEscape(a) ? EncodeEscapedName(a) : std::string(a);
       line += '"';
     }
   }

@@ -18,10 +18,11 @@ namespace {
 
 constexpr size_t kWriteBuffer = 1 << 20;
 constexpr size_t kReadChunk = 256 << 10;
-constexpr uint64_t kMaxMemberSize = 0xFFFFFFFFu; // the sizes of a level-2 header are 32 bits
+// The sizes of a level-2 header are 32 bits; a file that may reach this gets the 64-bit size
+// header too (one that grows past it while it is read without one is not stored).
+constexpr uint64_t kWideSizesFrom = 0xFFFFFFFFu - (64u << 20);
+constexpr uint64_t kMaxNarrowSize = 0xFFFFFFFFu;
 constexpr uint64_t kIncompressibleProbe = 1 << 20;
-// The encoder counts window positions in 32 bits; data beyond this is stored.
-constexpr uint64_t kMaxEncodedSize = kMaxMemberSize - (1 << 20);
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -64,6 +65,38 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
 }
 
 } // namespace
+
+TArchiveLock::TArchiveLock(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  FPath = (folder == "/" ? "" : folder) + "/." + NameOf(target) + ".tklock";
+  // The file may be removed by the holder between our open and our lock: then the lock is on
+  // a file nobody else sees, and it is taken again on the file now at that path.
+  for (;;) {
+    FFd = open(FPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (FFd < 0) throw EWriteFailed("cannot create the lock file: " + FPath + ": " + std::strerror(errno));
+    struct flock fl{};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    int r = 0;
+    while ((r = fcntl(FFd, F_OFD_SETLKW, &fl)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) {
+      const int err = errno;
+      close(FFd);
+      throw EWriteFailed("cannot lock the archive: " + FPath + ": " + std::strerror(err));
+    }
+    struct stat held{}, now{};
+    if (fstat(FFd, &held) == 0 && stat(FPath.c_str(), &now) == 0 && held.st_dev == now.st_dev &&
+        held.st_ino == now.st_ino)
+      return;
+    close(FFd);
+  }
+}
+
+TArchiveLock::~TArchiveLock() {
+  unlink(FPath.c_str()); // while still held, so a waiter sees the change and locks anew
+  close(FFd);
+}
 
 TArchiveWriter::TArchiveWriter(std::string target) : FTarget(std::move(target)) {
   const std::string folder = FolderOf(FTarget);
@@ -163,6 +196,11 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     r.reason = std::strerror(errno);
     return r;
   }
+  // 0xFF separates the folders of a stored name: a name holding it cannot be stored as it is.
+  if (storedName.find('\xFF') != std::string::npos) {
+    r.reason = "the name holds the byte 0xFF, which LHA reserves as its folder separator";
+    return r;
+  }
   TLhaMember& m = r.member;
   m.name = storedName;
   m.level = 2;
@@ -186,6 +224,10 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
         return r;
       }
       target.resize(static_cast<size_t>(n));
+      if (target.find('\xFF') != std::string::npos) {
+        r.reason = "the link's target holds the byte 0xFF, which LHA reserves as its folder separator";
+        return r;
+      }
       m.linkTarget = target.empty() ? "." : target;
     }
     Write(BuildHeader(m));
@@ -206,14 +248,11 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     r.reason = "not a regular file";
     return r;
   }
-  if (static_cast<uint64_t>(st.st_size) > kMaxMemberSize) {
-    r.reason = "larger than an LHA member can be (4 GiB)";
-    return r;
-  }
   describe(st);
+  const bool wide = static_cast<uint64_t>(st.st_size) >= kWideSizesFrom;
   const uint64_t headerAt = Offset();
   m.method = std::string(MethodId(method));
-  Write(BuildHeader(m));
+  Write(BuildHeader(m, wide));
   const uint64_t dataAt = Offset();
 
   // Reads the whole file once, feeding each chunk to f; the CRC covers exactly those bytes.
@@ -231,8 +270,8 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
       if (n == 0) break;
       const std::span<const uint8_t> chunk(FReadBuf.data(), static_cast<size_t>(n));
       total += chunk.size();
-      if (total > kMaxMemberSize) {
-        r.reason = "larger than an LHA member can be (4 GiB)";
+      if (!wide && total > kMaxNarrowSize) {
+        r.reason = "grew past 4 GiB while it was read";
         return false;
       }
       crc = Crc16(crc, chunk);
@@ -254,7 +293,7 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     if (!readAll([&](std::span<const uint8_t> chunk) {
           enc.Write(chunk);
           consumed += chunk.size();
-          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) || consumed > kMaxEncodedSize ||
+          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
                    (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
           return !gaveUp;
         })) {
@@ -279,7 +318,12 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     }
   }
   m.packedSize = Offset() - dataAt;
-  WriteAt(headerAt, BuildHeader(m));
+  if (!wide && m.packedSize > kMaxNarrowSize) { // packed data larger than a grown file
+    r.reason = "grew past 4 GiB while it was read";
+    Truncate(headerAt);
+    return r;
+  }
+  WriteAt(headerAt, BuildHeader(m, wide));
   struct stat after{};
   if (fstat(in.fd, &after) == 0 && (after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec ||
                                     after.st_size != st.st_size))

@@ -28,6 +28,22 @@ struct TAddResult {
   TLhaMember member;  // what was stored
 };
 
+// Holds the target's lock from before its old content is read until the new one is in place, so
+// that two packs into one archive (two processes, or two packs of one process) take turns and
+// neither loses the other's members. The lock is an open-file-description lock on
+// ".<name>.tklock" beside the target, removed again when released. Throws EWriteFailed.
+class TArchiveLock {
+public:
+  explicit TArchiveLock(const std::string& target);
+  ~TArchiveLock();
+  TArchiveLock(const TArchiveLock&) = delete;
+  TArchiveLock& operator=(const TArchiveLock&) = delete;
+
+private:
+  std::string FPath;
+  int FFd = -1;
+};
+
 class TArchiveWriter {
 public:
   // Removes temporaries of target left by processes that no longer run, then creates this

@@ -38,6 +38,8 @@ constexpr uint32_t kTooFar = 4096;
 // Symbols gathered before they are cut into blocks, and the smallest block worth its own trees.
 constexpr size_t kBufferSymbols = 16384;
 constexpr size_t kMinBlockSymbols = 512;
+// Where absolute window positions are moved down, far below 2^32 less a window.
+constexpr uint32_t kRebaseAt = 1u << 31;
 
 struct TMethodParams {
   int dictBits;
@@ -257,6 +259,14 @@ struct TLhEncoder::TImpl {
     Base += shift;
     Cur -= shift;
     Fill -= shift;
+    // Absolute positions are 32 bits: before they can wrap, every one is moved down so that
+    // Base is Dict again. Positions more than a window behind become 0, the end of a chain.
+    if (Base >= kRebaseAt) {
+      const uint32_t delta = Base - Dict;
+      for (uint32_t& h : Head) h = h > delta ? h - delta : 0;
+      for (uint32_t& q : Prev) q = q > delta ? q - delta : 0;
+      Base = Dict;
+    }
   }
 
   void Write(std::span<const uint8_t> data) {

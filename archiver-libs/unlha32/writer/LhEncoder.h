@@ -25,7 +25,7 @@ public:
   TLhEncoder(const TLhEncoder&) = delete;
   TLhEncoder& operator=(const TLhEncoder&) = delete;
 
-  // At most 4 GiB less 1 MiB in all: window positions are counted in 32 bits.
+  // Any amount in all: window positions are moved down before their 32 bits run out.
   void Write(std::span<const uint8_t> data);
   // Codes what is left and pads the last byte; the encoder is done afterwards.
   void Finish();

@@ -24,6 +24,7 @@ const std::vector<std::string_view> kWriteSwitches = {"a", "c", "n", "p", "r", "
 struct TInput {
   std::string stored; // member name
   std::string path;   // on disk
+  bool implicit = false; // a folder above a named file, stored for its own mode and time
 };
 
 struct TSettings {
@@ -56,34 +57,89 @@ std::string BaseName(const std::string& name) {
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-// A folder's entries, sorted bytewise; "." and ".." left out.
-std::vector<std::string> FolderEntries(const std::string& path) {
+// A folder's entries, sorted bytewise; "." and ".." left out. error is 0, or why the folder
+// could not be read (whole).
+std::vector<std::string> FolderEntries(const std::string& path, int& error) {
   std::vector<std::string> names;
-  if (DIR* d = opendir(path.c_str())) {
-    while (const dirent* e = readdir(d)) {
-      const std::string_view n = e->d_name;
-      if (n != "." && n != "..") names.emplace_back(n);
-    }
-    closedir(d);
+  error = 0;
+  DIR* d = opendir(path.c_str());
+  if (d == nullptr) {
+    error = errno;
+    return names;
   }
+  errno = 0;
+  while (const dirent* e = readdir(d)) {
+    const std::string_view n = e->d_name;
+    if (n != "." && n != "..") names.emplace_back(n);
+    errno = 0;
+  }
+  error = errno;
+  closedir(d);
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// A folder comes first, then everything below it, before anything outside it: the order in
-// which the Unix extractors restore folder times correctly.
-void AddTree(const std::string& stored, const std::string& path, std::vector<TInput>& inputs) {
-  inputs.push_back({stored, path});
-  for (const auto& n : FolderEntries(path)) {
-    const std::string childStored = stored + "/" + n;
-    const std::string childPath = path + "/" + n;
-    struct stat st{};
-    if (lstat(childPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      AddTree(childStored, childPath, inputs);
-    else
-      inputs.push_back({childStored, childPath});
+// What is packed, in order, each stored name once.
+class TInputList {
+public:
+  TInputList(TOutput& out, int& rc) : FOut(out), FRc(rc) {}
+
+  // The folders above a stored name first (each once), so that they keep their mode and time.
+  void AddParents(const std::string& stored, const std::string& path) {
+    size_t slash = stored.find('/');
+    while (slash != std::string::npos) {
+      const std::string folder = stored.substr(0, slash);
+      Add({folder, path.substr(0, path.size() - (stored.size() - slash)), true});
+      slash = stored.find('/', slash + 1);
+    }
   }
-}
+
+  void Add(TInput in) {
+    const auto [it, added] = FByName.emplace(in.stored, FInputs.size());
+    if (added) {
+      FInputs.push_back(std::move(in));
+      return;
+    }
+    TInput& first = FInputs[it->second];
+    if (in.path == first.path || in.implicit) return;
+    if (first.implicit) { // a folder named on its own after a file below it: one member
+      first = std::move(in);
+      return;
+    }
+    FOut.Line(in.stored + ": skipped " + in.path + ": " + first.path + " is stored under the same name");
+    FRc = kErrCannotRead;
+  }
+
+  // A folder comes first, then everything below it, before anything outside it: the order in
+  // which the Unix extractors restore folder times correctly. A folder that cannot be read is
+  // stored, and its loss of contents reported.
+  void AddTree(const std::string& stored, const std::string& path) {
+    Add({stored, path});
+    int error = 0;
+    for (const auto& n : FolderEntries(path, error)) {
+      const std::string childStored = stored + "/" + n;
+      const std::string childPath = path + "/" + n;
+      struct stat st{};
+      if (lstat(childPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        AddTree(childStored, childPath);
+      else
+        Add({childStored, childPath});
+    }
+    if (error != 0) {
+      FOut.Line(stored + ": skipped: cannot read the folder: " + std::strerror(error));
+      FRc = kErrCannotRead;
+    }
+  }
+
+  std::vector<TInput>& Inputs() { return FInputs; }
+  const std::map<std::string, size_t>& ByName() const { return FByName; }
+
+private:
+  TOutput& FOut;
+  int& FRc;
+  std::vector<TInput> FInputs;
+  std::map<std::string, size_t> FByName;
+};
 
 bool ParseSettings(const TCommand& cmd, TSettings& s, TOutput& out) {
   const int o = cmd.Number("o", 5);
@@ -116,52 +172,72 @@ bool Notify(const std::string& stored, const std::string& path, uint64_t size, i
   return TNotifier::Instance().Member(p);
 }
 
+// Opens the archive to update: none when the target does not exist or is empty. A file is an
+// archive to update only when its first header is at its start, or after a self-extractor's own
+// program (stubStart tells how many bytes to keep); any other file, even one that merely holds
+// an archive (a tar with an .lzh in it), is refused and left as it is.
+int OpenExisting(const std::string& archive, std::unique_ptr<TArchive>& old, uint64_t& stubSize, TOutput& out) {
+  stubSize = 0;
+  struct stat ast{};
+  if (stat(archive.c_str(), &ast) != 0 || ast.st_size == 0) return 0;
+  const int orc = TArchive::Open(archive, old);
+  if (orc != 0 || old->ScanError() != 0) {
+    out.Line(archive + ": not a readable LHA archive; it is left as it is");
+    return orc != 0 ? orc : old->ScanError();
+  }
+  const uint64_t first = old->Members().empty() ? 0 : old->Members().front().headerOffset;
+  if (first != 0) {
+    char magic[4] = {};
+    const bool program = old->Source().ReadAt(0, magic, sizeof magic) == sizeof magic &&
+                         (std::string_view(magic, 2) == "MZ" || std::string_view(magic, 4) == "\x7F" "ELF");
+    if (!program) {
+      out.Line(archive + ": not an LHA archive (an archive found inside it at offset " + std::to_string(first) +
+               " is not this file's own); it is left as it is");
+      old.reset();
+      return kErrNotArcFile;
+    }
+    stubSize = first;
+  }
+  return 0;
+}
+
 int Pack(const TCommand& cmd, TOutput& out) {
   TSettings s;
   if (!ParseSettings(cmd, s, out)) return kErrSwitch;
 
   // What to pack, in command-line order; the first of several inputs with one name wins.
-  std::vector<TInput> inputs;
   int rc = 0;
+  TInputList list(out, rc);
   for (const auto& f : cmd.files) {
     std::string name;
-    if (!NormalizeName(f, name)) {
-      out.Line(f + ": refused: the name leaves the base folder");
+    if (!NormalizeName(f.text, name)) {
+      out.Line(f.text + ": refused: the name leaves the base folder");
       rc = kErrUnsafeName;
       continue;
     }
-    const std::string path = f.front() == '/' ? f : cmd.baseDir + name;
+    const std::string path = f.text.front() == '/' ? "/" + name : cmd.baseDir + name;
     const std::string stored = s.keepFolders ? name : BaseName(name);
+    if (s.keepFolders) list.AddParents(stored, path);
     struct stat st{};
     if (s.recurse && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      AddTree(stored, path, inputs);
+      list.AddTree(stored, path);
     else
-      inputs.push_back({stored, path});
+      list.Add({stored, path});
   }
-  std::map<std::string, size_t> byName;
-  {
-    std::vector<TInput> unique;
-    for (auto& in : inputs)
-      if (byName.emplace(in.stored, unique.size()).second) unique.push_back(std::move(in));
-    inputs = std::move(unique);
-  }
+  std::vector<TInput>& inputs = list.Inputs();
+  const std::map<std::string, size_t>& byName = list.ByName();
   if (inputs.empty()) {
     out.Line("no files to pack");
     return rc != 0 ? rc : kErrNoMatch;
   }
 
-  std::unique_ptr<TArchive> old;
-  struct stat ast{};
-  if (stat(cmd.archive.c_str(), &ast) == 0 && ast.st_size > 0) {
-    const int orc = TArchive::Open(cmd.archive, old);
-    if (orc != 0 || old->ScanError() != 0) {
-      out.Line(cmd.archive + ": not a readable LHA archive; it is left as it is");
-      return orc != 0 ? orc : old->ScanError();
-    }
-  }
-
   try {
+    const TArchiveLock lock(cmd.archive);
+    std::unique_ptr<TArchive> old;
+    uint64_t stubSize = 0;
+    if (const int orc = OpenExisting(cmd.archive, old, stubSize, out); orc != 0) return orc;
     TArchiveWriter w(cmd.archive);
+    if (stubSize != 0) w.CopyFrom(old->Source(), 0, stubSize);
     std::vector<bool> done(inputs.size(), false);
     bool changed = false;
     // One input into the archive; false when the owner asked to stop.
@@ -178,6 +254,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       const TAddResult r = w.Add(in.stored, in.path, s.method);
       stored = r.stored;
       if (!r.stored) {
+        if (in.implicit) return true; // its contents report the trouble
         out.Line(in.stored + ": skipped: " + r.reason);
         rc = kErrCannotRead;
         return true;
@@ -227,6 +304,10 @@ int Pack(const TCommand& cmd, TOutput& out) {
       }
     }
     if (changed) w.Commit();
+    if (!changed && !old && rc == kErrCannotRead) {
+      out.Line("nothing could be packed; no archive written");
+      return kErrNoMatch;
+    }
   } catch (const EWriteFailed& e) {
     out.Line(std::string(e.what()) + "; the archive is left as it was");
     return kErrCannotWrite;
@@ -239,25 +320,24 @@ int Delete(const TCommand& cmd, TOutput& out) {
     out.Line("no member names to delete");
     return kErrNoMatch;
   }
-  std::unique_ptr<TArchive> old;
-  const int orc = TArchive::Open(cmd.archive, old);
-  if (orc != 0) {
-    out.Line(cmd.archive + ": cannot be opened as an LHA archive");
-    return orc;
-  }
-  if (old->ScanError() != 0) {
-    out.Line(cmd.archive + ": not a readable LHA archive; it is left as it is");
-    return old->ScanError();
-  }
   auto named = [&](const std::string& member) {
-    return std::any_of(cmd.files.begin(), cmd.files.end(), [&](const std::string& f) {
+    return std::any_of(cmd.files.begin(), cmd.files.end(), [&](const TNameArg& f) {
       std::string n;
-      if (!NormalizeName(f, n)) return false;
-      return n.find_first_of("*?") != std::string::npos ? WildMatch(n, member) : n == member;
+      if (!NormalizeName(f.text, n)) return false;
+      return !f.exact && n.find_first_of("*?") != std::string::npos ? WildMatch(n, member) : n == member;
     });
   };
   try {
+    const TArchiveLock lock(cmd.archive);
+    std::unique_ptr<TArchive> old;
+    uint64_t stubSize = 0;
+    if (const int orc = OpenExisting(cmd.archive, old, stubSize, out); orc != 0) return orc;
+    if (!old) {
+      out.Line(cmd.archive + ": cannot be opened as an LHA archive");
+      return kErrArcFileOpen;
+    }
     TArchiveWriter w(cmd.archive);
+    if (stubSize != 0) w.CopyFrom(old->Source(), 0, stubSize);
     int removed = 0, kept = 0;
     for (const auto& m : old->Members()) {
       if (named(m.name)) {

@@ -70,7 +70,8 @@ TEST_P(PackedViewsTest, OpeningShowsEveryFileFlatUnderTheArchiveNode) {
   EXPECT_EQ(NodePaths(*Tree), (Strings{"t.lzh/", "Root/", "Root/a/", "Root/a/b/"}));
   EXPECT_EQ(Tree->SelectedPath(), "t.lzh/");
   EXPECT_EQ(List->CurrentPath(), "t.lzh/");
-  EXPECT_EQ(List->Members().size(), 2u);
+  // Our packer also stores the folders a and a/b, for their own mode and time.
+  EXPECT_EQ(List->Members().size(), GetParam() == Packer::Ours ? 4u : 2u);
   Strings shown = Shown(*List);
   std::sort(shown.begin(), shown.end());
   EXPECT_EQ(shown, (Strings{"c.txt", "top.txt"}));

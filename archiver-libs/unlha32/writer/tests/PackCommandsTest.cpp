@@ -29,22 +29,6 @@ namespace {
 
 using namespace unlha::test;
 
-struct TResult {
-  int rc = -1;
-  std::string text;
-};
-
-TResult Command(const std::string& line) {
-  TResult r;
-  TCommand cmd;
-  TCommandError err;
-  std::vector<char> buf(1 << 16);
-  TOutput out(buf.data(), static_cast<uint32_t>(buf.size()));
-  r.rc = ParseCommandLine(line, cmd, err) ? RunWriteCommand(cmd, out) : err.code;
-  r.text = std::string(out.Text());
-  return r;
-}
-
 // The program's own pack command line, with the folder recursion the tool uses.
 std::string PackLine(const std::string& letter, const std::string& arc, const std::string& base,
                      const std::vector<std::string>& names, const std::string& extra = "") {
@@ -264,10 +248,10 @@ TEST(PackUpdate, UnchangedMembersAreCopiedVerbatim) {
   ASSERT_EQ(r.rc, 0) << r.text;
   EXPECT_EQ(r.text.find("big.txt"), std::string::npos) << "unchanged members are not packed again:\n" << r.text;
   const auto m2 = Members(dir / "a.lzh");
-  ASSERT_EQ(m2.size(), 3u);
+  ASSERT_EQ(m2.size(), 4u) << "a.txt, big.txt, the folder sub and sub/b.txt";
   EXPECT_EQ(m2[0].name, "a.txt") << "a replaced member keeps its place";
   EXPECT_EQ(m2[0].originalSize, 6u);
-  for (const char* kept : {"big.txt", "sub/b.txt"}) {
+  for (const char* kept : {"big.txt", "sub", "sub/b.txt"}) {
     const TLhaMember& o = *Find(m1, kept);
     const std::vector<uint8_t> was(first.begin() + static_cast<long>(o.headerOffset),
                                    first.begin() + static_cast<long>(o.dataOffset + o.packedSize));
@@ -310,20 +294,21 @@ TEST(PackDelete, RemovesExactlyTheNamedMembers) {
   const auto r = Command("d -+ -jso0 \"" + dir / "a.lzh" + "\" \"sub/b.txt\" \"empty.txt\"");
   ASSERT_EQ(r.rc, 0) << r.text;
   const auto after = Members(dir / "a.lzh");
-  ASSERT_EQ(after.size(), 2u);
+  ASSERT_EQ(after.size(), 3u);
   EXPECT_EQ(after[0].name, "a.txt");
-  EXPECT_EQ(after[1].name, "big.txt");
+  EXPECT_EQ(after[1].name, "sub") << "the folder stays: only the named members go";
+  EXPECT_EQ(after[2].name, "big.txt");
   const TLhaMember& big = *Find(before, "big.txt");
-  EXPECT_EQ(MemberBytes(dir / "a.lzh", after[1]),
+  EXPECT_EQ(MemberBytes(dir / "a.lzh", after[2]),
             std::vector<uint8_t>(bytes.begin() + static_cast<long>(big.headerOffset),
                                  bytes.begin() + static_cast<long>(big.dataOffset + big.packedSize)));
   EXPECT_EQ(Command("d -jso0 \"" + dir / "a.lzh" + "\" \"nothing.txt\"").rc, kErrNoMatch);
-  EXPECT_EQ(Members(dir / "a.lzh").size(), 2u);
+  EXPECT_EQ(Members(dir / "a.lzh").size(), 3u);
   if (HaveProgram("lhasa")) {
     EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
   // Deleting the last members removes the archive: no LHA tool reads one without members.
-  ASSERT_EQ(Command("d -jso0 \"" + dir / "a.lzh" + "\" \"*.txt\"").rc, 0);
+  ASSERT_EQ(Command("d -jso0 \"" + dir / "a.lzh" + "\" \"*.txt\" \"sub\"").rc, 0);
   EXPECT_FALSE(fs::exists(dir / "a.lzh"));
 }
 
@@ -335,10 +320,12 @@ TEST(PackNames, FoldersDroppedWithX0AndResponseFileRead) {
   WriteFile(dir / "names.txt", "\"sub/b c.txt\"\r\n\"sub/b c.txt;foo;$DATA\"\r\n\"日本/名前.txt\"\r\n");
   ASSERT_EQ(Command("u -+ -x1 -jso0 \"" + dir / "a.lzh" + "\" \"" + dir / "base" + "/\" \"@" + dir / "names.txt" + "\"").rc, 0);
   auto m = Members(dir / "a.lzh");
-  ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0].name, "sub/b c.txt");
-  EXPECT_EQ(m[1].name, "sub/b c.txt;foo;$DATA");
-  EXPECT_EQ(m[2].name, "日本/名前.txt");
+  ASSERT_EQ(m.size(), 5u);
+  EXPECT_EQ(m[0].name, "sub");
+  EXPECT_EQ(m[1].name, "sub/b c.txt");
+  EXPECT_EQ(m[2].name, "sub/b c.txt;foo;$DATA");
+  EXPECT_EQ(m[3].name, "日本");
+  EXPECT_EQ(m[4].name, "日本/名前.txt");
   ASSERT_EQ(Command("u -+ -x0 -jso0 \"" + dir / "b.lzh" + "\" \"" + dir / "base" + "/\" \"sub/b c.txt\"").rc, 0);
   EXPECT_EQ(Members(dir / "b.lzh")[0].name, "b c.txt");
   EXPECT_EQ(Command("u -x1 -jso0 \"" + dir / "c.lzh" + "\" \"" + dir / "base" + "/\" \"../names.txt\"").rc, kErrUnsafeName);
@@ -397,7 +384,7 @@ TEST(PackProgress, EveryMemberIsAnnouncedAndEnumerated) {
   const auto r = Command(PackLine("u", dir / "a.lzh", dir / "base", {"a.txt", "sub/b.txt", "empty.txt"}));
   TNotifier::Instance().ClearEnumProc();
   ASSERT_EQ(r.rc, 0) << r.text;
-  const std::vector<std::string> expected = {"a.txt", "sub/b.txt", "empty.txt"};
+  const std::vector<std::string> expected = {"a.txt", "sub", "sub/b.txt", "empty.txt"};
   EXPECT_EQ(owner.names, expected);
   EXPECT_EQ(gEnumerated, expected);
 }
@@ -429,9 +416,10 @@ TEST(PackFaults, FileDeletedWhilePackingIsReportedAndTheRestStored) {
   EXPECT_NE(r.rc, 0);
   EXPECT_NE(r.text.find("sub/b.txt: skipped: No such file or directory"), std::string::npos) << r.text;
   const auto m = Members(dir / "a.lzh");
-  ASSERT_EQ(m.size(), 2u);
+  ASSERT_EQ(m.size(), 3u);
   EXPECT_EQ(m[0].name, "a.txt");
-  EXPECT_EQ(m[1].name, "big.txt");
+  EXPECT_EQ(m[1].name, "sub");
+  EXPECT_EQ(m[2].name, "big.txt");
 }
 
 TEST(PackFaults, FileRewrittenWhilePackedIsStoredConsistently) {
@@ -537,7 +525,7 @@ TEST(PackFaults, KilledRunLeavesTheArchiveAndTheNextRunCleansUp) {
   EXPECT_EQ(ReadBytes(dir / "a.lzh"), before);
   EXPECT_TRUE(fs::exists(dir / (".a.lzh.tk" + std::to_string(child) + ".tmp")));
   ASSERT_EQ(Command(line).rc, 0);
-  EXPECT_EQ(Members(dir / "a.lzh").size(), 3u);
+  EXPECT_EQ(Members(dir / "a.lzh").size(), 4u);
   EXPECT_FALSE(fs::exists(dir / (".a.lzh.tk" + std::to_string(child) + ".tmp")));
 }
 

@@ -13,7 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "Command.h"
 #include "LhaHeader.h"
+#include "Output.h"
+#include "PackCommands.h"
+#include "Reader.h"
 #include "TestSupport.h"
 
 namespace unlha::test {
@@ -57,6 +61,27 @@ inline TRun RunTool(const std::string& command, const std::string& dir = ".") {
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
   const int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+struct TResult {
+  int rc = -1;
+  std::string text;
+};
+
+// Any command of the entry, reading or writing, with its output text.
+inline TResult Command(const std::string& line) {
+  TResult r;
+  TCommand cmd;
+  TCommandError err;
+  std::vector<char> buf(1 << 16);
+  TOutput out(buf.data(), static_cast<uint32_t>(buf.size()));
+  if (!ParseCommandLine(line, cmd, err)) {
+    r.rc = err.code;
+    return r;
+  }
+  r.rc = IsReadCommand(cmd.letter) ? RunReadCommand(cmd, out) : RunWriteCommand(cmd, out);
+  r.text = std::string(out.Text());
   return r;
 }
 
