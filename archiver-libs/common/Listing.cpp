@@ -1,11 +1,14 @@
 #include "Listing.h"
 
+#include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "ErrorCodes.h"
 #include "Names.h"
+#include "Notifier.h"
 
 namespace arclib {
 namespace {
@@ -113,6 +116,37 @@ int ListingCompressedSize(HARC arc, uint64_t* size) {
     out = m.compressedSize;
     return true;
   });
+}
+
+}  // namespace arclib
+
+namespace arclib {
+namespace {
+
+std::string LocalStamp(int64_t t) {
+  const time_t tt = static_cast<time_t>(t);
+  std::tm tm{};
+  char buf[32] = "0000-00-00 00:00:00";
+  if (localtime_r(&tt, &tm) != nullptr) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  return buf;
+}
+
+}  // namespace
+
+int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std::string>& names, TOutput& out) {
+  out.Line("  Original     Packed Method  Stamp               Name");
+  uint64_t count = 0;
+  for (const TMemberInfo& m : members) {
+    if (!Selected(m.name, names)) continue;
+    const std::string attr = AttributeText(m);
+    if (!TNotifier::Instance().Member(ProgressOf(m, "", attr))) return kErrUserCancel;
+    char line[96];
+    std::snprintf(line, sizeof line, "%10llu %10llu %-7s ", static_cast<unsigned long long>(m.originalSize),
+                  static_cast<unsigned long long>(m.compressedSize), m.method.c_str());
+    out.Line(line + LocalStamp(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
+    ++count;
+  }
+  return count == 0 && !names.empty() ? kErrNoMatch : 0;
 }
 
 }  // namespace arclib

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "Output.h"
 #include "Records.h"
 
 namespace arclib {
@@ -24,5 +25,10 @@ int ListingAccessTime(HARC arc, uint64_t* fileTime);
 int ListingCreateTime(HARC arc, uint64_t* fileTime);
 int ListingOriginalSize(HARC arc, uint64_t* size);
 int ListingCompressedSize(HARC arc, uint64_t* size);
+
+// The text listing of the command entries: a heading, then one line per member the names
+// select (every member when none), each announced as progress first. 0, kErrUserCancel, or
+// kErrNoMatch when names were given and none matched.
+int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std::string>& names, TOutput& out);
 
 }  // namespace arclib

@@ -1,13 +1,9 @@
 #include "UnzipDialect.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "CommandLine.h"
 #include "ErrorCodes.h"
 #include "LibarchiveReader.h"
-#include "Names.h"
-#include "Notifier.h"
+#include "Listing.h"
 #include "ZipFormat.h"
 
 namespace zipfmt {
@@ -42,33 +38,13 @@ bool Parse(const char* cmdLine, bool memoryForm, TUnzipCommand& cmd, arclib::TCo
   return true;
 }
 
-std::string Stamp(int64_t t) {
-  const time_t tt = static_cast<time_t>(t);
-  std::tm tm{};
-  char buf[32] = "0000-00-00 00:00:00";
-  if (localtime_r(&tt, &tm) != nullptr) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
-}
-
 int List(const TUnzipCommand& cmd, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanZip(cmd.line.archive, members); r != 0) {
     out.Line("cannot read ZIP archive: " + cmd.line.archive);
     return r;
   }
-  out.Line("  Original     Packed Method  Stamp               Name");
-  uint64_t count = 0;
-  for (const arclib::TMemberInfo& m : members) {
-    if (!arclib::Selected(m.name, cmd.line.names)) continue;
-    const std::string attr = arclib::AttributeText(m);
-    if (!arclib::TNotifier::Instance().Member(arclib::ProgressOf(m, "", attr))) return arclib::kErrUserCancel;
-    char line[96];
-    std::snprintf(line, sizeof line, "%10llu %10llu %-7s ", static_cast<unsigned long long>(m.originalSize),
-                  static_cast<unsigned long long>(m.compressedSize), m.method.c_str());
-    out.Line(line + Stamp(m.mtime) + " " + arclib::DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
-    ++count;
-  }
-  return count == 0 && !cmd.line.names.empty() ? arclib::kErrNoMatch : 0;
+  return arclib::WriteListing(members, cmd.line.names, out);
 }
 
 }  // namespace
