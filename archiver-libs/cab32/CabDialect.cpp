@@ -19,16 +19,9 @@ struct TCabCommand {
 };
 
 bool Parse(const char* cmdLine, bool memoryForm, TCabCommand& cmd, arclib::TCommandError& err) {
-  if (cmdLine == nullptr) {
-    err = {arclib::kErrCommandLine, "no command line"};
-    return false;
-  }
-  if (!arclib::ParseCommandLine(cmdLine, cmd.line, err)) return false;
-  for (size_t k = 0; k < cmd.line.switches.size(); ++k) {
-    const std::string& sw = cmd.line.switches[k];
-    if (k == 0 && !memoryForm && sw.size() == 2 && std::string_view("xafl").find(sw[1]) != std::string_view::npos) {
-      cmd.command = sw[1];
-    } else if (sw == "-r") {
+  if (!arclib::ParseEntryLine(cmdLine, memoryForm ? "" : "xafl", cmd.command, cmd.line, err)) return false;
+  for (const std::string& sw : cmd.line.switches) {
+    if (sw == "-r") {
       cmd.recurse = true;
     } else if (sw == "-j") {
       cmd.junkPaths = true;
@@ -42,10 +35,6 @@ bool Parse(const char* cmdLine, bool memoryForm, TCabCommand& cmd, arclib::TComm
       err = {arclib::kErrSwitch, "unknown switch: " + sw};
       return false;
     }
-  }
-  if (!memoryForm && cmd.command == 0) {
-    err = {arclib::kErrCommandName, "no command (-x, -a, -f or -l)"};
-    return false;
   }
   return true;
 }
@@ -92,12 +81,7 @@ int RunCab(const char* cmdLine, arclib::TOutput& out) {
     default: break;
   }
   if (const int r = RefuseSpanned(cmd.line.archive, out); r != 0) return r;
-  arclib::TExtractRequest request;
-  request.archive = cmd.line.archive;
-  request.destDir = cmd.line.baseDir;
-  request.names = cmd.line.names;
-  request.withPaths = !cmd.junkPaths;
-  return arclib::ExtractMembers(request, SetupCabReader, out);
+  return arclib::ExtractMembers(arclib::ExtractRequestOf(cmd.line, !cmd.junkPaths), SetupCabReader, out);
 }
 
 int RunCabToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32_t* written, void* time, void* attr) {
@@ -105,8 +89,7 @@ int RunCabToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32_t
   TCabCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, true, cmd, err)) return err.code;
-  const std::string name = cmd.line.names.empty() ? std::string() : cmd.line.names.front();
-  return arclib::ExtractToMemory(cmd.line.archive, SetupCabReader, name, buffer, size, written, time, attr);
+  return arclib::ExtractToMemory(cmd.line, SetupCabReader, buffer, size, written, time, attr);
 }
 
 }  // namespace cabfmt

@@ -276,4 +276,19 @@ int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string
   return r == ARCHIVE_EOF ? kErrNoMatch : kErrHeaderBroken;
 }
 
+TExtractRequest ExtractRequestOf(const TCommandLine& line, bool withPaths) {
+  TExtractRequest request;
+  request.archive = line.archive;
+  request.destDir = line.baseDir;
+  request.names = line.names;
+  request.withPaths = withPaths;
+  return request;
+}
+
+int ExtractToMemory(const TCommandLine& line, TReadSetup setup, uint8_t* buffer, uint32_t size, uint32_t* written,
+                    void* time, void* attr) {
+  const std::string name = line.names.empty() ? std::string() : line.names.front();
+  return ExtractToMemory(line.archive, setup, name, buffer, size, written, time, attr);
+}
+
 }  // namespace arclib

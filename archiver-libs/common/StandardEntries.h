@@ -1,7 +1,11 @@
 // The entries every library on this layer exports in the same way under its own prefix: the
-// listing handles, the time and size queries, the owner window and the enumeration callback.
-// A library adds its command, CheckArchive and ExtractMem entries itself.
+// listing handles, the probe (non-zero for a file the format's scan reads, whatever the mode),
+// the time and size queries, the owner window and the enumeration callback. A library adds its
+// command and ExtractMem entries itself.
 #pragma once
+#include <string>
+#include <vector>
+
 #include "ArchiverApi.h"
 #include "Listing.h"
 #include "Notifier.h"
@@ -9,6 +13,10 @@
 #define ARCLIB_STANDARD_ENTRIES(API, P, SCAN)                                                                   \
   API HARC P##OpenArchive(HWND, const char* fileName, uint32_t) { return arclib::ListingOpen(fileName, SCAN); } \
   API int P##CloseArchive(HARC arc) { return arclib::ListingClose(arc); }                                       \
+  API int P##CheckArchive(const char* fileName, int) {                                                          \
+    std::vector<arclib::TMemberInfo> members;                                                                   \
+    return fileName != nullptr && SCAN(fileName, members) == 0 ? 1 : 0;                                         \
+  }                                                                                                             \
   API int P##FindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info) {                                  \
     return arclib::ListingFindFirst(arc, wildName, info);                                                       \
   }                                                                                                             \

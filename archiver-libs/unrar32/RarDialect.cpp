@@ -17,28 +17,18 @@ struct TRarCommand {
 };
 
 bool Parse(const char* cmdLine, bool memoryForm, TRarCommand& cmd, arclib::TCommandError& err) {
-  if (cmdLine == nullptr) {
-    err = {arclib::kErrCommandLine, "no command line"};
+  if (!arclib::ParseEntryLine(cmdLine, memoryForm ? "" : "xelacdfm", cmd.command, cmd.line, err)) return false;
+  if (std::string_view("acdfm").find(cmd.command) != std::string_view::npos && cmd.command != 0) {
+    err = {arclib::kErrNotSupport, "RAR archives are only read here: no packing, deleting or self-extractors"};
     return false;
   }
-  if (!arclib::ParseCommandLine(cmdLine, cmd.line, err)) return false;
-  for (size_t k = 0; k < cmd.line.switches.size(); ++k) {
-    const std::string& sw = cmd.line.switches[k];
-    if (k == 0 && !memoryForm && (sw == "-x" || sw == "-e" || sw == "-l")) {
-      cmd.command = sw[1];
-    } else if (k == 0 && !memoryForm && (sw == "-a" || sw == "-c" || sw == "-d" || sw == "-f" || sw == "-m")) {
-      err = {arclib::kErrNotSupport, "RAR archives are only read here: no packing, deleting or self-extractors"};
-      return false;
-    } else if (sw != "-u" && sw != "-y" && sw != "-s") {
+  for (const std::string& sw : cmd.line.switches) {
+    if (sw != "-u" && sw != "-y" && sw != "-s") {
       // -u (only newer files) and -s: every file is written under a temporary name and renamed
       // over an existing one, and names select as everywhere; -y: there are no questions.
       err = {arclib::kErrSwitch, "unknown switch: " + sw};
       return false;
     }
-  }
-  if (!memoryForm && cmd.command == 0) {
-    err = {arclib::kErrCommandName, "no command (-x, -e or -l)"};
-    return false;
   }
   return true;
 }
@@ -75,12 +65,7 @@ int RunUnrar(const char* cmdLine, arclib::TOutput& out) {
     }
     return arclib::WriteListing(members, cmd.line.names, out);
   }
-  arclib::TExtractRequest request;
-  request.archive = cmd.line.archive;
-  request.destDir = cmd.line.baseDir;
-  request.names = cmd.line.names;
-  request.withPaths = cmd.command == 'x';
-  return arclib::ExtractMembers(request, SetupRarReader, out);
+  return arclib::ExtractMembers(arclib::ExtractRequestOf(cmd.line, cmd.command == 'x'), SetupRarReader, out);
 }
 
 int RunUnrarToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32_t* written, void* time,
@@ -91,8 +76,7 @@ int RunUnrarToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32
   if (!Parse(cmdLine, true, cmd, err)) return err.code;
   arclib::TOutput none(nullptr, 0);
   if (const int r = RefuseUnreadable(cmd.line.archive, none); r != 0) return r;
-  const std::string name = cmd.line.names.empty() ? std::string() : cmd.line.names.front();
-  return arclib::ExtractToMemory(cmd.line.archive, SetupRarReader, name, buffer, size, written, time, attr);
+  return arclib::ExtractToMemory(cmd.line, SetupRarReader, buffer, size, written, time, attr);
 }
 
 }  // namespace rarfmt
