@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "EntryTestSupport.h"
 #include "ZipTestSupport.h"
 
 extern "C" {
@@ -25,22 +26,12 @@ int CabSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int CabKillOwnerWindowEx(HWND wnd);
 }
 
+using namespace entry_test;
 using namespace zip_test;
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string output;
-};
-
-TRun RunCab(const std::string& cmdLine) {
-  std::vector<char> out(1 << 16, '\0');
-  const int code = Cab(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
-  return {code, out.data()};
-}
-
-std::string Q(const std::string& s) { return "\"" + s + "\""; }
+TRun RunCab(const std::string& cmdLine) { return RunCommand(Cab, cmdLine); }
 
 struct TListed {
   std::string name;
@@ -50,12 +41,8 @@ struct TListed {
 
 std::vector<TListed> ListMembers(const std::string& archive) {
   std::vector<TListed> result;
-  const HARC h = CabOpenArchive(0, archive.c_str(), 0x800002);
-  if (h == 0) return result;
-  INDIVIDUALINFO info{};
-  for (int r = CabFindFirst(h, "", &info); r == 0; r = CabFindNext(h, &info))
+  for (const INDIVIDUALINFO& info : TListingEntries{CabOpenArchive, CabFindFirst, CabFindNext, CabCloseArchive}.List(archive))
     result.push_back({info.szFileName, info.dwOriginalSize, info.szMode});
-  CabCloseArchive(h);
   return result;
 }
 
@@ -246,31 +233,16 @@ TEST_F(CabLibrary, PackingOverAnOldCabinetKeepsItsOtherMembers) {
   EXPECT_FALSE(fs::exists(FTemp / "r.cab"));
 }
 
-struct TProgressLog {
-  std::vector<std::string> names;
-  size_t stopAfter = 0;
-};
-TProgressLog* gProgress = nullptr;
-
-LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
-  if (msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
-  gProgress->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
-  return gProgress->names.size() >= gProgress->stopAfter ? 1 : 0;
-}
-
 TEST_F(CabLibrary, ProgressToTheOwnerWindowAndCancel) {
   const std::string src = FTemp / "src";
   for (const char* n : {"a.txt", "b.txt", "c.txt"}) WriteText(src + "/" + n, n);
   const std::string cab = FTemp / "c.cab";
-  TProgressLog log;
-  log.stopAfter = 100;
-  gProgress = &log;
-  const HWND wnd = CreateHiddenWindow(ProgressProc, nullptr);
-  ASSERT_NE(CabSetOwnerWindowEx(wnd, nullptr), 0);
+  TProgressWindow log(100);
+  ASSERT_NE(CabSetOwnerWindowEx(log.Wnd(), nullptr), 0);
   ASSERT_EQ(RunCab("-a -i " + Q(cab) + " " + Q(src + "/") + " a.txt b.txt c.txt").code, 0);
   EXPECT_EQ(log.names, (std::vector<std::string>{"a.txt", "b.txt", "c.txt"}));
 
-  log = {{}, 2};
+  log.Reset(2);
   const std::string dest = FTemp / "out";
   EXPECT_EQ(RunCab("-x -i " + Q(cab) + " " + Q(dest + "/")).code, 0x8020);
   EXPECT_EQ(log.names, (std::vector<std::string>{"a.txt", "b.txt"}));
@@ -278,15 +250,13 @@ TEST_F(CabLibrary, ProgressToTheOwnerWindowAndCancel) {
   EXPECT_FALSE(fs::exists(dest + "/b.txt"));
 
   // Cancelled packing leaves the old cabinet as it was and no temporary file.
-  log = {{}, 1};
+  log.Reset(1);
   WriteText(src + "/d.txt", "d");
   const std::string before = ReadText(cab);
   EXPECT_EQ(RunCab("-a " + Q(cab) + " " + Q(src + "/") + " d.txt").code, 0x8020);
   EXPECT_EQ(ReadText(cab), before);
   EXPECT_EQ(std::distance(fs::directory_iterator(FTemp.Path()), {}), 3);  // src, c.cab, out
-  EXPECT_NE(CabKillOwnerWindowEx(wnd), 0);
-  DestroyWindow(wnd);
-  gProgress = nullptr;
+  EXPECT_NE(CabKillOwnerWindowEx(log.Wnd()), 0);
 }
 
 TEST_F(CabLibrary, MemoryExtractionAndRefusedCommands) {

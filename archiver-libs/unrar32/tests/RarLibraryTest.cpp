@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "EntryTestSupport.h"
 #include "ZipTestSupport.h"
 
 extern "C" {
@@ -22,32 +23,17 @@ int UnrarSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int UnrarKillOwnerWindowEx(HWND wnd);
 }
 
+using namespace entry_test;
 using namespace zip_test;
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string output;
-};
+TRun RunUnrar(const std::string& cmdLine) { return RunCommand(Unrar, cmdLine); }
 
-TRun RunUnrar(const std::string& cmdLine) {
-  std::vector<char> out(1 << 16, '\0');
-  const int code = Unrar(0, cmdLine.c_str(), out.data(), static_cast<uint32_t>(out.size()));
-  return {code, out.data()};
-}
-
-std::string Q(const std::string& s) { return "\"" + s + "\""; }
 std::string Fixture(const std::string& name) { return std::string(RAR_FIXTURES) + "/" + name; }
 
 std::vector<std::string> ListNames(const std::string& archive) {
-  std::vector<std::string> names;
-  const HARC h = UnrarOpenArchive(0, archive.c_str(), 0x800002);
-  if (h == 0) return names;
-  INDIVIDUALINFO info{};
-  for (int r = UnrarFindFirst(h, "", &info); r == 0; r = UnrarFindNext(h, &info)) names.emplace_back(info.szFileName);
-  UnrarCloseArchive(h);
-  return names;
+  return TListingEntries{UnrarOpenArchive, UnrarFindFirst, UnrarFindNext, UnrarCloseArchive}.Names(archive);
 }
 
 // RAR 4 archives no RAR tool would write: stored members with any name, links, and main-header
@@ -225,33 +211,16 @@ TEST_F(RarLibrary, PackingAndUnknownCommandsAreRefused) {
   EXPECT_EQ(UnrarOpenArchive(0, (FTemp / "not.rar").c_str(), 0x800002), 0u);
 }
 
-struct TProgressLog {
-  std::vector<std::string> names;
-  size_t stopAfter = 0;
-};
-TProgressLog* gProgress = nullptr;
-
-LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
-  if (msg != RegisterWindowMessage(WM_ARCEXTRACT_NAME) || state != ARCEXTRACT_INPROCESS) return 0;
-  gProgress->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
-  return gProgress->names.size() >= gProgress->stopAfter ? 1 : 0;
-}
-
 TEST_F(RarLibrary, ProgressToTheOwnerWindowAndCancel) {
-  TProgressLog log;
-  log.stopAfter = 2;
-  gProgress = &log;
-  const HWND wnd = CreateHiddenWindow(ProgressProc, nullptr);
-  ASSERT_NE(UnrarSetOwnerWindowEx(wnd, nullptr), 0);
+  TProgressWindow log(2);
+  ASSERT_NE(UnrarSetOwnerWindowEx(log.Wnd(), nullptr), 0);
   const std::string dest = FTemp / "out";
   EXPECT_EQ(RunUnrar("-x " + Q(Fixture("test_read_format_rar5_multiple_files.rar")) + " " + Q(dest + "/")).code,
             0x8020);
   EXPECT_EQ(log.names, (std::vector<std::string>{"test1.bin", "test2.bin"}));
   EXPECT_TRUE(fs::exists(dest + "/test1.bin"));
   EXPECT_FALSE(fs::exists(dest + "/test2.bin"));
-  EXPECT_NE(UnrarKillOwnerWindowEx(wnd), 0);
-  DestroyWindow(wnd);
-  gProgress = nullptr;
+  EXPECT_NE(UnrarKillOwnerWindowEx(log.Wnd()), 0);
 }
 
 }  // namespace
