@@ -81,7 +81,9 @@ int RunCab(const char* cmdLine, arclib::TOutput& out) {
     default: break;
   }
   if (const int r = RefuseSpanned(cmd.line.archive, out); r != 0) return r;
-  return arclib::ExtractMembers(arclib::ExtractRequestOf(cmd.line, !cmd.junkPaths), SetupCabReader, out);
+  arclib::TExtractRequest request = arclib::ExtractRequestOf(cmd.line, !cmd.junkPaths);
+  request.storesModes = false;  // without it every file would come out writable by everyone
+  return arclib::ExtractMembers(request, SetupCabReader, out);
 }
 
 int RunCabToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32_t* written, void* time, void* attr) {

@@ -2,12 +2,15 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 #include "ErrorCodes.h"
 #include "Names.h"
@@ -34,6 +37,17 @@ bool WriteAll(int fd, const void* data, size_t n) {
 std::string EntryError(archive* a) {
   const char* text = archive_error_string(a);
   return text != nullptr ? text : "cannot read the member";
+}
+
+// The process's file-creation mask: from /proc without touching it, else by setting it for a
+// moment.
+uint32_t CreationMask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("Umask:")) return static_cast<uint32_t>(std::stoul(line.substr(6), nullptr, 8));
+  const mode_t m = ::umask(022);
+  ::umask(m);
+  return static_cast<uint32_t>(m);
 }
 
 // A data error of libarchive as the library's code: CRC and decompression failures apart.
@@ -111,7 +125,8 @@ namespace {
 
 class TExtractor {
  public:
-  TExtractor(const TExtractRequest& request, TArchiveIn& in, TOutput& out) : FReq(request), FIn(in), FOut(out) {}
+  TExtractor(const TExtractRequest& request, TArchiveIn& in, TOutput& out)
+      : FReq(request), FIn(in), FOut(out), FMask(request.storesModes ? 0 : CreationMask()) {}
 
   int Run() {
     TFailure f;
@@ -145,7 +160,8 @@ class TExtractor {
       for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
       if (!TNotifier::Instance().Member(ProgressOf(m, prefix + rel, attr))) return Cancelled();
       f = {};
-      const TStamp stamp{m.mtime, m.atime, m.unixMode};
+      TStamp stamp{m.mtime, m.atime, m.unixMode};
+      if (!FReq.storesModes && stamp.mode) *stamp.mode &= ~FMask;
       if (m.encrypted) {
         f = {kErrEncrypted, "encrypted member: not extracted (no password support)"};
       } else if (m.IsDirectory()) {
@@ -222,6 +238,7 @@ class TExtractor {
   TArchiveIn& FIn;
   TOutput& FOut;
   TDestination FDest;
+  uint32_t FMask;
   int FFirstError = 0;
 };
 

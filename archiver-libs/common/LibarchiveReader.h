@@ -64,6 +64,8 @@ struct TExtractRequest {
   std::vector<std::string> excludes;
   bool withPaths = true;              // false: every file directly into destDir
   bool continueOnError = true;        // report a failed member and go on
+  bool storesModes = true;            // false: the format keeps no Unix modes, and the ones
+                                      // libarchive makes up are narrowed by the umask
 };
 
 // What a command line asks to extract: its archive, destination folder and names.

@@ -3,6 +3,7 @@
 // member names, packing over an old cabinet, progress and cancel, memory extraction, and the
 // commands and cabinets it refuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -146,6 +147,23 @@ TEST_F(CabLibrary, OurCabinetsExtractIdenticallyWithGcabAndCabextract) {
       EXPECT_EQ(TreeSignature(out), TreeSignature(src));
     }
   }
+}
+
+// A cabinet keeps no Unix modes: files come out as new files would, never writable by everyone.
+TEST_F(CabLibrary, ExtractedFilesFollowTheUmask) {
+  if (!HaveProgram("gcab")) GTEST_SKIP() << "gcab is not installed";
+  WriteText(FTemp / "src/f.txt", "text");
+  const std::string cab = FTemp / "m.cab";
+  int status = 0;
+  RunShell("cd " + Quote(FTemp / "src") + " && gcab -c " + Quote(cab) + " f.txt 2>&1", status);
+  ASSERT_EQ(status, 0);
+  const mode_t old = ::umask(027);
+  const TRun run = RunCab("-x " + Q(cab) + " " + Q(FTemp / "out/"));
+  ::umask(old);
+  ASSERT_EQ(run.code, 0) << run.output;
+  struct stat st {};
+  ASSERT_EQ(::stat((FTemp / "out/f.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(CabLibrary, ListingSizesTimesAndTheProbe) {
