@@ -47,29 +47,6 @@ std::vector<TListed> ListMembers(const std::string& archive) {
   return result;
 }
 
-// Cabinets no peer writes, made byte by byte: one stored folder, the data block unchecked
-// (checksum 0). Flags 2 marks the cabinet as continued in a next one.
-const char* kMakeCab = R"(
-import struct, sys
-path, flags, names = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-data = b"".join(b"evil" if n != "ok.txt" else b"fine" for n in names)
-extra = b"next.cab\0disk\0" if flags & 2 else b""
-files = b""
-off = 0
-for n in names:
-    body = b"evil" if n != "ok.txt" else b"fine"
-    files += struct.pack("<IIHHHH", len(body), off, 0, 0x5021, 0, 0x20) + n.encode() + b"\0"
-    off += len(body)
-head = 36 + len(extra)
-coff_files = head + 8
-coff_data = coff_files + len(files)
-block = struct.pack("<IHH", 0, len(data), len(data)) + data
-total = coff_data + len(block)
-out = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, coff_files, 0, 3, 1, 1, len(names), flags, 0, 0)
-out += extra + struct.pack("<IHH", coff_data, 1, 0) + files + block
-open(path, "wb").write(out)
-)";
-
 class CabLibrary : public ::testing::Test {
  protected:
   // A tree with folders, a Japanese name, a dot-file, an empty file, binary and compressible data.
@@ -92,7 +69,9 @@ class CabLibrary : public ::testing::Test {
   bool Craft(const std::string& path, int flags, const std::vector<std::string>& names) {
     std::string args = Quote(path) + " " + std::to_string(flags);
     for (const std::string& n : names) args += " " + Quote(n);
-    return RunPython(FTemp, kMakeCab, args);
+    int status = 0;
+    RunShell("python3 " + Quote(TK_MAKE_CAB) + " " + args + " 2>&1", status);
+    return status == 0;
   }
 
   TTempDir FTemp;

@@ -36,34 +36,15 @@ std::vector<std::string> ListNames(const std::string& archive) {
   return TListingEntries{UnrarOpenArchive, UnrarFindFirst, UnrarFindNext, UnrarCloseArchive}.Names(archive);
 }
 
-// RAR 4 archives no RAR tool would write: stored members with any name, links, and main-header
-// flags (1 = a volume of a set, 0x80 = encrypted headers). Header CRCs are right.
-const char* kMakeRar = R"(
-import struct, sys, zlib
-path, mainflags, specs = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
-def block(typ, flags, body, data=b""):
-    h = struct.pack("<BHH", typ, flags, 7 + len(body)) + body
-    return struct.pack("<H", zlib.crc32(h) & 0xFFFF) + h + data
-out = b"Rar!\x1a\x07\x00" + block(0x73, mainflags, b"\0" * 6)
-stamp = (40 << 25) | (1 << 21) | (1 << 16)
-for spec in specs:
-    name, kind, text = spec.split("|")
-    data = text.encode()
-    attr = 0o120777 if kind == "l" else 0o100644
-    body = struct.pack("<IIBIIBBHI", len(data), len(data), 3, zlib.crc32(data), stamp, 20, 0x30,
-                       len(name.encode()), attr) + name.encode()
-    out += block(0x74, 0x8000, body, data)
-out += block(0x7B, 0x4000, b"")
-open(path, "wb").write(out)
-)";
-
 class RarLibrary : public ::testing::Test {
  protected:
   std::string Craft(const std::string& name, int mainFlags, const std::vector<std::string>& specs) {
     const std::string path = FTemp / name;
     std::string args = Quote(path) + " " + std::to_string(mainFlags);
     for (const std::string& s : specs) args += " " + Quote(s);
-    return RunPython(FTemp, kMakeRar, args) ? path : std::string();
+    int status = 0;
+    RunShell("python3 " + Quote(TK_MAKE_RAR) + " " + args + " 2>&1", status);
+    return status == 0 ? path : std::string();
   }
   TTempDir FTemp;
 };
