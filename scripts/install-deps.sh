@@ -11,5 +11,5 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-wayland \
   googletest libgtest-dev libgmock-dev \
   attr lhasa jlha-utils libarchive-tools 7zip zip unzip arj gcab cabextract \
-  xvfb xauth fonts-noto-cjk xdotool \
+  xvfb xauth fonts-noto-cjk xdotool libgcab-dev \
   desktop-file-utils sqlite3

@@ -115,4 +115,25 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
   return true;
 }
 
+bool ParseEntryLine(const char* text, std::string_view letters, char& command, TCommandLine& cmd,
+                    TCommandError& err) {
+  command = 0;
+  if (text == nullptr) {
+    err = {kErrCommandLine, "no command line"};
+    return false;
+  }
+  if (!ParseCommandLine(text, cmd, err)) return false;
+  if (letters.empty()) return true;
+  const std::string first = cmd.switches.empty() ? std::string() : cmd.switches.front();
+  if (first.size() != 2 || first[0] != '-' || letters.find(first[1]) == std::string_view::npos) {
+    std::string known;
+    for (const char c : letters) known += (known.empty() ? "-" : ", -") + std::string(1, c);
+    err = {kErrCommandName, "no command: the line must begin with " + known};
+    return false;
+  }
+  command = first[1];
+  cmd.switches.erase(cmd.switches.begin());
+  return true;
+}
+
 }  // namespace arclib

@@ -44,4 +44,11 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
 // Splits off the leading command word (up to the first blank): returns it, Line keeps the rest.
 std::string_view TakeCommandWord(std::string_view& line);
 
+// A command entry's line: when Letters is not empty, the first switch must be a command "-c" with
+// c one of Letters (else kErrCommandName); it is taken off the switches into Command. Empty
+// Letters is the memory form, which has no command (Command is then 0). A null line is
+// kErrCommandLine.
+bool ParseEntryLine(const char* text, std::string_view letters, char& command, TCommandLine& cmd,
+                    TCommandError& err);
+
 }  // namespace arclib

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <string>
 
 #include "ErrorCodes.h"
 #include "Names.h"
@@ -35,6 +37,17 @@ bool WriteAll(int fd, const void* data, size_t n) {
 std::string EntryError(archive* a) {
   const char* text = archive_error_string(a);
   return text != nullptr ? text : "cannot read the member";
+}
+
+// The process's file-creation mask: from /proc without touching it, else by setting it for a
+// moment.
+uint32_t CreationMask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.starts_with("Umask:")) return static_cast<uint32_t>(std::stoul(line.substr(6), nullptr, 8));
+  const mode_t m = ::umask(022);
+  ::umask(m);
+  return static_cast<uint32_t>(m);
 }
 
 // A data error of libarchive as the library's code: CRC and decompression failures apart.
@@ -142,7 +155,8 @@ namespace {
 
 class TExtractor {
  public:
-  TExtractor(const TExtractRequest& request, TArchiveIn& in, TOutput& out) : FReq(request), FIn(in), FOut(out) {}
+  TExtractor(const TExtractRequest& request, TArchiveIn& in, TOutput& out)
+      : FReq(request), FIn(in), FOut(out), FMask(request.storesModes ? 0 : CreationMask()) {}
 
   int Run() {
     TFailure f;
@@ -183,7 +197,8 @@ class TExtractor {
       const std::string rel = JoinComps(comps);
       if (!TNotifier::Instance().Member(ProgressOf(m, prefix + rel, attr))) return Cancelled();
       f = {};
-      const TStamp stamp{m.mtime, m.atime, m.unixMode};
+      TStamp stamp{m.mtime, m.atime, m.unixMode};
+      if (!FReq.storesModes && stamp.mode) *stamp.mode &= ~FMask;
       if (m.encrypted) {
         f = {kErrEncrypted, "encrypted member: not extracted (no password support)"};
       } else if (m.IsDirectory()) {
@@ -292,6 +307,7 @@ class TExtractor {
   TArchiveIn& FIn;
   TOutput& FOut;
   TDestination FDest;
+  uint32_t FMask;
   int FFirstError = 0;
 };
 
@@ -345,6 +361,21 @@ int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string
     return total > used ? kErrBufferSmall : 0;
   }
   return r == ARCHIVE_EOF ? kErrNoMatch : HeaderErrorCode(in.Get());
+}
+
+TExtractRequest ExtractRequestOf(const TCommandLine& line, bool withPaths) {
+  TExtractRequest request;
+  request.archive = line.archive;
+  request.destDir = line.baseDir;
+  request.names = line.names;
+  request.withPaths = withPaths;
+  return request;
+}
+
+int ExtractToMemory(const TCommandLine& line, TReadSetup setup, uint8_t* buffer, uint32_t size, uint32_t* written,
+                    void* time, void* attr) {
+  const std::string name = line.names.empty() ? std::string() : line.names.front();
+  return ExtractToMemory(line.archive, setup, name, buffer, size, written, time, attr);
 }
 
 }  // namespace arclib

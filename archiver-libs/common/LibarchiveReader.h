@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Output.h"
 #include "Records.h"
 
@@ -71,7 +72,12 @@ struct TExtractRequest {
   bool withPaths = true;              // false: every file directly into destDir
   bool continueOnError = true;        // report a failed member and go on
   EExistingFile existing = EExistingFile::Replace;
+  bool storesModes = true;            // false: the format keeps no Unix modes, and the ones
+                                      // libarchive makes up are narrowed by the umask
 };
+
+// What a command line asks to extract: its archive, destination folder and names.
+TExtractRequest ExtractRequestOf(const TCommandLine& line, bool withPaths);
 
 // Extracts below destDir; the code of the first failure, 0 when all went well.
 int ExtractMembers(const TExtractRequest& request, TReadSetup setup, TOutput& out);
@@ -80,5 +86,9 @@ int ExtractMembers(const TExtractRequest& request, TReadSetup setup, TOutput& ou
 // Buffer. Time (a time_t) and Attr (a 32-bit MS-DOS attribute word) are filled when not null.
 int ExtractToMemory(const std::string& path, TReadSetup setup, const std::string& name, uint8_t* buffer,
                     uint32_t size, uint32_t* written, void* time, void* attr);
+
+// The memory form of a command line: its first name (the first file member when none).
+int ExtractToMemory(const TCommandLine& line, TReadSetup setup, uint8_t* buffer, uint32_t size, uint32_t* written,
+                    void* time, void* attr);
 
 }  // namespace arclib

@@ -2,9 +2,23 @@
 // prefix: listing, probing, the time and size queries, the owner window and the enumeration
 // callback. Scan reads an archive's members (TScanFn); Check answers the probe.
 #pragma once
+#include <string>
+#include <vector>
+
 #include "ArchiverApi.h"
 #include "Listing.h"
 #include "Notifier.h"
+
+namespace arclib {
+
+// The probe of a format with no cheaper test: the file is one when the format's scan reads it.
+template <int (*Scan)(const std::string&, std::vector<TMemberInfo>&)>
+bool ScanReads(const char* fileName) {
+  std::vector<TMemberInfo> members;
+  return Scan(fileName, members) == 0;
+}
+
+}  // namespace arclib
 
 #define ARCLIB_STANDARD_ENTRIES(API, P, SCAN, CHECK)                                                                \
   API HARC P##OpenArchive(HWND, const char* fileName, uint32_t) { return arclib::ListingOpen(fileName, SCAN); }     \
