@@ -26,6 +26,8 @@ std::pair<int, std::string> LibraryVerdict(const std::string& archiveName) {
   TArchiveFile probe;
   probe.SetFileName(archiveName);
   probe.SetOutputSize(8192);
+  probe.Options().jso = 1;
+  probe.Options().jse = 1;
   const QTemporaryDir scratch;
   try {
     const int rc = probe.Extract(0, nullptr, scratch.path().toStdString(), TFileArgs{std::string("\x01")});
