@@ -37,8 +37,9 @@ TEST(QtTranslationsTest, TheFolderChooserSpeaksJapanese) {
   ASSERT_NE(cancel, nullptr);
   EXPECT_FALSE(cancel->text().contains(QStringLiteral("Cancel"))) << cancel->text().toStdString();
   // Japanese text, not merely another English word.
-  EXPECT_TRUE(std::any_of(lookIn->text().begin(), lookIn->text().end(), [](QChar c) { return c.unicode() > 0x3000; }))
-      << lookIn->text().toStdString();
+  const QString lookInText = lookIn->text();
+  EXPECT_TRUE(std::any_of(lookInText.begin(), lookInText.end(), [](QChar c) { return c.unicode() > 0x3000; }))
+      << lookInText.toStdString();
 }
 
 }  // namespace
