@@ -7,6 +7,7 @@
 #include "ARCHIVES.h"
 #include "FILTERS.h"
 #include "FileSearch.h"
+#include "LibraryMessages.h"
 #include "Paths.h"
 
 namespace backuprun {
@@ -127,7 +128,12 @@ std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackup
 }
 
 std::string FailureText(const TPairResult& result) {
-  std::string text = result.pair.target_folder + " -> " + result.archive;
+  std::string text;
+  // What the library's code means comes first, in the program's language; its own words follow.
+  if (result.outcome == TPairOutcome::Failed && result.error.empty()) {
+    text = platform::LibraryErrorSentence(result.code, platform::ExtractFileName(result.archive)) + "\n\n";
+  }
+  text += result.pair.target_folder + " -> " + result.archive;
   if (result.outcome == TPairOutcome::PartlyStored) text += std::string("\n") + kSkippedItems;
   if (!result.error.empty()) text += "\n" + result.error;
   if (!result.output.empty()) {

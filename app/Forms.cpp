@@ -20,6 +20,9 @@ bool TForms::Create() {
   if (!RunCommand(FfrmMain.get(), [this] { FfrmMain->FormCreate(); })) return false;
   QWidget* owner = FfrmMain.get();
   FfrmSchedule = std::make_unique<TfrmSchedule>(owner);
+  // A saved schedule reaches the timer at once, not only when auto-run is started again.
+  QObject::connect(FfrmSchedule.get(), &TfrmSchedule::Saved, FfrmMain.get(),
+                   [main = FfrmMain.get()] { RunCommand(main, [main] { main->LoadSchedule(); }); });
   FDlgPickFolder = std::make_unique<TDlgPickFolder>(owner);
   FOKRightDlg2 = std::make_unique<TOKRightDlg2>(owner);
   FfrmTrgList = std::make_unique<TfrmTrgList>(*FDlgPickFolder, *FfrmSchedule, *FOKRightDlg2, owner);

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "BackupRun.h"
+#include "Dialogs.h"
 #include "DisplaySession.h"
 #include "Forms.h"
 #include "Paths.h"
@@ -21,20 +22,23 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: tidekeep [--db PATH] [--run-now | --purge-now]\n"
+    "Usage: tidekeep [--db PATH] [--show | --run-now | --purge-now]\n"
     "\n"
     "Without a command the program starts in the notification area with auto-run on; when one\n"
     "already runs on the same database, that one shows its window instead.\n"
     "\n"
     "Options:\n"
     "  --db PATH     use the settings database PATH instead of the default backup.db\n"
+    "  --show        show the window of the program running on the database, or start the program\n"
+    "                with its window shown; bind a desktop shortcut to it where the hot key\n"
+    "                Ctrl+Shift+Q cannot work (Wayland)\n"
     "  --run-now     back up every target pair once, without any window, and exit (status 1 when\n"
     "                a pair failed or was stored only in part, or its history row was not written)\n"
     "  --purge-now   delete the archives past the retention choice once, without any window, and exit\n"
     "  --version     print the version and exit\n"
     "  --help        print this help and exit\n";
 
-enum class Command { Window, RunNow, PurgeNow };
+enum class Command { Window, Show, RunNow, PurgeNow };
 
 int UsageError(const std::string& message) {
   std::cerr << "tidekeep: " << message << "\nTry 'tidekeep --help'.\n";
@@ -107,12 +111,15 @@ int PurgeNow() {
   }
 }
 
-int RunWindow(int argc, char** argv) {
+int RunWindow(int argc, char** argv, bool showWindow) {
   if (!platform::HasDisplaySession()) {
     std::cerr << "tidekeep: needs a desktop session (no display found); --run-now and --purge-now work without one\n";
     return 2;
   }
   QApplication app(argc, argv);
+  if (!platform::InstallJapaneseQtTranslations()) {
+    std::cerr << "tidekeep: Qt's Japanese translations are missing (qt6-translations-l10n); its choosers stay in English\n";
+  }
   // Wayland desktops match the window to tidekeep.desktop by this name, for its icon and title.
   QGuiApplication::setDesktopFileName(QStringLiteral("tidekeep"));
   QApplication::setWindowIcon(platform::ProgramIcon());
@@ -129,6 +136,7 @@ int RunWindow(int argc, char** argv) {
   QObject::connect(instance.get(), &singleinstance::TSingleInstance::ShowRequested, &forms.frmMain(),
                    &TfrmMain::BringToFront);
   QObject::connect(&forms.frmMain(), &TfrmMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  if (showWindow) forms.frmMain().BringToFront();
   return QApplication::exec();
 }
 
@@ -157,9 +165,9 @@ int main(int argc, char** argv) {
       }
       if (std::string problem = DatabasePathProblem(path); !problem.empty()) return UsageError(problem);
       platform::SetDatabasePathOverride(platform::ExpandFileName(path));
-    } else if (arg == "--run-now" || arg == "--purge-now") {
-      if (commandGiven) return UsageError("--run-now and --purge-now exclude each other");
-      command = arg == "--run-now" ? Command::RunNow : Command::PurgeNow;
+    } else if (arg == "--show" || arg == "--run-now" || arg == "--purge-now") {
+      if (commandGiven) return UsageError("--show, --run-now and --purge-now exclude each other");
+      command = arg == "--show" ? Command::Show : arg == "--run-now" ? Command::RunNow : Command::PurgeNow;
       commandGiven = true;
     } else {
       return UsageError("unknown option '" + std::string(arg) + "'");
@@ -168,7 +176,11 @@ int main(int argc, char** argv) {
   switch (command) {
     case Command::RunNow: return RunNow();
     case Command::PurgeNow: return PurgeNow();
+    case Command::Show:
+      // The running program shows its window; this one is done.
+      if (singleinstance::AskToShow(platform::DatabasePath())) return 0;
+      return RunWindow(argc, argv, true);
     case Command::Window: break;
   }
-  return RunWindow(argc, argv);
+  return RunWindow(argc, argv, false);
 }

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QString>
 #include <QTimer>
@@ -69,7 +70,14 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), Clock(platform::NowLo
 
   // The client area (below the menu bar) is 385 x 91 and the window opens at (441, 419).
   resize(kClientWidth, MainMenu1->sizeHint().height() + kClientHeight);
-  move(441, 419);
+  move(screen() != nullptr ? StartPosition(screen()->availableGeometry(), size()) : QPoint(441, 419));
+}
+
+QPoint TfrmMain::StartPosition(const QRect& available, const QSize& window) {
+  // Moved only as far as the window must, to lie within the area; the top left corner wins.
+  const int x = std::max(available.left(), std::min(441, available.right() + 1 - window.width()));
+  const int y = std::max(available.top(), std::min(419, available.bottom() + 1 - window.height()));
+  return {x, y};
 }
 
 // A window that never closed still gives its hot key back: the grab calls into it.
@@ -198,7 +206,7 @@ void TfrmMain::FormCreate() {
   FTrayIcon = std::make_unique<platform::TrayIcon>(windowIcon(), "Tidekeep", [this](LPARAM l) {
     RunCommand(this, [this, l] { WMTrayIcon(l); });
   });
-  FTrayIcon->Add();
+  const bool inTray = FTrayIcon->Add();
 
   FirstRun = 0;
   {
@@ -206,6 +214,9 @@ void TfrmMain::FormCreate() {
     if (backupdb::EnsureSchema(*db)) {
       FirstRun = 1;
       show();
+    } else if (!inTray) {
+      // Without a tray (a plain GNOME session) a hidden window could be found only by the hot key.
+      showMinimized();
     }
   }
 

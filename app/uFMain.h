@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QMainWindow>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -116,6 +118,10 @@ class TfrmMain : public QMainWindow {
   bool Busy() const { return FBusy; }
   // What the status bar and the tray's tip show while a run goes.
   static std::string ProgressText(const backuprun::TRunProgress& progress);
+
+  // Where the window opens: (441, 419), moved inside a screen's available area that is too small
+  // or scaled to hold it there.
+  static QPoint StartPosition(const QRect& available, const QSize& window);
 
   const platform::TrayIcon* TrayIcon() const { return FTrayIcon.get(); }
   QColor FaceColor(const QPushButton& button) const;

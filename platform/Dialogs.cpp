@@ -2,10 +2,14 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QString>
+#include <QTranslator>
 #include <QUrl>
+#include <memory>
 
 namespace platform {
 
@@ -86,4 +90,14 @@ bool QtDialogs::OpenWithProgram(std::string_view path) {
 
 int QtDialogs::ShowModal(QDialog& dialog) { return dialog.exec(); }
 
+bool InstallJapaneseQtTranslations() {
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
+  if (!QCoreApplication::installTranslator(translator.get())) return false;
+  // The application uses it for as long as it runs.
+  translator.release()->setParent(QCoreApplication::instance());
+  return true;
+}
+
 }  // namespace platform
+

@@ -55,6 +55,12 @@ class QtDialogs final : public Dialogs {
   int ShowModal(QDialog& dialog) override;
 };
 
+// Makes Qt's own dialogs (folder and file choosers, the buttons of message boxes) speak Japanese,
+// like the rest of the program, whatever the desktop's language; call once the application
+// exists. False when Qt's Japanese translations are not installed (Debian: qt6-translations-l10n);
+// those dialogs then stay in English.
+bool InstallJapaneseQtTranslations();
+
 // Caption of the program's message boxes.
 inline constexpr std::string_view AppTitle = "Tidekeep";
 

@@ -25,8 +25,14 @@ TrayIcon::TrayIcon(const QIcon& icon, std::string_view tip, Callback callback)
 
 TrayIcon::~TrayIcon() = default;
 
+namespace {
+std::optional<bool> gTrayAvailableOverride;
+}  // namespace
+
+void SetTrayAvailableOverride(std::optional<bool> available) { gTrayAvailableOverride = available; }
+
 bool TrayIcon::Add() {
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
+  if (!gTrayAvailableOverride.value_or(QSystemTrayIcon::isSystemTrayAvailable())) return false;
   FIcon->show();
   return true;
 }

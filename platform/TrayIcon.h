@@ -51,6 +51,9 @@ class TrayIcon {
   std::optional<Balloon> FLastBalloon;
 };
 
+// Whether a tray exists, decided by a test instead of the desktop; nullopt asks the desktop again.
+void SetTrayAvailableOverride(std::optional<bool> available);
+
 // The pointer's position on the screen.
 QPoint GetCursorPos();
 

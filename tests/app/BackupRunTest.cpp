@@ -157,6 +157,11 @@ TEST_F(BackupRunTest, AFailedPackIsReportedAndNotLogged) {
   EXPECT_TRUE(LogRows().empty());
   const std::string text = backuprun::FailureText(results[0]);
   EXPECT_NE(text.find(scratch.Path("missing/20100617_src.lzh")), std::string::npos);
+  // In the program's language first: what failed, on which file, what to do; the library's words below.
+  EXPECT_TRUE(text.starts_with("「20100617_src.lzh」: 出力先のファイルまたはフォルダを作成・書き込みできませんでした。")) << text;
+  const std::string said = results[0].output.substr(0, results[0].output.find('\n'));
+  ASSERT_FALSE(said.empty());
+  EXPECT_NE(text.find(said), std::string::npos);
 
   // The window shows that text in place of the completion message.
   ExpectTheWindowShowsOnly(text);

@@ -9,9 +9,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 
 #include "AppTestSupport.h"
@@ -19,6 +21,7 @@
 #include "ScriptedDialogs.h"
 #include "TrayIcon.h"
 #include "uFMain.h"
+#include "uFSchedule.h"
 
 namespace {
 
@@ -72,6 +75,30 @@ TEST_F(MainWindowTest, WindowDefinition) {
     EXPECT_EQ(b.b->geometry(), QRect(b.left, 24, 89, 25));
     EXPECT_EQ(main.FaceColor(*b.b), clGradientInactiveCaption);
   }
+}
+
+// The fixed place is kept where it fits; on a small or scaled screen the window moves only as far
+// as it must to lie inside the area the panels leave free.
+TEST_F(MainWindowTest, TheFixedPositionIsKeptInsideTheScreensAvailableArea) {
+  struct Case {
+    QRect available;
+    QPoint expected;
+  };
+  const QSize window(385, 140);
+  const Case cases[] = {
+      {QRect(0, 0, 1920, 1080), QPoint(441, 419)},
+      {QRect(0, 0, 800, 600), QPoint(415, 419)},
+      {QRect(0, 0, 640, 480), QPoint(255, 340)},
+      {QRect(0, 32, 1280, 500), QPoint(441, 392)},       // a top panel, a short screen
+      {QRect(1920, 0, 1280, 1024), QPoint(1920, 419)},   // a second screen to the right
+      {QRect(0, 0, 300, 100), QPoint(0, 0)},             // too small for it: its top left shows
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TfrmMain::StartPosition(c.available, window), c.expected)
+        << c.available.width() << "x" << c.available.height() << "+" << c.available.x() << "+" << c.available.y();
+  }
+  ASSERT_NE(main.screen(), nullptr);
+  EXPECT_TRUE(main.screen()->availableGeometry().contains(main.geometry()));
 }
 
 TEST_F(MainWindowTest, MenusAndShortcuts) {
@@ -141,19 +168,30 @@ TEST_F(MainWindowTest, FirstStartCreatesTheTablesAndShowsTheWindow) {
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(MainWindowTest, SecondStartKeepsTheTablesAndStaysHidden) {
+// A later start lives in the tray; where the desktop has none (a plain GNOME session), its window
+// is shown minimised, or the program could be found only by the hot key.
+TEST_F(MainWindowTest, SecondStartKeepsTheTablesAndStaysInTheTrayOrShowsMinimisedWithoutOne) {
   main.FormCreate();
-  backupdb::Schedule before;
   {
     auto db = backupdb::OpenDatabase();
     backupdb::InsertTarget(*db, {"/data", "/backup/data.lzh"});
   }
-  TfrmMain again;
-  again.FormCreate();
-  EXPECT_EQ(again.FirstRun, 0);
-  EXPECT_FALSE(again.isVisible());
-  EXPECT_EQ(Str(again.StatusBar1->currentMessage()), "");
-  EXPECT_EQ(again.FStacFlg.Value(), 1);
+  struct ResetTray {
+    ~ResetTray() { platform::SetTrayAvailableOverride(std::nullopt); }
+  } resetTray;
+  for (bool tray : {true, false}) {
+    SCOPED_TRACE(tray ? "tray" : "no tray");
+    platform::SetTrayAvailableOverride(tray);
+    TfrmMain again;
+    again.FormCreate();
+    EXPECT_EQ(again.FirstRun, 0);
+    EXPECT_EQ(again.TrayIcon()->Visible(), tray);
+    EXPECT_EQ(again.isVisible(), !tray);
+    EXPECT_EQ(again.isMinimized(), !tray);
+    EXPECT_EQ(Str(again.StatusBar1->currentMessage()), "");
+    EXPECT_EQ(again.FStacFlg.Value(), 1);
+    EXPECT_TRUE(again.Timer1->isActive());
+  }
   auto db = backupdb::OpenDatabase();
   EXPECT_EQ(backupdb::ReadTargets(*db), (std::vector<backupdb::TargetPair>{{"/data", "/backup/data.lzh"}}));
   EXPECT_EQ(db->OpenTable("select * from m_schedule")->RowTotal(), 1);
@@ -325,6 +363,30 @@ TEST(FormsTest, StartUpCreatesEveryWindowAndWiresTheMainOne) {
   EXPECT_EQ(shown, (std::vector<std::string>{"TfrmTrgList", "TfrmBkupList", "TfrmLogList", "TfrmMeltArc",
                                              "TDlgVersion", "TAboutBox"}));
   EXPECT_TRUE(forms.frmMain().isVisible());
+}
+
+// The user sets 14:16 and presses OK: the timer runs at 14:16 from now on, without a restart
+// or a toggle of auto-run.
+TEST(FormsTest, ASavedScheduleReachesTheTimerAtOnce) {
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  TForms forms;
+  ASSERT_TRUE(forms.Create());
+  TfrmMain& main = forms.frmMain();
+  const std::string before = main.bk_time;
+  auto* schedule = main.findChild<TfrmSchedule*>();
+  ASSERT_NE(schedule, nullptr);
+  schedule->ReadSchedule();
+  schedule->SetInterval(1);
+  schedule->SetWeekdayChecked(3, true);
+  schedule->cxTimeEd->setTime(QTime(14, 16, 0));
+  schedule->OKBtnClick();
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(main.bk_type, "1");
+  EXPECT_EQ(main.bk_week, "3");
+  EXPECT_EQ(main.bk_time, "14:16:00");
+  EXPECT_NE(main.bk_time, before);
+  EXPECT_TRUE(main.Timer1->isActive());
 }
 
 TEST(FormsTest, StartUpOnADatabaseThatCannotBeOpenedShowsTheErrorAndFails) {

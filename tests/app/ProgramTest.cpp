@@ -32,7 +32,7 @@ TEST(ProgramTest, VersionAndHelp) {
   EXPECT_EQ(v.out, "tidekeep 1.0\n");
   Ran h = RunProgram({"--help"});
   EXPECT_EQ(h.code, 0);
-  for (const char* option : {"--db PATH", "--run-now", "--purge-now", "--version", "--help"}) {
+  for (const char* option : {"--db PATH", "--show", "--run-now", "--purge-now", "--version", "--help"}) {
     EXPECT_NE(h.out.find(option), std::string::npos) << option;
   }
 }
@@ -44,7 +44,8 @@ TEST(ProgramTest, BadOptionsExitWithTwo) {
   for (const Case& c : {Case{{"--bogus"}, "unknown option '--bogus'"}, Case{{"--db"}, "--db needs a file path"},
                         Case{{"--db", QString::fromStdString(missingFolder)}, "its folder does not exist"},
                         Case{{"--db", QString::fromStdString(scratch.dir.string())}, "is a folder"},
-                        Case{{"--run-now", "--purge-now"}, "exclude each other"}}) {
+                        Case{{"--run-now", "--purge-now"}, "exclude each other"},
+                        Case{{"--show", "--run-now"}, "exclude each other"}}) {
     Ran r = RunProgram(c.args);
     EXPECT_EQ(r.code, 2) << c.says;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;

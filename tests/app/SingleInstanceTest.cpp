@@ -79,4 +79,44 @@ TEST(SingleInstanceTest, ASecondProgramOnOneDatabaseExitsAndRaisesTheFirst) {
   ASSERT_TRUE(first.waitForFinished(60000));
 }
 
+// `tidekeep --show` (a desktop shortcut where the hot key cannot work): the running program
+// shows its window and the new one ends with 0.
+TEST(SingleInstanceTest, ShowAsksTheRunningProgramToShowItsWindowAndEnds) {
+  ScratchDb scratch;
+  auto running = TSingleInstance::Claim(scratch.db);
+  ASSERT_TRUE(running);
+  QSignalSpy shown(running.get(), &TSingleInstance::ShowRequested);
+  QProcess show;
+  show.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--show"});
+  ASSERT_TRUE(show.waitForStarted());
+  ASSERT_TRUE(shown.wait(60000)) << show.readAllStandardError().toStdString();
+  ASSERT_TRUE(show.waitForFinished(60000));
+  EXPECT_EQ(show.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(show.exitCode(), 0) << show.readAllStandardError().toStdString();
+  EXPECT_EQ(shown.count(), 1);
+}
+
+// With none running, `--show` starts the program itself, which then answers the next one.
+TEST(SingleInstanceTest, ShowWithNoProgramRunningStartsOneThatAnswersTheNext) {
+  ScratchDb scratch;
+  QProcess first;
+  first.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--show"});
+  ASSERT_TRUE(first.waitForStarted());
+  bool up = false;
+  for (int i = 0; i < 300 && !up && first.state() == QProcess::Running; ++i) {
+    up = singleinstance::AskToShow(scratch.db);
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(up) << first.readAllStandardError().toStdString();
+
+  QProcess second;
+  second.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--show"});
+  ASSERT_TRUE(second.waitForFinished(60000));
+  EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  EXPECT_EQ(first.state(), QProcess::Running);
+
+  first.terminate();
+  ASSERT_TRUE(first.waitForFinished(60000));
+}
+
 }  // namespace

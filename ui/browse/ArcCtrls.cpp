@@ -4,11 +4,13 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <QSignalBlocker>
 #include <span>
 
 #include "ARCHIVES.h"
+#include "LibraryMessages.h"
 #include "Paths.h"
 #include "Shell.h"
 
@@ -18,17 +20,42 @@ namespace {
 
 QString q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+// The library's own words about an archive it cannot list, and its code: a listing of one name
+// that no archive holds, into a folder of its own that is removed, so nothing is written.
+std::pair<int, std::string> LibraryVerdict(const std::string& archiveName) {
+  TArchiveFile probe;
+  probe.SetFileName(archiveName);
+  probe.SetOutputSize(8192);
+  probe.Options().jso = 1;
+  probe.Options().jse = 1;
+  const QTemporaryDir scratch;
+  try {
+    const int rc = probe.Extract(0, nullptr, scratch.path().toStdString(), TFileArgs{std::string("\x01")});
+    return {rc, probe.Output()};
+  } catch (const std::exception& e) {
+    return {0, e.what()};
+  }
+}
+
+[[noreturn]] void RaiseUnreadable(const std::string& archiveName, int code) {
+  auto [rc, text] = LibraryVerdict(archiveName);
+  // Unless the library names a worse fault, a file it cannot open is no archive of its kind.
+  if (rc == 0 || rc == 0x8032) rc = code;
+  throw EArchiveUnreadable(platform::LibraryErrorText(rc, platform::ExtractFileName(archiveName), text));
+}
+
 // Every member record of an archive, in archive order, through a component of its own that is
-// closed and freed on every path.
+// closed and freed on every path. A file the library cannot open or list to its end raises
+// EArchiveUnreadable: an empty list would pass it off as an empty archive.
 std::vector<TMemberBlock> ReadMembers(const std::string& archiveName) {
   TArchiveFile archive;
   archive.SetFileName(archiveName);
-  // A failed open is not examined here: the library then refuses FindFirst, which ends the list.
-  archive.OpenArchive(0, 0);
+  if (archive.OpenArchive(0, 0)) RaiseUnreadable(archiveName, 0x8019);
   std::vector<TMemberBlock> blocks;
+  int rc = 0;
   try {
     TMemberRecord rec{};
-    for (int rc = archive.FindFirst("*.*", rec); rc == 0; rc = archive.FindNext(rec)) {
+    for (rc = archive.FindFirst("*.*", rec); rc == 0; rc = archive.FindNext(rec)) {
       blocks.emplace_back(std::as_bytes(std::span<const TMemberRecord, 1>(&rec, 1)));
     }
   } catch (...) {
@@ -36,6 +63,7 @@ std::vector<TMemberBlock> ReadMembers(const std::string& archiveName) {
     throw;
   }
   archive.CloseArchive();
+  if (rc != -1) RaiseUnreadable(archiveName, rc);
   return blocks;
 }
 
@@ -154,6 +182,8 @@ TCustomArcTreeView::~TCustomArcTreeView() {
 
 void TCustomArcTreeView::LoadArchive(std::string_view fileName) {
   if (fileName.empty()) return;
+  // Read before anything changes: a file that is no readable archive leaves the views as they were.
+  ReadMembers(std::string(fileName));
   FArchiveName = std::string(fileName);
   RebuildTree();
   if (FArcListView) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,14 @@
 #include "ArcModel.h"
 
 class TCustomArcListView;
+
+// A file that the archiver library cannot open or list to its end; what() is the message for
+// the user, the library's own text below it.
+class EArchiveUnreadable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class TArcListModel;
 
 class TCustomArcTreeView : public QTreeWidget {
@@ -23,6 +32,7 @@ class TCustomArcTreeView : public QTreeWidget {
   ~TCustomArcTreeView() override;
 
   // Shows that archive (read again even when it is the one shown); an empty name does nothing.
+  // A file that is no readable archive raises EArchiveUnreadable and changes nothing shown.
   void LoadArchive(std::string_view fileName);
   const std::string& ArchiveName() const { return FArchiveName; }
 

@@ -21,6 +21,7 @@
 
 #include "ARCHIVES.h"
 #include "Dialogs.h"
+#include "LibraryMessages.h"
 #include "Paths.h"
 #include "uDPickFolder2.h"
 #include "FormLook.h"
@@ -153,34 +154,48 @@ void TfrmBkupList::N1Click() {
   if (FPicker.Cancelled == 1) return;
   const TListRow* item = ArcListView1->Selected();
   const std::string dest = FPicker.GetFolder();
-  // A folder entry has no member to extract; an empty folder would put the file nowhere known.
-  if (item == nullptr || item->IsFolder() || dest.empty()) {
+  // An empty folder would put the files nowhere known.
+  if (item == nullptr || dest.empty()) {
     platform::dialogs().ShowError(this, ExtractErrorText);
     return;
   }
   try {
-    ArchiveFile1->SetFileName(ArcListView1->ArchiveName());
+    const std::string archive = ArcListView1->ArchiveName();
+    ArchiveFile1->SetFileName(archive);
     TArchiverOptions& options = ArchiveFile1->Options();
-    options.x = 0;
     options.jso = 1;
     options.jse = 1;
     ArchiveFile1->SetOutputSize(8192);
 
-    const std::string target = platform::JoinPath(dest, item->Caption);
-    if (fs::is_regular_file(fs::symlink_status(target)) || fs::is_symlink(fs::symlink_status(target))) {
-      fs::remove(target);
+    std::string target;
+    TFileArgs names;
+    if (item->IsFolder()) {
+      // A folder comes out with everything below it, under the folders that hold it in the archive.
+      constexpr std::string_view root = "Root/";
+      const std::string& shown = ArcListView1->CurrentPath();
+      const std::string folder = (shown.starts_with(root) ? shown.substr(root.size()) : shown) + item->Caption;
+      options.x = 1;
+      names = TFileArgs{folder + "/*"};
+      target = platform::JoinPath(dest, folder);
+    } else {
+      options.x = 0;
+      names = TFileArgs{std::string(item->Member->Name())};
+      target = platform::JoinPath(dest, item->Caption);
+      if (fs::is_regular_file(fs::symlink_status(target)) || fs::is_symlink(fs::symlink_status(target))) {
+        fs::remove(target);
+      }
     }
     // With x 0 the member lands directly in dest under its own file name: at target.
-    const int rc = ArchiveFile1->Extract(0, nullptr, dest, TFileArgs{std::string(item->Member->Name())});
+    const int rc = ArchiveFile1->Extract(0, nullptr, dest, names);
     if (rc != 0) {
-      // The library refused (a damaged archive, a file it could not write): say what it said,
-      // and open nothing.
-      const std::string output = ArchiveFile1->Output();
-      platform::dialogs().ShowError(this, output.empty() ? ExtractErrorText : output);
+      // The library refused (a damaged archive, a file it could not write): say what failed, with
+      // the library's words below, and open nothing.
+      platform::dialogs().ShowError(this, platform::LibraryErrorText(rc, platform::ExtractFileName(archive),
+                                                                     ArchiveFile1->Output()));
       return;
     }
     std::error_code ec;
-    if (FPicker.RdBtn1->isChecked() && fs::is_regular_file(target, ec)) platform::dialogs().OpenWithProgram(target);
+    if (FPicker.RdBtn1->isChecked() && fs::exists(target, ec)) platform::dialogs().OpenWithProgram(target);
   } catch (const std::exception&) {
     platform::dialogs().ShowError(this, ExtractErrorText);
   }

@@ -1,12 +1,16 @@
 #include "uDPickFolder.h"
 
+#include <algorithm>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "BackupDb.h"
 #include "Dialogs.h"
@@ -19,6 +23,17 @@ namespace {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// The click that filled the field places its cursor once the press is handled: at the end, where
+// the user goes on typing.
+void CursorToEndAfterClick(QLineEdit* field) {
+  QTimer::singleShot(0, field, [field] { field->end(false); });
+}
 
 }  // namespace
 
@@ -120,6 +135,7 @@ bool TDlgPickFolder::eventFilter(QObject* watched, QEvent* event) {
   if (UserFocus(event)) {
     if (watched == EditFolder) DirectoryListBox1Change();
     if (watched == EditFile) EditFileEnter();
+    if (watched == EditFolder || watched == EditFile) CursorToEndAfterClick(static_cast<QLineEdit*>(watched));
   }
   return QDialog::eventFilter(watched, event);
 }
@@ -165,6 +181,17 @@ void TDlgPickFolder::OKBtnClick() {
   }
   const backupdb::TargetPair pair{text(EditFolder), text(EditFile)};
   try {
+    if (IsListedElsewhere(pair)) {
+      // Deleting one of two equal rows would delete both: the delete names the pair.
+      platform::dialogs().ShowError(this, "同じバックアップ元フォルダとバックアップ先ファイルの組み合わせが既に登録されています。");
+      return;
+    }
+  } catch (const std::exception& e) {
+    platform::dialogs().ShowError(this, std::string("バックアップ対象を保存できませんでした。\n") + e.what());
+    return;
+  }
+  if (!ConfirmMissingFolders(pair)) return;
+  try {
     auto db = backupdb::OpenDatabase();
     TSQLiteTransaction tx(*db);
     if (FUpdateMode != 0) {
@@ -178,6 +205,33 @@ void TDlgPickFolder::OKBtnClick() {
     return;
   }
   accept();
+}
+
+bool TDlgPickFolder::IsListedElsewhere(const backupdb::TargetPair& pair) const {
+  auto db = backupdb::OpenDatabase();
+  std::vector<backupdb::TargetPair> pairs = backupdb::ReadTargets(*db);
+  // A change may keep the pair it edits as it was.
+  if (FUpdateMode != 0) {
+    const auto old = std::find(pairs.begin(), pairs.end(), backupdb::TargetPair{FOldFolder, FOldFile});
+    if (old != pairs.end()) pairs.erase(old);
+  }
+  return std::find(pairs.begin(), pairs.end(), pair) != pairs.end();
+}
+
+// A NAS share or a USB disk may be absent while the user sets up: a missing folder is said, and
+// saved only when the user wants it so.
+bool TDlgPickFolder::ConfirmMissingFolders(const backupdb::TargetPair& pair) {
+  std::string missing;
+  if (!IsFolder(pair.target_folder)) missing += "バックアップ元フォルダ「" + pair.target_folder + "」がありません。\n";
+  const std::string fileFolder = platform::ExtractFilePath(pair.bkup_file);
+  if (!IsFolder(fileFolder.empty() ? std::string(".") : fileFolder)) {
+    const std::string shown = platform::ExcludeTrailingPathDelimiter(fileFolder);
+    missing += "バックアップ先ファイルのフォルダ「" + (shown.empty() ? fileFolder : shown) + "」がありません。\n";
+  }
+  if (missing.empty()) return true;
+  return platform::dialogs().MessageBox(this, missing + "このまま保存しますか?", platform::AppTitle,
+                                        platform::MsgKind::Confirmation, platform::mbYes | platform::mbNo) ==
+         platform::mbYes;
 }
 
 void TDlgPickFolder::CancelBtnClick() { reject(); }

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include "BackupDb.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,6 +53,11 @@ class TDlgPickFolder : public QDialog {
   void EditFileEnter();
   void ChooseBtn1Click();
   void ChooseBtn2Click();
+
+  // The pair is stored already, other than as the pair being changed.
+  bool IsListedElsewhere(const backupdb::TargetPair& pair) const;
+  // True when both folders exist or the user saves anyway.
+  bool ConfirmMissingFolders(const backupdb::TargetPair& pair);
 
   int FUpdateMode = 0;
   std::string FOldFolder;

@@ -182,6 +182,7 @@ bool TfrmSchedule::SaveSchedule() {
     platform::dialogs().ShowError(this, e.what());
     return false;
   }
+  emit Saved();
   return true;
 }
 

@@ -45,6 +45,10 @@ class TfrmSchedule : public QDialog {
   void cxBtnDayClrClick();
   void OKBtnClick();
 
+ signals:
+  // The schedule row was replaced: whoever runs the schedule reads it again.
+  void Saved();
+
  protected:
   void showEvent(QShowEvent* event) override;
 

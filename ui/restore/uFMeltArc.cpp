@@ -10,6 +10,7 @@
 
 #include "ARCHIVES.h"
 #include "Dialogs.h"
+#include "LibraryMessages.h"
 #include "Paths.h"
 #include "uDPickFolder2.h"
 #include "FormLook.h"
@@ -105,11 +106,12 @@ void TfrmMeltArc::cxBtnGOClick() {
       std::error_code ignored;
       std::filesystem::create_directory(dest, ignored);
     }
-    if (ArchiveFile1->Extract(0, nullptr, dest, {}) != 0) {
+    if (const int rc = ArchiveFile1->Extract(0, nullptr, dest, {}); rc != 0) {
       // The library refused (a damaged archive, a member that would land outside dest, a
-      // file it could not write): say what it said before calling the restore finished.
-      const std::string output = ArchiveFile1->Output();
-      platform::dialogs().ShowError(this, output.empty() ? ExtractErrorText : output);
+      // file it could not write): say what failed, with its words below, before calling the
+      // restore finished.
+      platform::dialogs().ShowError(
+          this, platform::LibraryErrorText(rc, platform::ExtractFileName(BackupFile), ArchiveFile1->Output()));
     }
   } catch (const std::exception&) {
     platform::dialogs().ShowError(this, ExtractErrorText);

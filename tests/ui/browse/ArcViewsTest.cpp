@@ -284,9 +284,11 @@ TEST_P(PackedViewsTest, SortKeepsTheSelectedItemSelected) {
   EXPECT_EQ(List->Selected()->Caption, "b.txt");
 }
 
-TEST_F(ArcViewsTest, ArchiveThatCannotBeOpenedLeavesOnlyTheTopNodes) {
-  Tree->LoadArchive(Dir.str("missing.lzh"));
-  EXPECT_EQ(NodePaths(*Tree), (Strings{"missing.lzh/", "Root/"}));
+// A file the library cannot open is no empty archive: the views refuse it and stay as they were.
+TEST_F(ArcViewsTest, ArchiveThatCannotBeOpenedIsRefusedAndChangesNothing) {
+  EXPECT_THROW(Tree->LoadArchive(Dir.str("missing.lzh")), EArchiveUnreadable);
+  EXPECT_EQ(Tree->topLevelItemCount(), 0);
+  EXPECT_EQ(Tree->ArchiveName(), "");
   EXPECT_TRUE(List->Items().empty());
 }
 
@@ -294,8 +296,9 @@ TEST_P(PackedViewsTest, UnknownFormatRaisesAndTheListKeepsWhatItShowed) {
   Tree->LoadArchive(Packed({"1.txt"}));
   WriteFile(Dir.path() / "notes.dat", "not an archive at all");
   EXPECT_THROW(Tree->LoadArchive(Dir.str("notes.dat")), EArchiver);
-  EXPECT_EQ(Tree->topLevelItemCount(), 0);
-  EXPECT_EQ(Tree->ArchiveName(), Dir.str("notes.dat"));
+  // The tree too keeps the archive it showed.
+  EXPECT_EQ(Tree->topLevelItemCount(), 2);
+  EXPECT_EQ(Tree->ArchiveName(), Dir.str("t.lzh"));
   EXPECT_EQ(List->ArchiveName(), Dir.str("t.lzh"));
   EXPECT_EQ(Shown(*List), (Strings{"1.txt"}));
   EXPECT_TRUE(Tree->updatesEnabled());

@@ -246,18 +246,73 @@ TEST_P(BkupListTest, ExtractThenOpenHandsTheFileToItsProgram) {
   EXPECT_EQ(ReadFile(Dir.path() / "out" / "photo.jpg"), std::string(3000, 'p'));
 }
 
-TEST_P(BkupListTest, ExtractWithoutAFileEntryShowsTheError) {
+TEST_P(BkupListTest, ExtractWithoutASelectionShowsTheError) {
   Open(Archive);
-  struct Case { const char* what; std::string select; };
-  const Case cases[] = {{"no selection", ""}, {"a folder entry", "docs"}};
-  for (const auto& c : cases) {
+  Form.ArcTreeView1->SelectPath("Root/");
+  PickFolder(Dir.str("out"), true);
+  Form.N1Click();
+  EXPECT_EQ(Dialogs.MessageTexts(), (Strings{"ファイル解凍エラーが発生しました"}));
+  EXPECT_TRUE(Dialogs.opened.empty());
+  EXPECT_TRUE(std::filesystem::is_empty(Dir.path() / "out"));
+}
+
+// The browser offers 解凍 on a folder: it comes out with everything below it, under the folders
+// that hold it, and nothing beside it.
+TEST_P(BkupListTest, ExtractingAFolderWritesEverythingBelowIt) {
+  struct Case {
+    const char* shown;
+    const char* folder;
+    Strings written;
+    const char* opened;
+  };
+  const Case cases[] = {
+      {"Root/", "docs", {"docs/2010/report.txt", "docs/notes.txt"}, "docs"},
+      {"Root/docs/", "2010", {"docs/2010/report.txt"}, "docs/2010"},
+  };
+  Open(Archive);
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(Dir.path() / "out");
+    std::filesystem::create_directories(Dir.path() / "out");
     Dialogs.messages.clear();
-    Form.ArcTreeView1->SelectPath("Root/");
-    if (!c.select.empty()) Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, c.select));
+    Dialogs.opened.clear();
+    Form.ArcTreeView1->SelectPath(c.shown);
+    Form.ArcListView1->SelectItem(RowOf(*Form.ArcListView1, c.folder));
     PickFolder(Dir.str("out"), true);
     Form.N1Click();
-    EXPECT_EQ(Dialogs.MessageTexts(), (Strings{"ファイル解凍エラーが発生しました"})) << c.what;
-    EXPECT_TRUE(Dialogs.opened.empty()) << c.what;
+    EXPECT_TRUE(Dialogs.messages.empty()) << c.folder << ": " << Dialogs.MessageTexts().front();
+    Strings written;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Dir.path() / "out")) {
+      if (e.is_regular_file()) written.push_back(std::filesystem::relative(e.path(), Dir.path() / "out").generic_string());
+    }
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, c.written) << c.folder;
+    EXPECT_EQ(ReadFile(Dir.path() / "out" / "docs" / "2010" / "report.txt"), "the report\n") << c.folder;
+    EXPECT_EQ(Dialogs.opened, (Strings{Dir.str("out") + "/" + c.opened})) << c.folder;
+  }
+}
+
+// A damaged file, or a foreign one named like a backup file, is not shown as an empty archive:
+// the browser says so, with the library's words, and keeps the archive it showed.
+TEST_P(BkupListTest, AFileThatIsNoReadableArchiveIsRefusedAndThePreviousOneStays) {
+  std::string whole = ReadFile(Archive);
+  const std::string truncated = Dir.str("truncated.lzh");
+  WriteFile(truncated, whole.substr(0, 30));
+  const std::string foreign = Dir.str("foreign.lzh");
+  WriteFile(foreign, std::string(600, 'z'));
+  const std::string missing = Dir.str("gone.lzh");
+  Open(Archive);
+  for (const std::string& bad : {truncated, foreign, missing}) {
+    Dialogs.messages.clear();
+    Open(bad);
+    ASSERT_EQ(Dialogs.messages.size(), 1u) << bad;
+    EXPECT_EQ(Dialogs.messages[0].kind, platform::MsgKind::Error);
+    const std::string& text = Dialogs.messages[0].text;
+    EXPECT_TRUE(text.starts_with("「" + std::filesystem::path(bad).filename().string() + "」: ")) << text;
+    EXPECT_EQ(text.find("書庫ライブラリでエラー"), std::string::npos) << text;
+    EXPECT_EQ(Form.ArcTreeView1->ArchiveName(), Archive) << bad;
+    EXPECT_EQ(Form.ArcListView1->ArchiveName(), Archive) << bad;
+    EXPECT_EQ(Form.ArcListView1->Items().size(), 4u) << bad;
+    EXPECT_EQ(Form.ArcTreeView1->topLevelItemCount(), 2) << bad;
   }
 }
 
@@ -278,8 +333,11 @@ TEST_P(BkupListTest, FailureReportedOnlyByTheLibraryIsShownAndNothingOpened) {
   Form.N1Click();
   ASSERT_EQ(Dialogs.messages.size(), 1u);
   EXPECT_EQ(Dialogs.messages[0].kind, platform::MsgKind::Error);
-  EXPECT_EQ(Dialogs.messages[0].text, Form.ArchiveFile1->Output());
-  EXPECT_FALSE(Dialogs.messages[0].text.empty());
+  // A Japanese sentence first, the library's own words below it.
+  const std::string& text = Dialogs.messages[0].text;
+  EXPECT_TRUE(text.starts_with("「broken.lzh」: ファイルの内容が壊れています")) << text;
+  ASSERT_FALSE(Form.ArchiveFile1->Output().empty());
+  EXPECT_TRUE(text.ends_with("\n\n詳細:\n" + Form.ArchiveFile1->Output())) << text;
   EXPECT_TRUE(Dialogs.opened.empty());
 }
 

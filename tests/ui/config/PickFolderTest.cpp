@@ -181,8 +181,8 @@ TEST_F(PickFolder, EmptyFieldKeepsTheDialogOpenAndSaysWhatIsMissing) {
       EXPECT_EQ(p.EditFolder->text().toStdString(), c.folder);
       EXPECT_EQ(p.EditFile->text().toStdString(), c.file);
       // The user completes the pair and it is stored.
-      p.EditFolder->setText("/e/done");
-      p.EditFile->setText("/d/done.lzh");
+      p.EditFolder->setText(QString::fromStdString(Folder("e/done" + std::to_string(Targets().size()))));
+      p.EditFile->setText(QString::fromStdString(Folder("d") + "/done.lzh"));
       p.OKBtn->click();
       EXPECT_FALSE(d.isVisible());
       return d.result();
@@ -209,11 +209,11 @@ TEST_F(PickFolder, FailedSaveShowsTheErrorKeepsTheDialogOpenAndStoresNothing) {
     if (update) dlg.PrepareUpdate(old.target_folder, old.bkup_file);
     script.modalHandlers.push_back([&](QDialog& d) {
       auto& p = static_cast<TDlgPickFolder&>(d);
-      p.EditFolder->setText("/e/new");
-      p.EditFile->setText("/d/new.lzh");
+      p.EditFolder->setText(QString::fromStdString(Folder("e/new")));
+      p.EditFile->setText(QString::fromStdString(Folder("d") + "/new.lzh"));
       p.OKBtn->click();
       EXPECT_TRUE(d.isVisible());
-      EXPECT_EQ(p.EditFolder->text().toStdString(), "/e/new") << "what was typed is still there";
+      EXPECT_EQ(p.EditFolder->text().toStdString(), Folder("e/new")) << "what was typed is still there";
       d.close();
       return d.result();
     });
@@ -242,4 +242,108 @@ TEST_F(PickFolder, ApostropheInAPathIsStoredUnchanged) {
   platform::dialogs().ShowModal(dlg);
   EXPECT_EQ(Targets(), (std::vector<TargetPair>{pair}));
   EXPECT_TRUE(script.messages.empty());
+}
+
+namespace {
+
+// Fills the picker's fields and presses OK; the dialog stays open when it refuses.
+int Submit(QDialog& d, const TargetPair& pair) {
+  auto& p = static_cast<TDlgPickFolder&>(d);
+  p.EditFolder->setText(QString::fromStdString(pair.target_folder));
+  p.EditFile->setText(QString::fromStdString(pair.bkup_file));
+  p.OKBtn->click();
+  if (d.isVisible()) d.close();
+  return d.result();
+}
+
+}  // namespace
+
+// A NAS share or USB disk may be absent while the user sets up: the picker says which folder is
+// missing and saves the pair only when the user says so.
+TEST_F(PickFolder, AMissingFolderIsSaidAndSavedOnlyWhenTheUserWantsIt) {
+  const std::string src = Folder("E/Data"), dst = Folder("D/Bk");
+  const std::string gone = (root / "gone").string();
+  struct Case {
+    const char* label;
+    TargetPair pair;
+    std::vector<std::string> said;  // the folders named in the question
+  };
+  const Case cases[] = {
+      {"source", {gone, dst + "/Data.lzh"}, {"バックアップ元フォルダ「" + gone + "」がありません。"}},
+      {"backup file's folder", {src, gone + "/Data.lzh"}, {"バックアップ先ファイルのフォルダ「" + gone + "」がありません。"}},
+      {"both", {gone, gone + "/x/Data.lzh"}, {"バックアップ元フォルダ「" + gone + "」", "「" + gone + "/x」"}},
+  };
+  TDlgPickFolder dlg;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (int answer : {platform::mbNo, platform::mbYes}) {
+      script.messages.clear();
+      script.messageAnswers = {answer};
+      script.modalHandlers.push_back([&](QDialog& d) { return Submit(d, c.pair); });
+      const int result = platform::dialogs().ShowModal(dlg);
+      ASSERT_EQ(script.messages.size(), 1u);
+      EXPECT_EQ(script.messages[0].kind, platform::MsgKind::Confirmation);
+      for (const std::string& s : c.said) EXPECT_TRUE(Said(script, s)) << script.messages[0].text;
+      EXPECT_TRUE(Said(script, "このまま保存しますか")) << script.messages[0].text;
+      const auto targets = Targets();
+      const bool stored = std::find(targets.begin(), targets.end(), c.pair) != targets.end();
+      EXPECT_EQ(stored, answer == platform::mbYes);
+      EXPECT_EQ(result, answer == platform::mbYes ? QDialog::Accepted : QDialog::Rejected);
+    }
+  }
+  // Both folders there: no question.
+  script.messages.clear();
+  script.modalHandlers.push_back([&](QDialog& d) { return Submit(d, {src, dst + "/Data.lzh"}); });
+  EXPECT_EQ(platform::dialogs().ShowModal(dlg), QDialog::Accepted);
+  EXPECT_TRUE(script.messages.empty());
+}
+
+// Two equal rows cannot be told apart: deleting one would delete both.
+TEST_F(PickFolder, APairListedAlreadyIsRefusedAddedOrChangedInto) {
+  const TargetPair a{Folder("E/A"), Folder("D") + "/A.lzh"}, b{Folder("E/B"), Folder("D") + "/B.lzh"};
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertTarget(*db, a);
+    backupdb::InsertTarget(*db, b);
+  }
+  TDlgPickFolder dlg;
+  // Added again.
+  script.modalHandlers.push_back([&](QDialog& d) { return Submit(d, a); });
+  EXPECT_EQ(platform::dialogs().ShowModal(dlg), QDialog::Rejected);
+  ASSERT_EQ(script.messages.size(), 1u);
+  EXPECT_EQ(script.messages[0].kind, platform::MsgKind::Error);
+  EXPECT_TRUE(Said(script, "既に登録されています"));
+  // b changed into a.
+  script.messages.clear();
+  dlg.PrepareUpdate(b.target_folder, b.bkup_file);
+  script.modalHandlers.push_back([&](QDialog& d) { return Submit(d, a); });
+  EXPECT_EQ(platform::dialogs().ShowModal(dlg), QDialog::Rejected);
+  EXPECT_EQ(script.messages.size(), 1u);
+  EXPECT_EQ(Targets(), (std::vector<TargetPair>{a, b}));
+  // A change that keeps the pair as it was is no duplicate.
+  script.messages.clear();
+  dlg.PrepareUpdate(b.target_folder, b.bkup_file);
+  script.modalHandlers.push_back([&](QDialog& d) { return Submit(d, b); });
+  EXPECT_EQ(platform::dialogs().ShowModal(dlg), QDialog::Accepted);
+  EXPECT_TRUE(script.messages.empty());
+  EXPECT_EQ(Targets(), (std::vector<TargetPair>{a, b}));
+}
+
+// A click into an empty field fills it from the folder view; the user goes on typing at its end,
+// not where the click landed.
+TEST_F(PickFolder, AClickThatFillsAFieldLeavesTheCursorAtItsEnd) {
+  const std::string src = Folder("E/Users/Data"), dst = Folder("D/Backup");
+  TDlgPickFolder dlg;
+  dlg.show();
+  dlg.DirectoryListBox1->SetDirectory(src);
+  dlg.DirectoryListBox2->SetDirectory(dst);
+  for (QLineEdit* field : {dlg.EditFolder, dlg.EditFile}) {
+    field->clear();
+    Focus(*field, Qt::MouseFocusReason);
+    QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(4, field->height() / 2));
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(field->text().isEmpty());
+    EXPECT_EQ(field->cursorPosition(), field->text().size()) << field->text().toStdString();
+  }
+  dlg.hide();
 }
