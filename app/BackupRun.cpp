@@ -1,5 +1,6 @@
 #include "BackupRun.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -7,6 +8,7 @@
 #include "ARCHIVES.h"
 #include "FILTERS.h"
 #include "FileSearch.h"
+#include "LHA32.h"
 #include "Paths.h"
 
 namespace backuprun {
@@ -14,6 +16,15 @@ namespace backuprun {
 std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDateTime& today) {
   return platform::ExtractFilePath(bkupFile) + platform::FormatDateStamp(today) + "_" +
          platform::ExtractFileName(bkupFile);
+}
+
+int VerifyArchive(std::string_view archive, std::string& output) {
+  std::string buffer(8192, '\0');
+  const std::string line = "t -+ -jso0 \"" + std::string(archive) + "\"";
+  const int code = TLha32::Binding().UnpackSideCommand(0, archive, line, buffer.data(),
+                                                        static_cast<std::uint32_t>(buffer.size()));
+  output.assign(buffer.c_str());
+  return code;
 }
 
 bool TPairResult::Succeeded() const {

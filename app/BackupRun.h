@@ -23,6 +23,13 @@ inline constexpr int kPackSkippedItems = 0x801A;
 // file-name part: /backup/work.lzh on 17 June 2010 gives /backup/20100617_work.lzh.
 std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDateTime& today);
 
+// The library's answer when a command was stopped on request (a progress reply asked to stop).
+inline constexpr int kCancelled = 0x8020;
+
+// Tests every member of an LHA archive (its CRC) with the library's test command "t"; 0 when
+// every member is intact, else the library's code, its output text in output.
+int VerifyArchive(std::string_view archive, std::string& output);
+
 enum class TPairOutcome {
   Stored,        // the pack returned 0: everything selected is in the archive
   NothingToPack, // the folder held nothing to select: no archive

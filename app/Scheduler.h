@@ -55,12 +55,27 @@ class TMinuteLatch {
 
 // The retention choice as stored; 0 without a row.
 int ReadDeleteFlag();
+// What the purge did with an archive past the retention period.
+enum class TPurgeAction {
+  Deleted,
+  NotDeleted,      // already gone, or it could not be deleted (tried again next day)
+  KeptNewest,      // the pair's newest archive: never deleted
+  KeptNoGoodNewer, // no newer archive of the pair exists and tests good
+};
 struct TExpired {
   std::string archive;
-  bool removed;  // false when it was already gone or could not be deleted (tried again next day)
+  TPurgeAction action = TPurgeAction::NotDeleted;
+  bool removed() const { return action == TPurgeAction::Deleted; }
 };
-// Deletes every archive in m_log older than the retention choice allows at now; the rows stay.
-// EConvertError for a bkup_date that cannot be read ends the purge there.
+// The configured backup file a dated archive was made from: /bk/20100617_work.lzh gives
+// /bk/work.lzh. Together with the target folder it names the pair an m_log row belongs to.
+std::string ConfiguredFile(std::string_view archive);
+// Deletes the archives in m_log older than the retention choice allows at now, but only those
+// for which a newer archive of the same pair exists and passes the library's test; a pair's
+// newest archive always stays, so failing backups never leave a pair without one. The rows stay.
+// EConvertError for a bkup_date that cannot be read, before anything is deleted.
 std::vector<TExpired> PurgeExpiredArchives(const platform::LocalDateTime& now);
+// What the purge did, for the user: the archives deleted and those kept past the period, and why.
+std::string PurgeReport(const std::vector<TExpired>& expired);
 
 }  // namespace scheduler

@@ -32,6 +32,7 @@ constexpr char kAutoRun[] = "自動実行";
 constexpr char kAutoRunStop[] = "自動実行停止";
 constexpr char kTip[] = "Tidekeep";
 constexpr char kBackupFailed[] = "スケジュール実行のバックアップに失敗しました";
+constexpr char kPurged[] = "古いバックアップの整理";
 constexpr char kTickFailed[] = "スケジュール実行でエラーが発生しました";
 constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
 constexpr int kButtonWidth = 89, kButtonHeight = 25;
@@ -422,7 +423,11 @@ bool TfrmMain::RunBackup(TRunOrigin origin) {
 }
 
 void TfrmMain::RunPurge(const platform::LocalDateTime& now) {
-  RunJob([&] { scheduler::PurgeExpiredArchives(now); });
+  std::vector<scheduler::TExpired> expired;
+  RunJob([&] { expired = scheduler::PurgeExpiredArchives(now); });
+  // Said in a balloon that waits for no one: what went, and what stayed past its time and why.
+  const std::string report = scheduler::PurgeReport(expired);
+  if (!report.empty() && FTrayIcon) FTrayIcon->ShowBalloon({std::string(kTip) + ": " + kPurged, report, false});
 }
 
 void TfrmMain::TimerTick() {

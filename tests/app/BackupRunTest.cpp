@@ -400,19 +400,24 @@ TEST_F(BackupRunTest, RunNowExitsNonZeroWhenAFileCouldNotBeRead) {
 
 TEST_F(BackupRunTest, PurgeNowDeletesExpiredArchives) {
   const std::string old = scratch.Path("20000101_old.lzh");
+  const std::string newer = scratch.Path("20000201_old.lzh");
   WriteFile(old, "old");
+  PackArchive(scratch, newer, "newer");
   {
     auto db = backupdb::OpenDatabase();
     backupdb::InsertLog(*db, {"/data", old, "2000/01/01 12:00"});
+    backupdb::InsertLog(*db, {"/data", newer, "2000/02/01 12:00"});
     backupdb::ReplaceDeleteFlag(*db, 1);
   }
   QProcess p;
   p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--purge-now"});
   ASSERT_TRUE(p.waitForFinished(60000));
   EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_EQ(p.readAllStandardOutput().toStdString(), "deleted " + old + "\n");
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(),
+            "deleted " + old + "\nkept (the pair's newest) " + newer + "\n");
   EXPECT_FALSE(fs::exists(old));
-  EXPECT_EQ(LogRows().size(), 1u);
+  EXPECT_TRUE(fs::exists(newer));
+  EXPECT_EQ(LogRows().size(), 2u);
 }
 
 }  // namespace
