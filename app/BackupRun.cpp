@@ -40,6 +40,7 @@ bool TPairResult::Succeeded() const {
 namespace {
 
 constexpr char kNoArchiveWritten[] = "書庫が作成されませんでした";
+constexpr char kVerifyFailed[] = "書庫の検査に失敗しました";
 constexpr char kLogNotWritten[] = "履歴を記録できませんでした: ";
 constexpr char kSkippedItems[] = "読めなかったファイルやフォルダを除いて保存しました";
 
@@ -97,6 +98,17 @@ void PackPair(HWND owner, TPairResult& result, TRunProgress& progress, const TBa
     result.outcome = TPairOutcome::NothingToPack;
   } else if ((result.code == 0 || result.code == kPackSkippedItems) && ArchiveExists(result.archive)) {
     result.outcome = result.code == 0 ? TPairOutcome::Stored : TPairOutcome::PartlyStored;
+    // Only an archive whose every member reads back intact counts as stored.
+    if (events.OnPacked) events.OnPacked(result.archive);
+    if (archiver.ArchiverType() == atLha) {
+      std::string testOutput;
+      if (const int code = VerifyArchive(result.archive, testOutput); code != 0) {
+        result.outcome = TPairOutcome::Failed;
+        result.code = code;
+        result.error = kVerifyFailed;
+        result.output = testOutput;
+      }
+    }
   } else {
     // A library that claims success must also have left the archive.
     if (result.code == 0 || result.code == kPackSkippedItems) result.error = kNoArchiveWritten;

@@ -62,12 +62,15 @@ struct TRunProgress {
 struct TBackupEvents {
   // A pair starts, or a progress message brought a new file.
   std::function<void(const TRunProgress& progress)> OnProgress;
+  // The pair's archive is written; its test follows.
+  std::function<void(const std::string& archive)> OnPacked;
   std::function<void(const TPairResult& result)> OnPairDone;
 };
 
 // Packs each pair, in row order, with x a c r n set to 1, jso 0, an 8192-character output
 // buffer and the pattern "*.*" under the target folder. Every pair is attempted: one that raises
 // (a missing folder or library, an undetectable type) is a failed pair, not the end of the run.
+// An LHA archive is then tested with VerifyArchive; a failed test is a failed pair.
 // A pair gets its history row only when the library stored its archive (return code 0 or
 // kPackSkippedItems); a failed insert is rolled back and marks the pair. Only an error reading
 // m_bkup raises, before any archive is made.
