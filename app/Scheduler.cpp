@@ -119,6 +119,25 @@ std::optional<LocalDateTime> MissedPurge(const LocalDateTime& from, const LocalD
   return LatestMoment({PurgeHour, PurgeMinute, 0}, from, to, [](const LocalDateTime&) { return true; });
 }
 
+std::optional<LocalDateTime> NewestLogged() {
+  std::vector<backupdb::LogRow> rows;
+  {
+    auto db = backupdb::OpenDatabase();
+    rows = backupdb::ReadLog(*db);
+  }
+  std::optional<LocalDateTime> newest;
+  for (const backupdb::LogRow& row : rows) {
+    const LocalDateTime at = platform::StrToDateTime(row.bkup_date);
+    if (!newest || platform::ToDays(at) > platform::ToDays(*newest)) newest = at;
+  }
+  return newest;
+}
+
+bool BackupMissed(const backupdb::Schedule& schedule, const LocalDateTime& now) {
+  const std::optional<LocalDateTime> newest = NewestLogged();
+  return newest && MissedBackup(schedule, *newest, now).has_value();
+}
+
 double ArchiveAge(const LocalDateTime& logged, const LocalDateTime& now) {
   LocalDateTime midnight{now.year, now.month, now.day, 0, 0, 0};
   return platform::ToDays(midnight) - platform::ToDays(logged);

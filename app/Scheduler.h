@@ -38,6 +38,16 @@ std::optional<platform::LocalDateTime> MissedBackup(const backupdb::Schedule& sc
 std::optional<platform::LocalDateTime> MissedPurge(const platform::LocalDateTime& from,
                                                    const platform::LocalDateTime& to);
 
+// How long after a start or a resume the catch-up and the purge run: the network and removable
+// drives are back by then.
+inline constexpr double CatchUpDelayDays = 2.0 / (24 * 60);
+// The newest moment of any m_log row (scheduled or not); nullopt without rows. EConvertError for
+// a bkup_date that cannot be read.
+std::optional<platform::LocalDateTime> NewestLogged();
+// Whether a scheduled moment passed after the newest m_log row and not after now: any number
+// of such moments asks for one run. Without rows nothing was missed.
+bool BackupMissed(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
+
 // Age of a logged moment in days with fraction, counted from today at midnight.
 double ArchiveAge(const platform::LocalDateTime& logged, const platform::LocalDateTime& now);
 // Whether that age is past del_flg × 30 days; del_flg 0 keeps everything.

@@ -12,10 +12,15 @@
 #include <QStatusBar>
 #include <QString>
 #include <QTimer>
+#ifdef TIDEKEEP_HAVE_DBUS
+#include <QDBusConnection>
+#endif
 
 #include <algorithm>
 #include <exception>
 #include <optional>
+
+#include <time.h>
 
 #include "DefaultHandler.h"
 #include "Dialogs.h"
@@ -214,7 +219,36 @@ void TfrmMain::FormCreate() {
   ToggleAutoRun();
   LoadSchedule();
   Timer1->start();
+  ScheduleCatchUp();
+#ifdef TIDEKEEP_HAVE_DBUS
+  // logind says when the machine wakes; without the system bus the ticks notice the sleep.
+  QDBusConnection::systemBus().connect(QStringLiteral("org.freedesktop.login1"),
+                                       QStringLiteral("/org/freedesktop/login1"),
+                                       QStringLiteral("org.freedesktop.login1.Manager"),
+                                       QStringLiteral("PrepareForSleep"), this, SLOT(PrepareForSleep(bool)));
+#endif
 }
+
+void TfrmMain::ScheduleCatchUp() {
+  FCatchUpAt = platform::ToDays(Clock()) + scheduler::CatchUpDelayDays;
+}
+
+void TfrmMain::PrepareForSleep(bool sleeping) {
+  if (!sleeping) ScheduleCatchUp();
+}
+
+namespace {
+
+// Seconds the machine has spent suspended since it booted: the boot-time clock runs on in
+// suspend, the monotonic one does not.
+double SuspendedSeconds() {
+  timespec boot{}, mono{};
+  clock_gettime(CLOCK_BOOTTIME, &boot);
+  clock_gettime(CLOCK_MONOTONIC, &mono);
+  return static_cast<double>(boot.tv_sec - mono.tv_sec) + static_cast<double>(boot.tv_nsec - mono.tv_nsec) / 1e9;
+}
+
+}  // namespace
 
 bool TfrmMain::event(QEvent* event) {
   // The status bar shows one simple text; the menu items' (empty) status tips must not replace it.
@@ -445,7 +479,18 @@ void TfrmMain::TimerTick() {
 
 void TfrmMain::Timer1Timer() {
   const platform::LocalDateTime now = Clock();
+  // A wake the bus did not announce: the suspended time grew since the last tick.
+  const double slept = SuspendedSeconds();
+  if (FSleptSeconds >= 0 && slept - FSleptSeconds > 5) ScheduleCatchUp();
+  FSleptSeconds = slept;
   // The schedule before the purge: set to 14:35, the backup runs first.
   if (scheduler::ScheduleDue(CurrentSchedule(), now) && FBackupLatch.Take(now)) RunBackup(TRunOrigin::Timer);
   if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) RunPurge(now);
+  // After the due job: a moment due now is this tick's, not a missed one.
+  if (FCatchUpAt && platform::ToDays(now) >= *FCatchUpAt) {
+    FCatchUpAt.reset();
+    // Never more than one catch-up run, however many moments were missed.
+    if (scheduler::BackupMissed(CurrentSchedule(), now)) RunBackup(TRunOrigin::Timer);
+    RunPurge(now);
+  }
 }
