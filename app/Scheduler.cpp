@@ -138,6 +138,57 @@ bool BackupMissed(const backupdb::Schedule& schedule, const LocalDateTime& now) 
   return newest && MissedBackup(schedule, *newest, now).has_value();
 }
 
+std::vector<TStalePair> StalePairs(const backupdb::Schedule& schedule, const LocalDateTime& now) {
+  LocalDateTime until = now;
+  for (int i = 0; i < StaleDays; ++i) until = PreviousDay(until);
+  LocalDateTime from = until;
+  for (int i = 0; i < 60; ++i) from = PreviousDay(from);
+  std::vector<TStalePair> stale;
+  std::optional<LocalDateTime> moment;
+  try {
+    moment = MissedBackup(schedule, from, until);
+  } catch (const platform::EConvertError&) {
+    return stale;  // an unreadable schedule is reported by the ticks
+  }
+  if (!moment) return stale;
+  std::vector<backupdb::TargetPair> pairs;
+  std::vector<backupdb::LogRow> rows;
+  {
+    auto db = backupdb::OpenDatabase();
+    pairs = backupdb::ReadTargets(*db);
+    rows = backupdb::ReadLog(*db);
+  }
+  for (const backupdb::TargetPair& pair : pairs) {
+    std::optional<LocalDateTime> newest;
+    std::string newestText;
+    for (const backupdb::LogRow& row : rows) {
+      if (row.target_folder != pair.target_folder || ConfiguredFile(row.bkup_file) != pair.bkup_file) continue;
+      LocalDateTime at;
+      try {
+        at = platform::StrToDateTime(row.bkup_date);
+      } catch (const platform::EConvertError&) {
+        continue;
+      }
+      if (!newest || platform::ToDays(at) > platform::ToDays(*newest)) {
+        newest = at;
+        newestText = row.bkup_date;
+      }
+    }
+    if (!newest || platform::ToDays(*newest) < platform::ToDays(*moment)) stale.push_back({pair, newestText});
+  }
+  return stale;
+}
+
+std::string StaleText(const std::vector<TStalePair>& stale) {
+  std::string text;
+  for (const TStalePair& s : stale) {
+    if (!text.empty()) text += "\n";
+    text += s.pair.target_folder + " -> " + s.pair.bkup_file + ": 最後の正常なバックアップ " +
+            (s.lastGood.empty() ? std::string("なし") : s.lastGood);
+  }
+  return text;
+}
+
 double ArchiveAge(const LocalDateTime& logged, const LocalDateTime& now) {
   LocalDateTime midnight{now.year, now.month, now.day, 0, 0, 0};
   return platform::ToDays(midnight) - platform::ToDays(logged);

@@ -48,6 +48,17 @@ std::optional<platform::LocalDateTime> NewestLogged();
 // of such moments asks for one run. Without rows nothing was missed.
 bool BackupMissed(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
 
+// A pair whose backups stopped: the latest scheduled moment more than StaleDays ago passed
+// with no history row of the pair since.
+inline constexpr int StaleDays = 3;
+struct TStalePair {
+  backupdb::TargetPair pair;
+  std::string lastGood;  // the bkup_date of its newest row; empty when it has none
+};
+std::vector<TStalePair> StalePairs(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
+// "Tidekeep: ..." lines naming each pair and its last good date; empty when none.
+std::string StaleText(const std::vector<TStalePair>& stale);
+
 // Age of a logged moment in days with fraction, counted from today at midnight.
 double ArchiveAge(const platform::LocalDateTime& logged, const platform::LocalDateTime& now);
 // Whether that age is past del_flg × 30 days; del_flg 0 keeps everything.

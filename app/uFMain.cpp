@@ -38,6 +38,7 @@ constexpr char kAutoRunStop[] = "自動実行停止";
 constexpr char kTip[] = "Tidekeep";
 constexpr char kBackupFailed[] = "スケジュール実行のバックアップに失敗しました";
 constexpr char kPurged[] = "古いバックアップの整理";
+constexpr char kBackupsStopped[] = "バックアップが3日以上行われていません";
 constexpr char kTickFailed[] = "スケジュール実行でエラーが発生しました";
 constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
 constexpr int kButtonWidth = 89, kButtonHeight = 25;
@@ -233,6 +234,19 @@ void TfrmMain::ScheduleCatchUp() {
   FCatchUpAt = platform::ToDays(Clock()) + scheduler::CatchUpDelayDays;
 }
 
+void TfrmMain::CheckStalePairs(const platform::LocalDateTime& now) {
+  // Read at the first tick, then once a minute: the tip stays current without a query a second.
+  if (FStaleChecked && now.second > 1) return;
+  FStaleChecked = true;
+  FStaleText = scheduler::StaleText(scheduler::StalePairs(CurrentSchedule(), now));
+  if (!FTrayIcon) return;
+  FTrayIcon->SetTip(FStaleText.empty() ? std::string(kTip) : std::string(kTip) + "\n" + FStaleText);
+  const int today = now.year * 10000 + now.month * 100 + now.day;
+  if (FStaleText.empty() || FStaleBalloonDay == today) return;
+  FStaleBalloonDay = today;
+  FTrayIcon->ShowBalloon({std::string(kTip) + ": " + kBackupsStopped, FStaleText, true});
+}
+
 void TfrmMain::PrepareForSleep(bool sleeping) {
   if (!sleeping) ScheduleCatchUp();
 }
@@ -378,7 +392,7 @@ void TfrmMain::RunJob(const std::function<void()>& job) {
   }
   FBusy = false;
   StatusBar1->showMessage(FStatusBeforeJob);
-  if (FTrayIcon) FTrayIcon->SetTip(kTip);
+  if (FTrayIcon) FTrayIcon->SetTip(FStaleText.empty() ? std::string(kTip) : std::string(kTip) + "\n" + FStaleText);
   if (!FCatchingUp) RunMissedJobs(since);
   if (!FDeferred.empty()) QTimer::singleShot(0, this, [this] { RunDeferredCommands(); });
   if (error) std::rethrow_exception(error);
@@ -486,6 +500,7 @@ void TfrmMain::Timer1Timer() {
   // The schedule before the purge: set to 14:35, the backup runs first.
   if (scheduler::ScheduleDue(CurrentSchedule(), now) && FBackupLatch.Take(now)) RunBackup(TRunOrigin::Timer);
   if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) RunPurge(now);
+  CheckStalePairs(now);
   // After the due job: a moment due now is this tick's, not a missed one.
   if (FCatchUpAt && platform::ToDays(now) >= *FCatchUpAt) {
     FCatchUpAt.reset();

@@ -167,7 +167,12 @@ class TfrmMain : public QMainWindow {
   bool FBusy = false;
   bool FCatchingUp = false;
   std::optional<double> FCatchUpAt;  // when the start's or resume's catch-up runs, in days (ToDays)
-  double FSleptSeconds = -1;                           // time spent suspended, as last seen
+  double FSleptSeconds = -1;
+  // The warning about pairs whose backups stopped: its balloon at start and once a day.
+  std::optional<int> FStaleBalloonDay;
+  bool FStaleChecked = false;
+  std::string FStaleText;
+  void CheckStalePairs(const platform::LocalDateTime& now);                           // time spent suspended, as last seen
   std::vector<TCommand> FDeferred;
   std::string FLastTickError;  // reported once while it repeats
   QString FStatusBeforeJob;

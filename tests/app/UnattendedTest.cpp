@@ -318,3 +318,36 @@ TEST_F(CatchUpTest, AWakeFromSleepCatchesUpTwoMinutesLater) {
 }
 
 }  // namespace
+
+namespace {
+
+// Backups that stopped happening are told: a balloon at start and once a day, the tip always.
+TEST_F(CatchUpTest, ThreeDaysWithoutABackupAreToldWithThePairAndItsLastGoodDate) {
+  const fs::path src = scratch.dir / "src";
+  AddPair(src, scratch.Path("src.lzh"));  // the folder is gone: every run fails
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {src.string(), scratch.Path("20100612_src.lzh"), "2010/06/12 12:00"});
+  }
+  now = {2010, 6, 16, 11, 0, 0};
+  main.FormCreate();
+  // The catch-up at 11:02 fails; the newest moment more than 3 days ago is
+  // still the 12th's, which has its row.
+  for (const LocalDateTime& at : {LocalDateTime{2010, 6, 16, 11, 0, 0}, LocalDateTime{2010, 6, 16, 11, 2, 0},
+                                  LocalDateTime{2010, 6, 16, 11, 59, 0}}) {
+    Tick(at);
+    EXPECT_EQ(main.TrayIcon()->Tip(), "Tidekeep");
+  }
+  Tick({2010, 6, 16, 12, 1, 0});  // now the 13th's moment is more than 3 days ago, without a row
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  const auto balloon = *main.TrayIcon()->LastBalloon();
+  EXPECT_NE(balloon.title.find("3日以上"), std::string::npos);
+  EXPECT_NE(balloon.text.find(src.string()), std::string::npos);
+  EXPECT_NE(balloon.text.find("2010/06/12 12:00"), std::string::npos);
+  EXPECT_NE(main.TrayIcon()->Tip().find("2010/06/12 12:00"), std::string::npos);
+  Tick({2010, 6, 16, 18, 0, 0});
+  EXPECT_NE(main.TrayIcon()->Tip().find(src.string()), std::string::npos);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace
