@@ -1,5 +1,6 @@
 #include "BackupRun.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -7,6 +8,7 @@
 #include "ARCHIVES.h"
 #include "FILTERS.h"
 #include "FileSearch.h"
+#include "LHA32.h"
 #include "LibraryMessages.h"
 #include "Paths.h"
 
@@ -15,6 +17,15 @@ namespace backuprun {
 std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDateTime& today) {
   return platform::ExtractFilePath(bkupFile) + platform::FormatDateStamp(today) + "_" +
          platform::ExtractFileName(bkupFile);
+}
+
+int VerifyArchive(std::string_view archive, std::string& output) {
+  std::string buffer(8192, '\0');
+  const std::string line = "t -+ -jso0 \"" + std::string(archive) + "\"";
+  const int code = TLha32::Binding().UnpackSideCommand(0, archive, line, buffer.data(),
+                                                        static_cast<std::uint32_t>(buffer.size()));
+  output.assign(buffer.c_str());
+  return code;
 }
 
 bool TPairResult::Succeeded() const {
@@ -30,6 +41,7 @@ bool TPairResult::Succeeded() const {
 namespace {
 
 constexpr char kNoArchiveWritten[] = "書庫が作成されませんでした";
+constexpr char kVerifyFailed[] = "書庫の検査に失敗しました";
 constexpr char kLogNotWritten[] = "履歴を記録できませんでした: ";
 constexpr char kSkippedItems[] = "読めなかったファイルやフォルダを除いて保存しました";
 
@@ -87,6 +99,17 @@ void PackPair(HWND owner, TPairResult& result, TRunProgress& progress, const TBa
     result.outcome = TPairOutcome::NothingToPack;
   } else if ((result.code == 0 || result.code == kPackSkippedItems) && ArchiveExists(result.archive)) {
     result.outcome = result.code == 0 ? TPairOutcome::Stored : TPairOutcome::PartlyStored;
+    // Only an archive whose every member reads back intact counts as stored.
+    if (events.OnPacked) events.OnPacked(result.archive);
+    if (archiver.ArchiverType() == atLha) {
+      std::string testOutput;
+      if (const int code = VerifyArchive(result.archive, testOutput); code != 0) {
+        result.outcome = TPairOutcome::Failed;
+        result.code = code;
+        result.error = kVerifyFailed;
+        result.output = testOutput;
+      }
+    }
   } else {
     // A library that claims success must also have left the archive.
     if (result.code == 0 || result.code == kPackSkippedItems) result.error = kNoArchiveWritten;

@@ -23,6 +23,13 @@ inline constexpr int kPackSkippedItems = 0x801A;
 // file-name part: /backup/work.lzh on 17 June 2010 gives /backup/20100617_work.lzh.
 std::string MakeArchiveName(std::string_view bkupFile, const platform::LocalDateTime& today);
 
+// The library's answer when a command was stopped on request (a progress reply asked to stop).
+inline constexpr int kCancelled = 0x8020;
+
+// Tests every member of an LHA archive (its CRC) with the library's test command "t"; 0 when
+// every member is intact, else the library's code, its output text in output.
+int VerifyArchive(std::string_view archive, std::string& output);
+
 enum class TPairOutcome {
   Stored,        // the pack returned 0: everything selected is in the archive
   NothingToPack, // the folder held nothing to select: no archive
@@ -55,12 +62,15 @@ struct TRunProgress {
 struct TBackupEvents {
   // A pair starts, or a progress message brought a new file.
   std::function<void(const TRunProgress& progress)> OnProgress;
+  // The pair's archive is written; its test follows.
+  std::function<void(const std::string& archive)> OnPacked;
   std::function<void(const TPairResult& result)> OnPairDone;
 };
 
 // Packs each pair, in row order, with x a c r n set to 1, jso 0, an 8192-character output
 // buffer and the pattern "*.*" under the target folder. Every pair is attempted: one that raises
 // (a missing folder or library, an undetectable type) is a failed pair, not the end of the run.
+// An LHA archive is then tested with VerifyArchive; a failed test is a failed pair.
 // A pair gets its history row only when the library stored its archive (return code 0 or
 // kPackSkippedItems); a failed insert is rolled back and marks the pair. Only an error reading
 // m_bkup raises, before any archive is made.

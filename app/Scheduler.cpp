@@ -1,8 +1,13 @@
 #include "Scheduler.h"
 
 #include <algorithm>
+#include <exception>
+#include <map>
+#include <utility>
 
+#include "BackupRun.h"
 #include "FileSearch.h"
+#include "Paths.h"
 
 namespace scheduler {
 
@@ -114,6 +119,76 @@ std::optional<LocalDateTime> MissedPurge(const LocalDateTime& from, const LocalD
   return LatestMoment({PurgeHour, PurgeMinute, 0}, from, to, [](const LocalDateTime&) { return true; });
 }
 
+std::optional<LocalDateTime> NewestLogged() {
+  std::vector<backupdb::LogRow> rows;
+  {
+    auto db = backupdb::OpenDatabase();
+    rows = backupdb::ReadLog(*db);
+  }
+  std::optional<LocalDateTime> newest;
+  for (const backupdb::LogRow& row : rows) {
+    const LocalDateTime at = platform::StrToDateTime(row.bkup_date);
+    if (!newest || platform::ToDays(at) > platform::ToDays(*newest)) newest = at;
+  }
+  return newest;
+}
+
+bool BackupMissed(const backupdb::Schedule& schedule, const LocalDateTime& now) {
+  const std::optional<LocalDateTime> newest = NewestLogged();
+  return newest && MissedBackup(schedule, *newest, now).has_value();
+}
+
+std::vector<TStalePair> StalePairs(const backupdb::Schedule& schedule, const LocalDateTime& now) {
+  LocalDateTime until = now;
+  for (int i = 0; i < StaleDays; ++i) until = PreviousDay(until);
+  LocalDateTime from = until;
+  for (int i = 0; i < 60; ++i) from = PreviousDay(from);
+  std::vector<TStalePair> stale;
+  std::optional<LocalDateTime> moment;
+  try {
+    moment = MissedBackup(schedule, from, until);
+  } catch (const platform::EConvertError&) {
+    return stale;  // an unreadable schedule is reported by the ticks
+  }
+  if (!moment) return stale;
+  std::vector<backupdb::TargetPair> pairs;
+  std::vector<backupdb::LogRow> rows;
+  {
+    auto db = backupdb::OpenDatabase();
+    pairs = backupdb::ReadTargets(*db);
+    rows = backupdb::ReadLog(*db);
+  }
+  for (const backupdb::TargetPair& pair : pairs) {
+    std::optional<LocalDateTime> newest;
+    std::string newestText;
+    for (const backupdb::LogRow& row : rows) {
+      if (row.target_folder != pair.target_folder || ConfiguredFile(row.bkup_file) != pair.bkup_file) continue;
+      LocalDateTime at;
+      try {
+        at = platform::StrToDateTime(row.bkup_date);
+      } catch (const platform::EConvertError&) {
+        continue;
+      }
+      if (!newest || platform::ToDays(at) > platform::ToDays(*newest)) {
+        newest = at;
+        newestText = row.bkup_date;
+      }
+    }
+    if (!newest || platform::ToDays(*newest) < platform::ToDays(*moment)) stale.push_back({pair, newestText});
+  }
+  return stale;
+}
+
+std::string StaleText(const std::vector<TStalePair>& stale) {
+  std::string text;
+  for (const TStalePair& s : stale) {
+    if (!text.empty()) text += "\n";
+    text += s.pair.target_folder + " -> " + s.pair.bkup_file + ": 最後の正常なバックアップ " +
+            (s.lastGood.empty() ? std::string("なし") : s.lastGood);
+  }
+  return text;
+}
+
 double ArchiveAge(const LocalDateTime& logged, const LocalDateTime& now) {
   LocalDateTime midnight{now.year, now.month, now.day, 0, 0, 0};
   return platform::ToDays(midnight) - platform::ToDays(logged);
@@ -135,6 +210,26 @@ int ReadDeleteFlag() {
   return backupdb::ReadDeleteFlag(*db);
 }
 
+std::string ConfiguredFile(std::string_view archive) {
+  std::string name = platform::ExtractFileName(archive);
+  const bool dated = name.size() > 9 && name[8] == '_' &&
+                     std::all_of(name.begin(), name.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
+  if (dated) name.erase(0, 9);
+  return platform::ExtractFilePath(archive) + name;
+}
+
+namespace {
+
+// One logged archive of a pair, at the latest moment it was logged.
+struct TLoggedArchive {
+  std::string path;
+  double moment = 0;
+};
+
+bool IsArchiveFile(const std::string& path) { return platform::FileExists(path) && !platform::DirectoryExists(path); }
+
+}  // namespace
+
 std::vector<TExpired> PurgeExpiredArchives(const LocalDateTime& now) {
   std::vector<TExpired> expired;
   const int delFlg = ReadDeleteFlag();
@@ -144,11 +239,90 @@ std::vector<TExpired> PurgeExpiredArchives(const LocalDateTime& now) {
     auto db = backupdb::OpenDatabase();
     rows = backupdb::ReadLog(*db);
   }
-  for (const backupdb::LogRow& row : rows) {
-    if (!ArchiveExpired(platform::StrToDateTime(row.bkup_date), now, delFlg)) continue;
-    expired.push_back({row.bkup_file, platform::DeleteFile(row.bkup_file)});
+  // Every date is read first: an unreadable one deletes nothing.
+  std::vector<LocalDateTime> logged;
+  logged.reserve(rows.size());
+  for (const backupdb::LogRow& row : rows) logged.push_back(platform::StrToDateTime(row.bkup_date));
+
+  // The archives of each pair, newest first.
+  std::map<std::pair<std::string, std::string>, std::vector<TLoggedArchive>> pairs;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    auto& archives = pairs[{rows[i].target_folder, ConfiguredFile(rows[i].bkup_file)}];
+    const double moment = platform::ToDays(logged[i]);
+    auto same = std::find_if(archives.begin(), archives.end(),
+                             [&](const TLoggedArchive& a) { return a.path == rows[i].bkup_file; });
+    if (same == archives.end()) {
+      archives.push_back({rows[i].bkup_file, moment});
+    } else {
+      same->moment = std::max(same->moment, moment);
+    }
+  }
+  for (auto& [pair, archives] : pairs) {
+    std::stable_sort(archives.begin(), archives.end(),
+                     [](const TLoggedArchive& a, const TLoggedArchive& b) { return a.moment > b.moment; });
+  }
+
+  std::map<std::string, bool> tested;  // archive path -> tests good
+  auto testsGood = [&](const std::string& path) {
+    auto [it, fresh] = tested.try_emplace(path, false);
+    if (fresh) {
+      std::string output;
+      try {
+        it->second = IsArchiveFile(path) && backuprun::VerifyArchive(path, output) == 0;
+      } catch (const std::exception&) {
+        // A missing library proves nothing good: the older archive stays.
+      }
+    }
+    return it->second;
+  };
+  std::vector<std::string> handled;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string& path = rows[i].bkup_file;
+    if (!ArchiveExpired(logged[i], now, delFlg)) continue;
+    if (std::find(handled.begin(), handled.end(), path) != handled.end()) continue;
+    handled.push_back(path);
+    if (!IsArchiveFile(path)) {
+      expired.push_back({path, TPurgeAction::NotDeleted});
+      continue;
+    }
+    const auto& archives = pairs[{rows[i].target_folder, ConfiguredFile(path)}];
+    if (archives.front().path == path) {
+      expired.push_back({path, TPurgeAction::KeptNewest});
+      continue;
+    }
+    const auto self = std::find_if(archives.begin(), archives.end(),
+                                   [&](const TLoggedArchive& a) { return a.path == path; });
+    const bool goodNewer = std::any_of(archives.begin(), self, [&](const TLoggedArchive& a) {
+      return a.moment > self->moment && testsGood(a.path);
+    });
+    if (!goodNewer) {
+      expired.push_back({path, TPurgeAction::KeptNoGoodNewer});
+      continue;
+    }
+    expired.push_back({path, platform::DeleteFile(path) ? TPurgeAction::Deleted : TPurgeAction::NotDeleted});
   }
   return expired;
+}
+
+std::string PurgeReport(const std::vector<TExpired>& expired) {
+  std::string deleted, kept;
+  for (const TExpired& e : expired) {
+    switch (e.action) {
+      case TPurgeAction::Deleted: deleted += "\n  " + e.archive; break;
+      case TPurgeAction::NotDeleted: break;
+      case TPurgeAction::KeptNewest: kept += "\n  " + e.archive + "（この組の最新のバックアップ）"; break;
+      case TPurgeAction::KeptNoGoodNewer:
+        kept += "\n  " + e.archive + "（これより新しい正常なバックアップがありません）";
+        break;
+    }
+  }
+  std::string text;
+  if (!deleted.empty()) text += "保存期間を過ぎたバックアップを削除しました:" + deleted;
+  if (!kept.empty()) {
+    if (!text.empty()) text += "\n";
+    text += "保存期間を過ぎても残したバックアップ:" + kept;
+  }
+  return text;
 }
 
 }  // namespace scheduler

@@ -38,6 +38,27 @@ std::optional<platform::LocalDateTime> MissedBackup(const backupdb::Schedule& sc
 std::optional<platform::LocalDateTime> MissedPurge(const platform::LocalDateTime& from,
                                                    const platform::LocalDateTime& to);
 
+// How long after a start or a resume the catch-up and the purge run: the network and removable
+// drives are back by then.
+inline constexpr double CatchUpDelayDays = 2.0 / (24 * 60);
+// The newest moment of any m_log row (scheduled or not); nullopt without rows. EConvertError for
+// a bkup_date that cannot be read.
+std::optional<platform::LocalDateTime> NewestLogged();
+// Whether a scheduled moment passed after the newest m_log row and not after now: any number
+// of such moments asks for one run. Without rows nothing was missed.
+bool BackupMissed(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
+
+// A pair whose backups stopped: the latest scheduled moment more than StaleDays ago passed
+// with no history row of the pair since.
+inline constexpr int StaleDays = 3;
+struct TStalePair {
+  backupdb::TargetPair pair;
+  std::string lastGood;  // the bkup_date of its newest row; empty when it has none
+};
+std::vector<TStalePair> StalePairs(const backupdb::Schedule& schedule, const platform::LocalDateTime& now);
+// "Tidekeep: ..." lines naming each pair and its last good date; empty when none.
+std::string StaleText(const std::vector<TStalePair>& stale);
+
 // Age of a logged moment in days with fraction, counted from today at midnight.
 double ArchiveAge(const platform::LocalDateTime& logged, const platform::LocalDateTime& now);
 // Whether that age is past del_flg × 30 days; del_flg 0 keeps everything.
@@ -55,12 +76,27 @@ class TMinuteLatch {
 
 // The retention choice as stored; 0 without a row.
 int ReadDeleteFlag();
+// What the purge did with an archive past the retention period.
+enum class TPurgeAction {
+  Deleted,
+  NotDeleted,      // already gone, or it could not be deleted (tried again next day)
+  KeptNewest,      // the pair's newest archive: never deleted
+  KeptNoGoodNewer, // no newer archive of the pair exists and tests good
+};
 struct TExpired {
   std::string archive;
-  bool removed;  // false when it was already gone or could not be deleted (tried again next day)
+  TPurgeAction action = TPurgeAction::NotDeleted;
+  bool removed() const { return action == TPurgeAction::Deleted; }
 };
-// Deletes every archive in m_log older than the retention choice allows at now; the rows stay.
-// EConvertError for a bkup_date that cannot be read ends the purge there.
+// The configured backup file a dated archive was made from: /bk/20100617_work.lzh gives
+// /bk/work.lzh. Together with the target folder it names the pair an m_log row belongs to.
+std::string ConfiguredFile(std::string_view archive);
+// Deletes the archives in m_log older than the retention choice allows at now, but only those
+// for which a newer archive of the same pair exists and passes the library's test; a pair's
+// newest archive always stays, so failing backups never leave a pair without one. The rows stay.
+// EConvertError for a bkup_date that cannot be read, before anything is deleted.
 std::vector<TExpired> PurgeExpiredArchives(const platform::LocalDateTime& now);
+// What the purge did, for the user: the archives deleted and those kept past the period, and why.
+std::string PurgeReport(const std::vector<TExpired>& expired);
 
 }  // namespace scheduler

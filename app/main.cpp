@@ -102,7 +102,13 @@ int PurgeNow() {
   try {
     EnsureDatabase();
     for (const scheduler::TExpired& e : scheduler::PurgeExpiredArchives(platform::NowLocal())) {
-      std::cout << (e.removed ? "deleted " : "not found or not deletable ") << e.archive << "\n";
+      switch (e.action) {
+        case scheduler::TPurgeAction::Deleted: std::cout << "deleted "; break;
+        case scheduler::TPurgeAction::NotDeleted: std::cout << "not found or not deletable "; break;
+        case scheduler::TPurgeAction::KeptNewest: std::cout << "kept (the pair's newest) "; break;
+        case scheduler::TPurgeAction::KeptNoGoodNewer: std::cout << "kept (no newer archive tests good) "; break;
+      }
+      std::cout << e.archive << "\n";
     }
     return 0;
   } catch (const std::exception& e) {

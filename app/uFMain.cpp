@@ -13,10 +13,15 @@
 #include <QStatusBar>
 #include <QString>
 #include <QTimer>
+#ifdef TIDEKEEP_HAVE_DBUS
+#include <QDBusConnection>
+#endif
 
 #include <algorithm>
 #include <exception>
 #include <optional>
+
+#include <time.h>
 
 #include "DefaultHandler.h"
 #include "Dialogs.h"
@@ -33,6 +38,8 @@ constexpr char kAutoRun[] = "自動実行";
 constexpr char kAutoRunStop[] = "自動実行停止";
 constexpr char kTip[] = "Tidekeep";
 constexpr char kBackupFailed[] = "スケジュール実行のバックアップに失敗しました";
+constexpr char kPurged[] = "古いバックアップの整理";
+constexpr char kBackupsStopped[] = "バックアップが3日以上行われていません";
 constexpr char kTickFailed[] = "スケジュール実行でエラーが発生しました";
 constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
 constexpr int kButtonWidth = 89, kButtonHeight = 25;
@@ -224,7 +231,49 @@ void TfrmMain::FormCreate() {
   ToggleAutoRun();
   LoadSchedule();
   Timer1->start();
+  ScheduleCatchUp();
+#ifdef TIDEKEEP_HAVE_DBUS
+  // logind says when the machine wakes; without the system bus the ticks notice the sleep.
+  QDBusConnection::systemBus().connect(QStringLiteral("org.freedesktop.login1"),
+                                       QStringLiteral("/org/freedesktop/login1"),
+                                       QStringLiteral("org.freedesktop.login1.Manager"),
+                                       QStringLiteral("PrepareForSleep"), this, SLOT(PrepareForSleep(bool)));
+#endif
 }
+
+void TfrmMain::ScheduleCatchUp() {
+  FCatchUpAt = platform::ToDays(Clock()) + scheduler::CatchUpDelayDays;
+}
+
+void TfrmMain::CheckStalePairs(const platform::LocalDateTime& now) {
+  // Read at the first tick, then once a minute: the tip stays current without a query a second.
+  if (FStaleChecked && now.second > 1) return;
+  FStaleChecked = true;
+  FStaleText = scheduler::StaleText(scheduler::StalePairs(CurrentSchedule(), now));
+  if (!FTrayIcon) return;
+  FTrayIcon->SetTip(FStaleText.empty() ? std::string(kTip) : std::string(kTip) + "\n" + FStaleText);
+  const int today = now.year * 10000 + now.month * 100 + now.day;
+  if (FStaleText.empty() || FStaleBalloonDay == today) return;
+  FStaleBalloonDay = today;
+  FTrayIcon->ShowBalloon({std::string(kTip) + ": " + kBackupsStopped, FStaleText, true});
+}
+
+void TfrmMain::PrepareForSleep(bool sleeping) {
+  if (!sleeping) ScheduleCatchUp();
+}
+
+namespace {
+
+// Seconds the machine has spent suspended since it booted: the boot-time clock runs on in
+// suspend, the monotonic one does not.
+double SuspendedSeconds() {
+  timespec boot{}, mono{};
+  clock_gettime(CLOCK_BOOTTIME, &boot);
+  clock_gettime(CLOCK_MONOTONIC, &mono);
+  return static_cast<double>(boot.tv_sec - mono.tv_sec) + static_cast<double>(boot.tv_nsec - mono.tv_nsec) / 1e9;
+}
+
+}  // namespace
 
 bool TfrmMain::event(QEvent* event) {
   // The status bar shows one simple text; the menu items' (empty) status tips must not replace it.
@@ -354,7 +403,7 @@ void TfrmMain::RunJob(const std::function<void()>& job) {
   }
   FBusy = false;
   StatusBar1->showMessage(FStatusBeforeJob);
-  if (FTrayIcon) FTrayIcon->SetTip(kTip);
+  if (FTrayIcon) FTrayIcon->SetTip(FStaleText.empty() ? std::string(kTip) : std::string(kTip) + "\n" + FStaleText);
   if (!FCatchingUp) RunMissedJobs(since);
   if (!FDeferred.empty()) QTimer::singleShot(0, this, [this] { RunDeferredCommands(); });
   if (error) std::rethrow_exception(error);
@@ -433,7 +482,11 @@ bool TfrmMain::RunBackup(TRunOrigin origin) {
 }
 
 void TfrmMain::RunPurge(const platform::LocalDateTime& now) {
-  RunJob([&] { scheduler::PurgeExpiredArchives(now); });
+  std::vector<scheduler::TExpired> expired;
+  RunJob([&] { expired = scheduler::PurgeExpiredArchives(now); });
+  // Said in a balloon that waits for no one: what went, and what stayed past its time and why.
+  const std::string report = scheduler::PurgeReport(expired);
+  if (!report.empty() && FTrayIcon) FTrayIcon->ShowBalloon({std::string(kTip) + ": " + kPurged, report, false});
 }
 
 void TfrmMain::TimerTick() {
@@ -451,7 +504,19 @@ void TfrmMain::TimerTick() {
 
 void TfrmMain::Timer1Timer() {
   const platform::LocalDateTime now = Clock();
+  // A wake the bus did not announce: the suspended time grew since the last tick.
+  const double slept = SuspendedSeconds();
+  if (FSleptSeconds >= 0 && slept - FSleptSeconds > 5) ScheduleCatchUp();
+  FSleptSeconds = slept;
   // The schedule before the purge: set to 14:35, the backup runs first.
   if (scheduler::ScheduleDue(CurrentSchedule(), now) && FBackupLatch.Take(now)) RunBackup(TRunOrigin::Timer);
   if (scheduler::PurgeDue(now) && FPurgeLatch.Take(now)) RunPurge(now);
+  CheckStalePairs(now);
+  // After the due job: a moment due now is this tick's, not a missed one.
+  if (FCatchUpAt && platform::ToDays(now) >= *FCatchUpAt) {
+    FCatchUpAt.reset();
+    // Never more than one catch-up run, however many moments were missed.
+    if (scheduler::BackupMissed(CurrentSchedule(), now)) RunBackup(TRunOrigin::Timer);
+    RunPurge(now);
+  }
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ class TfrmMain : public QMainWindow {
   void N8Click();
   // One tick: the schedule, then the purge. Raises what they raise (an unreadable bk_time).
   void Timer1Timer();
+  // After a start or a resume: two minutes later (by Clock), one backup when a scheduled moment
+  // passed since the newest history row, and the purge.
+  void ScheduleCatchUp();
   // The timer's entry: Timer1Timer unless a job runs (the job, when it ends, runs once what fell
   // due meanwhile); its errors go to the status bar and the tray's balloon, never a box.
   void TimerTick();
@@ -125,6 +129,10 @@ class TfrmMain : public QMainWindow {
 
   const platform::TrayIcon* TrayIcon() const { return FTrayIcon.get(); }
   QColor FaceColor(const QPushButton& button) const;
+
+ public slots:
+  // logind's signal: false when the machine has woken up.
+  void PrepareForSleep(bool sleeping);
 
  signals:
   // The window was closed: the program ends.
@@ -164,6 +172,13 @@ class TfrmMain : public QMainWindow {
   scheduler::TMinuteLatch FBackupLatch, FPurgeLatch;
   bool FBusy = false;
   bool FCatchingUp = false;
+  std::optional<double> FCatchUpAt;  // when the start's or resume's catch-up runs, in days (ToDays)
+  double FSleptSeconds = -1;
+  // The warning about pairs whose backups stopped: its balloon at start and once a day.
+  std::optional<int> FStaleBalloonDay;
+  bool FStaleChecked = false;
+  std::string FStaleText;
+  void CheckStalePairs(const platform::LocalDateTime& now);                           // time spent suspended, as last seen
   std::vector<TCommand> FDeferred;
   std::string FLastTickError;  // reported once while it repeats
   QString FStatusBeforeJob;

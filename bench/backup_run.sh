@@ -1,7 +1,9 @@
 #!/bin/bash
 # One backup of a real tree (copies from /usr, at least FILES files and MB megabytes) with
 # `tidekeep --run-now`, and in the same run `tar -czf` of the same tree, printing wall-clock
-# seconds, archive sizes and our figures as ratios to tar's. Not part of the test run.
+# seconds, archive sizes and our figures as ratios to tar's, and what the run's verification (the
+# library's test command "t", run again alone on the archive) costs against the packing in the run.
+# Not part of the test run.
 #
 #   bench/backup_run.sh [build-dir]            (default: build/ beside this folder)
 #   FILES=20000 MB=500 RUNS=1 bench/backup_run.sh build-app
@@ -72,8 +74,14 @@ ours_size=$(stat -c %s "$archive")
 tar_size=$(stat -c %s "$work/out/tree.tar.gz")
 progress=$(grep -c '^  ' "$work/run.log" || true)
 
+# The run packs, then tests: the test alone, with the same library, is its share of the run.
+verify=$(wall "$work/verify.log" "$build/bin/tidekeep-lha" t "$archive") ||
+  { echo "tidekeep-lha t failed:" >&2; cat "$work/verify.log" >&2; exit 1; }
+
 grep -m1 '^  ' "$work/run.log" | sed 's/^/progress, e.g.: /' || true
 echo "tidekeep --run-now: ${best} s, $ours_size bytes ($members members, $progress progress lines)"
 echo "tar -czf:           ${tar_best} s, $tar_size bytes"
 awk -v a="$best" -v b="$tar_best" -v s="$ours_size" -v ts="$tar_size" \
   'BEGIN { printf "ratio ours/tar: time %.2f, size %.3f\n", a / b, s / ts }'
+awk -v v="$verify" -v a="$best" \
+  'BEGIN { printf "verification (t): %.2f s, %.0f%% of the packing (%.2f s of the run)\n", v, 100 * v / (a - v), a - v }'

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ARCHIVES.h"
 #include "BackupDb.h"
 #include "QtTestApp.h"
 #include "Paths.h"
@@ -60,4 +61,17 @@ inline std::vector<std::string> TableNames(const std::string& dbPath) {
 inline void WriteFile(const std::string& path, const std::string& content) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << content;
+}
+
+// A real LHA archive at path holding one small file.
+inline void PackArchive(const ScratchDb& scratch, const std::string& path, const std::string& content) {
+  const std::string src = scratch.Path("src");
+  std::filesystem::remove_all(src);
+  WriteFile(src + "/a.txt", content);
+  TArchiveFile archiver;
+  archiver.SetFileName(path);
+  archiver.Options().x = 1;
+  archiver.Options().r = 1;
+  archiver.Options().jso = 0;
+  ASSERT_EQ(archiver.Pack(0, nullptr, src + "/", {"*.*"}), 0) << archiver.Output();
 }

@@ -167,6 +167,35 @@ TEST_F(BackupRunTest, AFailedPackIsReportedAndNotLogged) {
   ExpectTheWindowShowsOnly(text);
 }
 
+// Bytes that change between packing and the test (a failing disk or cable) fail the pair: it is
+// reported with the library's test output and gets no history row; a sound pair beside it does.
+TEST_F(BackupRunTest, ACorruptedArchiveFailsItsVerificationAndIsReported) {
+  MakeTree(scratch.dir / "bad", "bad");
+  MakeTree(scratch.dir / "good", "good");
+  AddPair((scratch.dir / "bad").string(), scratch.Path("bad.lzh"));
+  AddPair((scratch.dir / "good").string(), scratch.Path("good.lzh"));
+  backuprun::TBackupEvents events;
+  events.OnPacked = [](const std::string& archive) {
+    if (archive.find("_bad.lzh") == std::string::npos) return;
+    std::string bytes = *platform::ReadWholeFile(archive);
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 16; ++i) bytes[i] ^= 0x5A;
+    WriteFile(archive, bytes);
+  };
+  const auto results = backuprun::RunBackup(0, Fixed(day), events);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].outcome, backuprun::TPairOutcome::Failed);
+  EXPECT_NE(results[0].code, 0);
+  EXPECT_FALSE(results[0].logged);
+  EXPECT_TRUE(results[1].Succeeded());
+  const auto rows = LogRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].target_folder, (scratch.dir / "good").string());
+  const std::string text = backuprun::FailuresText(results);
+  EXPECT_NE(text.find("書庫の検査に失敗しました"), std::string::npos);
+  EXPECT_NE(text.find(scratch.Path("20100617_bad.lzh")), std::string::npos);
+  EXPECT_EQ(text.find("good"), std::string::npos);
+}
+
 TEST_F(BackupRunTest, AFailedSecondRunOnTheSameDayIsNotLogged) {
   MakeTree(scratch.dir / "src", "twice");
   AddPair((scratch.dir / "src").string(), scratch.Path("src.lzh"));
@@ -405,19 +434,24 @@ TEST_F(BackupRunTest, RunNowExitsNonZeroWhenAFileCouldNotBeRead) {
 
 TEST_F(BackupRunTest, PurgeNowDeletesExpiredArchives) {
   const std::string old = scratch.Path("20000101_old.lzh");
+  const std::string newer = scratch.Path("20000201_old.lzh");
   WriteFile(old, "old");
+  PackArchive(scratch, newer, "newer");
   {
     auto db = backupdb::OpenDatabase();
     backupdb::InsertLog(*db, {"/data", old, "2000/01/01 12:00"});
+    backupdb::InsertLog(*db, {"/data", newer, "2000/02/01 12:00"});
     backupdb::ReplaceDeleteFlag(*db, 1);
   }
   QProcess p;
   p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--purge-now"});
   ASSERT_TRUE(p.waitForFinished(60000));
   EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_EQ(p.readAllStandardOutput().toStdString(), "deleted " + old + "\n");
+  EXPECT_EQ(p.readAllStandardOutput().toStdString(),
+            "deleted " + old + "\nkept (the pair's newest) " + newer + "\n");
   EXPECT_FALSE(fs::exists(old));
-  EXPECT_EQ(LogRows().size(), 1u);
+  EXPECT_TRUE(fs::exists(newer));
+  EXPECT_EQ(LogRows().size(), 2u);
 }
 
 }  // namespace

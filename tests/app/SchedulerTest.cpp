@@ -1,10 +1,15 @@
 // The timer's decisions at chosen moments, and the purge of expired archives on real files.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "AppTestSupport.h"
+#include "BackupRun.h"
+#include "FileSearch.h"
 #include "LocaleFormats.h"
 #include "Scheduler.h"
 #include "ScriptedDialogs.h"
+#include "TrayIcon.h"
 #include "uFMain.h"
 
 namespace {
@@ -97,8 +102,8 @@ class PurgeFilesTest : public ::testing::Test {
   PurgeFilesTest() {
     auto db = backupdb::OpenDatabase();
     backupdb::EnsureSchema(*db);
-    WriteFile(old, "old");
-    WriteFile(young, "young");
+    PackArchive(scratch, old, "old");
+    PackArchive(scratch, young, "young");
     backupdb::InsertLog(*db, {"/data", old, "2010/05/18 12:00"});
     backupdb::InsertLog(*db, {"/data", young, "2010/05/19 00:00"});
     backupdb::InsertLog(*db, {"/data", scratch.Path("20100401_gone.lzh"), "2010/04/01 09:00"});
@@ -131,8 +136,8 @@ TEST_F(PurgeFilesTest, DeletesOnlyExpiredArchivesAndKeepsTheRows) {
   auto expired = scheduler::PurgeExpiredArchives(purgeDay);
   ASSERT_EQ(expired.size(), 2u);
   EXPECT_EQ(expired[0].archive, old);
-  EXPECT_TRUE(expired[0].removed);
-  EXPECT_FALSE(expired[1].removed);  // already gone: silent
+  EXPECT_TRUE(expired[0].removed());
+  EXPECT_FALSE(expired[1].removed());  // already gone: silent
   EXPECT_FALSE(std::filesystem::exists(old));
   EXPECT_TRUE(std::filesystem::exists(young));
   EXPECT_EQ(LogRows(), 3u);
@@ -176,7 +181,100 @@ TEST_F(PurgeFilesTest, TheTimerPurgesOncePerMinuteAtTwentyFiveToThree) {
   now = At(2010, 6, 19, 14, 35, 1);
   main.Timer1Timer();
   EXPECT_FALSE(std::filesystem::exists(old));
-  EXPECT_FALSE(std::filesystem::exists(young));
+  EXPECT_TRUE(std::filesystem::exists(young));  // past its time, but the pair's newest
+  EXPECT_TRUE(dialogs.messages.empty());
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon());
+  EXPECT_NE(main.TrayIcon()->LastBalloon()->text.find(young), std::string::npos);
+}
+
+TEST(ConfiguredFileTest, TheDatedPrefixGoes) {
+  EXPECT_EQ(scheduler::ConfiguredFile("/bk/20100617_work.lzh"), "/bk/work.lzh");
+  EXPECT_EQ(scheduler::ConfiguredFile("20100617_work.lzh"), "work.lzh");
+  EXPECT_EQ(scheduler::ConfiguredFile("/bk/2010061_work.lzh"), "/bk/2010061_work.lzh");
+  EXPECT_EQ(scheduler::ConfiguredFile("/bk/20100617_"), "/bk/20100617_");
+}
+
+// Older archives go only when a newer one of the same pair tests good; a pair's newest stays.
+TEST_F(PurgeFilesTest, ACorruptNewerArchiveKeepsTheOlderOne) {
+  SetFlag(1);
+  const std::string newest = scratch.Path("20100520_data.lzh");
+  PackArchive(scratch, newest, "newest");
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {"/data", newest, "2010/05/20 12:00"});
+    // Another pair in the same folder: its archive is its own newest.
+    const std::string other = scratch.Path("20100501_other.lzh");
+    PackArchive(scratch, other, "other");
+    backupdb::InsertLog(*db, {"/data", other, "2010/05/01 12:00"});
+  }
+  // young's bytes broken in the middle: its members' CRCs fail.
+  std::string bytes = *platform::ReadWholeFile(young);
+  bytes[bytes.size() / 2] ^= 0x55;
+  bytes[bytes.size() / 2 + 1] ^= 0x55;
+  WriteFile(young, bytes);
+  const auto expired = scheduler::PurgeExpiredArchives(At(2010, 7, 30, 14, 35, 0));
+  using A = scheduler::TPurgeAction;
+  std::map<std::string, A> actions;
+  for (const auto& e : expired) actions[e.archive] = e.action;
+  EXPECT_EQ(actions[old], A::Deleted);           // newest tests good
+  EXPECT_EQ(actions[young], A::Deleted);         // broken, and a newer one is good
+  EXPECT_EQ(actions[newest], A::KeptNewest);
+  EXPECT_EQ(actions[scratch.Path("20100501_other.lzh")], A::KeptNewest);
+  EXPECT_TRUE(std::filesystem::exists(newest));
+  // With the newest broken instead, nothing older goes.
+  PackArchive(scratch, old, "old");
+  PackArchive(scratch, young, "young");
+  bytes = *platform::ReadWholeFile(newest);
+  bytes[bytes.size() / 2] ^= 0x55;
+  WriteFile(newest, bytes);
+  std::string output;
+  EXPECT_NE(backuprun::VerifyArchive(newest, output), 0);
+  for (const auto& e : scheduler::PurgeExpiredArchives(At(2010, 7, 30, 14, 35, 0))) actions[e.archive] = e.action;
+  EXPECT_EQ(actions[old], A::Deleted);  // young is newer and good
+  EXPECT_EQ(actions[young], A::KeptNoGoodNewer);
+  EXPECT_TRUE(std::filesystem::exists(young));
+  EXPECT_NE(scheduler::PurgeReport(expired).find(newest), std::string::npos);
+}
+
+// Three good daily backups, then two months in which every run fails (the folder is gone), then
+// the purge with one month's retention: the older good archives go, the last good one stays.
+TEST(SafeRetentionTest, TwoMonthsOfFailingRunsThenThePurgeKeepsTheLastGoodArchive) {
+  ScratchDb scratch;
+  platform::ScriptedDialogs dialogs;
+  const std::string src = scratch.Path("work");
+  WriteFile(src + "/a.txt", "work");
+  std::filesystem::create_directories(scratch.Path("bk"));
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::EnsureSchema(*db);
+    backupdb::InsertTarget(*db, {src, scratch.Path("bk/w.lzh")});
+    backupdb::ReplaceDeleteFlag(*db, 1);
+  }
+  TfrmMain main;
+  main.FormCreate();
+  main.bk_time = "03:00:00";
+  LocalDateTime now = At(2010, 6, 1, 3, 0, 0);
+  main.Clock = [&] { return now; };
+  auto day = [](int n) {  // day n after 1 June 2010
+    int m = 6, d = 1 + n;
+    while (d > platform::DaysInMonth(2010, m)) d -= platform::DaysInMonth(2010, m++);
+    return At(2010, m, d, 0, 0, 0);
+  };
+  for (int n = 0; n < 65; ++n) {
+    if (n == 3) std::filesystem::remove_all(src);
+    now = day(n);
+    now.hour = 3;
+    main.Timer1Timer();
+    now.hour = 14;
+    now.minute = 35;
+    main.Timer1Timer();
+  }
+  const std::string last = scratch.Path("bk/20100603_w.lzh");
+  EXPECT_TRUE(std::filesystem::exists(last));
+  EXPECT_FALSE(std::filesystem::exists(scratch.Path("bk/20100601_w.lzh")));
+  EXPECT_FALSE(std::filesystem::exists(scratch.Path("bk/20100602_w.lzh")));
+  std::string output;
+  EXPECT_EQ(backuprun::VerifyArchive(last, output), 0) << output;
   EXPECT_TRUE(dialogs.messages.empty());
 }
 

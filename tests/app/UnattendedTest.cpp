@@ -190,9 +190,13 @@ TEST_F(UnattendedTest, AnEmptyScheduleTableMeansTheDefaultSchedule) {
   }
   EXPECT_EQ(main.bk_time, "12:00:00");
   EXPECT_EQ(main.bk_type, "0");
-  EXPECT_EQ(LogRows().size(), 2u);
+  // The start's catch-up (the newest row is from April) and the 12:00 backup.
+  EXPECT_EQ(LogRows().size(), 3u);
   EXPECT_FALSE(fs::exists(old));
-  EXPECT_FALSE(main.TrayIcon()->LastBalloon().has_value());
+  // No error: only the purge's account of what it deleted.
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  EXPECT_FALSE(main.TrayIcon()->LastBalloon()->error);
+  EXPECT_NE(main.TrayIcon()->LastBalloon()->text.find(old), std::string::npos);
   EXPECT_TRUE(dialogs.messages.empty());
 }
 
@@ -230,6 +234,120 @@ TEST(ProgressTextTest, PairMembersAndFile) {
   p.members = 12;
   p.current = "資料/報告書.txt";
   EXPECT_EQ(TfrmMain::ProgressText(p), "バックアップ中 2/3 (12 件) 資料/報告書.txt");
+}
+
+}  // namespace
+
+namespace {
+
+// Missed schedules run once, two minutes after the program starts (or the machine wakes).
+class CatchUpTest : public UnattendedTest {
+ protected:
+  void Logged(const fs::path& src, const char* date) {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {src.string(), scratch.Path("19990101_src.lzh"), date});
+  }
+  std::size_t RowsAfter(const char* date) {
+    std::size_t n = 0;
+    for (const auto& row : LogRows()) n += row.bkup_date > date;
+    return n;
+  }
+};
+
+TEST_F(CatchUpTest, StartedAtOneAfterAMissedNoonRunsOnceAtTwoPastOne) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  Logged(src, "2010/06/16 12:00");
+  now = {2010, 6, 17, 13, 0, 0};
+  main.FormCreate();  // LoadSchedule: daily at 12:00
+  for (int s = 0; s < 120; s += 30) Tick({2010, 6, 17, 13, 0, s});
+  Tick({2010, 6, 17, 13, 1, 59});
+  EXPECT_EQ(RowsAfter("2010/06/16 12:00"), 0u);
+  Tick({2010, 6, 17, 13, 2, 0});
+  EXPECT_EQ(RowsAfter("2010/06/16 12:00"), 1u);
+  EXPECT_EQ(LogRows().back().bkup_date, "2010/06/17 13:02");
+  for (int m = 2; m < 6; ++m) Tick({2010, 6, 17, 13, m, 1});
+  EXPECT_EQ(RowsAfter("2010/06/16 12:00"), 1u);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(CatchUpTest, NothingMissedNothingRuns) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  Logged(src, "2010/06/17 12:00");
+  now = {2010, 6, 17, 13, 0, 0};
+  main.FormCreate();
+  Tick({2010, 6, 17, 13, 2, 0});
+  EXPECT_EQ(RowsAfter("2010/06/17 12:00"), 0u);
+}
+
+TEST_F(CatchUpTest, AMonthlyScheduleMissedInAWeekOfDowntimeRunsOnce) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::ReplaceSchedule(*db, 2, "", "1,3,5", "9:00:00");
+  }
+  Logged(src, "2010/05/31 18:00");
+  // Off from 31 May to 8 June: the 1st, 3rd and 5th were missed.
+  now = {2010, 6, 8, 10, 0, 0};
+  main.FormCreate();
+  for (int m = 0; m < 10; ++m) Tick({2010, 6, 8, 10, m, 0});
+  EXPECT_EQ(RowsAfter("2010/05/31 18:00"), 1u);
+  EXPECT_EQ(LogRows().back().bkup_date, "2010/06/08 10:02");
+}
+
+TEST_F(CatchUpTest, AWakeFromSleepCatchesUpTwoMinutesLater) {
+  const fs::path src = scratch.dir / "src";
+  MakeFolder(src);
+  AddPair(src, scratch.Path("src.lzh"));
+  now = {2010, 6, 16, 22, 0, 0};
+  main.FormCreate();
+  Tick({2010, 6, 16, 22, 5, 0});  // the start's catch-up: nothing logged, nothing missed
+  Logged(src, "2010/06/16 22:00");
+  main.PrepareForSleep(true);
+  now = {2010, 6, 17, 13, 0, 0};
+  main.PrepareForSleep(false);
+  Tick({2010, 6, 17, 13, 1, 0});
+  EXPECT_EQ(RowsAfter("2010/06/16 22:00"), 0u);
+  Tick({2010, 6, 17, 13, 2, 0});
+  EXPECT_EQ(RowsAfter("2010/06/16 22:00"), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Backups that stopped happening are told: a balloon at start and once a day, the tip always.
+TEST_F(CatchUpTest, ThreeDaysWithoutABackupAreToldWithThePairAndItsLastGoodDate) {
+  const fs::path src = scratch.dir / "src";
+  AddPair(src, scratch.Path("src.lzh"));  // the folder is gone: every run fails
+  {
+    auto db = backupdb::OpenDatabase();
+    backupdb::InsertLog(*db, {src.string(), scratch.Path("20100612_src.lzh"), "2010/06/12 12:00"});
+  }
+  now = {2010, 6, 16, 11, 0, 0};
+  main.FormCreate();
+  // The catch-up at 11:02 fails; the newest moment more than 3 days ago is
+  // still the 12th's, which has its row.
+  for (const LocalDateTime& at : {LocalDateTime{2010, 6, 16, 11, 0, 0}, LocalDateTime{2010, 6, 16, 11, 2, 0},
+                                  LocalDateTime{2010, 6, 16, 11, 59, 0}}) {
+    Tick(at);
+    EXPECT_EQ(main.TrayIcon()->Tip(), "Tidekeep");
+  }
+  Tick({2010, 6, 16, 12, 1, 0});  // now the 13th's moment is more than 3 days ago, without a row
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  const auto balloon = *main.TrayIcon()->LastBalloon();
+  EXPECT_NE(balloon.title.find("3日以上"), std::string::npos);
+  EXPECT_NE(balloon.text.find(src.string()), std::string::npos);
+  EXPECT_NE(balloon.text.find("2010/06/12 12:00"), std::string::npos);
+  EXPECT_NE(main.TrayIcon()->Tip().find("2010/06/12 12:00"), std::string::npos);
+  Tick({2010, 6, 16, 18, 0, 0});
+  EXPECT_NE(main.TrayIcon()->Tip().find(src.string()), std::string::npos);
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 }  // namespace
