@@ -12,6 +12,7 @@
 #include "FileTimes.h"
 #include "LocaleFormats.h"
 #include "NamedStreams.h"
+#include "TempFolder.h"
 
 #ifdef FAKE_ARCHIVERS
 // Bindings are class-wide and load once, so the stand-ins must be found from the first load on.
