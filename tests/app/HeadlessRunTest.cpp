@@ -134,10 +134,12 @@ TEST(HeadlessRun, ALargePairPrintsProgressLines) {
     return false;
   };
   WaitUntil([&] { return packing() || p.state() == QProcess::NotRunning; });
-  ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), SIGSTOP), 0) << "the program ended before it packed";
+  const auto pid = static_cast<pid_t>(p.processId());  // 0 once it has ended: never signal that
+  ASSERT_GT(pid, 0) << "the program ended before it packed: " << p.readAllStandardError().toStdString();
+  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
   const bool stoppedWhilePacking = packing();
   QThread::msleep(1500);
-  ::kill(static_cast<pid_t>(p.processId()), SIGCONT);
+  ::kill(pid, SIGCONT);
   const Ran r = Finish(p);
   ASSERT_TRUE(stoppedWhilePacking) << "the pair was packed before the program could be held";
   EXPECT_EQ(r.code, 0) << r.err;
