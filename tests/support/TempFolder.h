@@ -10,7 +10,7 @@
 
 class TTempFolder {
  public:
-  explicit TTempFolder(std::string_view prefix = "tidekeep-test") {
+  explicit TTempFolder(std::string_view prefix = "tk-test") {
     std::string templ = (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
     if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder: " + templ);
     FPath = templ;
