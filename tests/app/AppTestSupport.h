@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "QtTestApp.h"
 #include "Paths.h"
 #include "SQLiteTable3.h"
+#include "TempFolder.h"
 
 namespace backupdb {
 inline void PrintTo(const LogRow& r, std::ostream* os) {
@@ -27,27 +27,19 @@ inline void PrintTo(const LogRow& r, std::ostream* os) {
 // A fresh folder for one test, with the database path pointed into it; both undone at the end.
 class ScratchDb {
  public:
-  ScratchDb() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::temp_directory_path() /
-          ("tk_app_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" + std::to_string(std::random_device{}()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    db = (dir / "backup.db").string();
-    platform::SetDatabasePathOverride(db);
-  }
-  ~ScratchDb() {
-    platform::SetDatabasePathOverride("");
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  ScratchDb() { platform::SetDatabasePathOverride(db); }
+  ~ScratchDb() { platform::SetDatabasePathOverride(""); }
   ScratchDb(const ScratchDb&) = delete;
   ScratchDb& operator=(const ScratchDb&) = delete;
 
   std::string Path(const std::string& name) const { return (dir / name).string(); }
 
-  std::filesystem::path dir;
-  std::string db;
+ private:
+  TTempFolder folder{"tk-app"};
+
+ public:
+  const std::filesystem::path dir = folder.path();
+  const std::string db = folder / "backup.db";
 };
 
 inline std::vector<std::string> TableNames(const std::string& dbPath) {

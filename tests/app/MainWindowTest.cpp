@@ -295,7 +295,7 @@ TEST_F(MainWindowTest, CtrlHHides) {
   main.FormCreate();
   main.show();
   main.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  WaitUntil([&] { return main.isActiveWindow(); });
   QTest::keyClick(&main, Qt::Key_H, Qt::ControlModifier);
   EXPECT_FALSE(main.isVisible());
   EXPECT_TRUE(dialogs.modalShown.empty());  // not the help heading's version dialog

@@ -66,19 +66,19 @@ TEST(ArchiverDll, CompletesRecordsFromTheLibrary) {
   TMemberRecord rec{};
   ASSERT_EQ(dll.FindFirst(77, "*", rec), 0);
   EXPECT_STREQ(rec.Info.szFileName, "a.txt");
-  EXPECT_EQ(rec.ftLastWriteTime, 0x01D9000000000000ULL);
-  EXPECT_EQ(rec.ftLastAccessTime, 0x01D9000000000100ULL);
-  EXPECT_EQ(rec.ftCreationTime, 0x01D9000000000200ULL);
-  EXPECT_EQ(rec.llOriginalSize, (1ULL << 32) + 10);
-  EXPECT_EQ(rec.llCompressedSize, (2ULL << 32) + 5);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 0x01D9000000000000ULL);
+  EXPECT_EQ(test::Field(rec.ftLastAccessTime), 0x01D9000000000100ULL);
+  EXPECT_EQ(test::Field(rec.ftCreationTime), 0x01D9000000000200ULL);
+  EXPECT_EQ(test::Field(rec.llOriginalSize), (1ULL << 32) + 10);
+  EXPECT_EQ(test::Field(rec.llCompressedSize), (2ULL << 32) + 5);
   ASSERT_EQ(dll.FindNext(77, rec), 0);
   EXPECT_STREQ(rec.Info.szFileName, "b.txt");
-  EXPECT_EQ(rec.ftLastWriteTime, 0x01D9000000000001ULL);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 0x01D9000000000001ULL);
   // The end of the listing leaves the record as it was.
   std::memset(&rec, 0xAB, sizeof rec);
   EXPECT_NE(dll.FindNext(77, rec), 0);
-  EXPECT_EQ(rec.ftLastWriteTime, 0xABABABABABABABABULL);
-  EXPECT_EQ(rec.llOriginalSize, 0xABABABABABABABABULL);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 0xABABABABABABABABULL);
+  EXPECT_EQ(test::Field(rec.llOriginalSize), 0xABABABABABABABABULL);
 }
 
 TEST(ArchiverDll, OptionalEntriesAnswerTheLibrary) {

@@ -25,20 +25,20 @@ TEST(NoOptionalEntries, RecordTimesComeFromTheDosStamps) {
   TMemberRecord rec{};
   ASSERT_EQ(dll.FindFirst(77, "*", rec), 0);
   const uint64_t noonUtc = 129067884000000000ULL;  // 2010-01-01 03:00:00 UTC
-  EXPECT_EQ(rec.ftLastWriteTime, noonUtc);
-  EXPECT_EQ(rec.ftLastAccessTime, noonUtc);
-  EXPECT_EQ(rec.ftCreationTime, noonUtc);
-  EXPECT_EQ(rec.llOriginalSize, 10u);
-  EXPECT_EQ(rec.llCompressedSize, 5u);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), noonUtc);
+  EXPECT_EQ(test::Field(rec.ftLastAccessTime), noonUtc);
+  EXPECT_EQ(test::Field(rec.ftCreationTime), noonUtc);
+  EXPECT_EQ(test::Field(rec.llOriginalSize), 10u);
+  EXPECT_EQ(test::Field(rec.llCompressedSize), 5u);
   ASSERT_EQ(dll.FindNext(77, rec), 0);
-  EXPECT_EQ(rec.ftLastWriteTime, 0u);
-  EXPECT_EQ(rec.ftLastAccessTime, 0u);
-  EXPECT_EQ(rec.ftCreationTime, 0u);
-  EXPECT_EQ(rec.llOriginalSize, 20u);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 0u);
+  EXPECT_EQ(test::Field(rec.ftLastAccessTime), 0u);
+  EXPECT_EQ(test::Field(rec.ftCreationTime), 0u);
+  EXPECT_EQ(test::Field(rec.llOriginalSize), 20u);
   rec.ftLastWriteTime = 1234;
   ASSERT_EQ(dll.FindNext(77, rec), 0);
-  EXPECT_EQ(rec.ftLastWriteTime, 1234u);  // left as it was
-  EXPECT_EQ(rec.llCompressedSize, 9u);
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 1234u);  // left as it was
+  EXPECT_EQ(test::Field(rec.llCompressedSize), 9u);
 }
 
 TEST(NoOptionalEntries, OptionalCallsAnswerZero) {

@@ -10,6 +10,7 @@
 #include "ARCHIVES.h"
 #include "FileSearch.h"
 #include "LHA32.h"
+#include "Peers.h"
 #include "TestSupport.h"
 
 namespace {
@@ -40,13 +41,14 @@ void ExtractAll(const std::string& archive, const std::string& out) {
 
 // The archive comes from the independent jlha, so this checks our reading side against a peer.
 TEST(RealLibrary, ListAndExtractAPeersArchive) {
+  REQUIRE_PEER("jlha");
   test::TTempDir tmp;
   const std::string data = tmp / "data";
   test::WriteFile(data + "/a.txt", "alpha\n");
   test::WriteFile(data + "/sub/b.txt", std::string(5000, 'b'));
   const std::string archive = tmp / "peer.lzh";
   const std::string make = "cd '" + data + "' && jlha a '" + archive + "' a.txt sub/b.txt >/dev/null 2>&1";
-  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "the peer archiver jlha is not available";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
 
   TArchiveFile lister;
   lister.SetFileName(archive);
@@ -103,7 +105,7 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
   const std::string peerOut = tmp / "peer";
   fs::create_directories(peerOut);
   const std::string peer = "cd '" + peerOut + "' && lhasa xq '" + archive + "' >/dev/null 2>&1";
-  if (std::system("command -v lhasa >/dev/null 2>&1") != 0) GTEST_SKIP() << "the peer lhasa is not available";
+  REQUIRE_PEER("lhasa");
   ASSERT_EQ(std::system(peer.c_str()), 0);
   EXPECT_EQ(treeOf(peerOut), treeOf(data));
 }

@@ -13,6 +13,7 @@
 #include "FileTimes.h"
 #include "LocaleFormats.h"
 #include "NamedStreams.h"
+#include "TempFolder.h"
 
 #ifdef FAKE_ARCHIVERS
 // Bindings are class-wide and load once, so the stand-ins must be found from the first load on.
@@ -23,28 +24,14 @@ namespace test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder below the temporary folder, removed with everything in it.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string templ = (fs::temp_directory_path() / "tk-archiver-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    FPath = templ;
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    for (auto& entry : fs::recursive_directory_iterator(FPath, ec))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(FPath, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  const std::string& path() const { return FPath; }
-  std::string operator/(std::string_view name) const { return FPath + "/" + std::string(name); }
+using TTempDir = TTempFolder;
 
- private:
-  std::string FPath;
-};
+// A field of a packed record, copied out: the assertion macros take references, and a reference
+// cannot stand for a misaligned field.
+template <typename T>
+T Field(T value) {
+  return value;
+}
 
 inline void WriteFile(const std::string& path, std::string_view content) {
   fs::create_directories(fs::path(path).parent_path());

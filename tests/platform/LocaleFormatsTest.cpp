@@ -23,6 +23,7 @@ TEST(LocaleFormats, ParsesTimesWithOrWithoutLeadingZeros) {
   }
   try {
     StrToTime("x");
+    FAIL() << "'x' was taken for a time";
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'x' is not a valid time");
   }
@@ -46,6 +47,7 @@ TEST(LocaleFormats, IntegersRejectAnythingButAWholeNumber) {
   }
   try {
     StrToInt("None selected");
+    FAIL() << "'None selected' was taken for an integer";
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "'None selected' is not a valid integer value");
   }

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "Crc16.h"
 #include "ErrorCodes.h"
 #include "TestSupport.h"
 #include "Unlha32.h"
@@ -26,6 +28,38 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Q(const std::string& s) { return "\"" + s + "\""; }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  unlha_test::WriteBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+std::string Le(uint32_t v, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+
+// One level-2 member holding data as is: its header with the header-CRC extended header first,
+// then the (kind, payload) extended headers given, then the data.
+std::string Level2(const std::string& method, const std::string& data,
+                   const std::vector<std::pair<uint8_t, std::string>>& given) {
+  const auto bytes = [](const std::string& s) {
+    return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  };
+  std::vector<std::pair<uint8_t, std::string>> exts = {{0x00, std::string(2, '\0')}};
+  exts.insert(exts.end(), given.begin(), given.end());
+  const auto size = static_cast<uint32_t>(data.size());
+  std::string h = Le(0, 2) + method + Le(size, 4) + Le(size, 4) + Le(1700000000, 4) + "\x20\x02" +
+                  Le(unlha::Crc16(0, bytes(data)), 2) + "U" + Le(static_cast<uint32_t>(exts[0].second.size() + 3), 2);
+  const size_t crcAt = h.size() + 1;
+  for (size_t i = 0; i < exts.size(); ++i) {
+    h += static_cast<char>(exts[i].first) + exts[i].second;
+    h += Le(i + 1 < exts.size() ? static_cast<uint32_t>(exts[i + 1].second.size() + 3) : 0, 2);
+  }
+  h.replace(0, 2, Le(static_cast<uint32_t>(h.size()), 2));
+  h.replace(crcAt, 2, Le(unlha::Crc16(0, bytes(h)), 2));
+  return h + data;
+}
 
 int RunCommand(const std::string& line, std::string* text = nullptr) {
   std::vector<char> out(65536, 'Z');
@@ -149,12 +183,27 @@ TEST(Entries, NothingLandsOutsideTheDestination) {
   TTempDir dir;
   std::string text;
   fs::create_directories(dir / "deep/out");
-  // "../evil.txt" and "/tmp/abs.txt" are written below the destination; "ln/escape.txt" runs
-  // through a link and is refused.
-  EXPECT_EQ(RunCommand("x " + Q(Fixture("unsafe.lzh")) + " " + Q(dir / "deep/out/"), &text), unlha::kErrUnsafeName);
-  EXPECT_EQ(Names(dir / "deep"), (std::vector<std::string>{"out", "out/evil.txt", "out/ln", "out/ok.txt", "out/tmp",
-                                                           "out/tmp/abs.txt"}));
-  EXPECT_FALSE(fs::exists("/tmp/escape.txt"));
+  // The members of unsafe.lzh, with the absolute name and the link's target in a folder of this
+  // test's own, so that anything let through would land where the test sees it.
+  const std::string outside = dir / "outside";
+  fs::create_directories(outside);
+  std::string absDir;  // "/a/b" as the folder field holds it: each "/" a 0xFF, one at the end
+  for (char c : outside) absDir += c == '/' ? '\xFF' : c;
+  absDir += '\xFF';
+  const std::string ok = "safe\n";
+  WriteBytes(dir / "unsafe.lzh",
+             Level2("-lh0-", ok, {{0x01, "ok.txt"}}) + Level2("-lh0-", ok, {{0x01, "evil.txt"}, {0x02, "..\xFF"}}) +
+                 Level2("-lh0-", ok, {{0x01, "abs.txt"}, {0x02, absDir}}) +
+                 Level2("-lhd-", "", {{0x01, "ln|" + outside}, {0x50, std::string("\xFF\xA1", 2)}}) +
+                 Level2("-lh0-", ok, {{0x01, "escape.txt"}, {0x02, "ln\xFF"}}) + std::string(1, '\0'));
+  EXPECT_EQ(RunCommand("x " + Q(dir / "unsafe.lzh") + " " + Q(dir / "deep/out/"), &text), unlha::kErrUnsafeName);
+  // "../evil.txt" and the absolute name are written below the destination; "ln/escape.txt" runs
+  // through the link and is refused.
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+  EXPECT_TRUE(fs::exists(dir / "deep/out/evil.txt"));
+  EXPECT_TRUE(fs::exists(dir / "deep/out/ok.txt"));
+  EXPECT_TRUE(fs::exists(dir / "deep/out" / outside.substr(1) / "abs.txt"));
   EXPECT_NE(text.find("ln/escape.txt"), std::string::npos) << text;
   // -jse0 stops at the first refused member.
   EXPECT_EQ(RunCommand("x -jse0 " + Q(Fixture("unsafe.lzh")) + " " + Q(dir / "stop/")), unlha::kErrUnsafeName);
@@ -231,6 +280,7 @@ TEST(Entries, OutputIsReadableTextWithinTheGivenSize) {
 }
 
 TEST(Entries, CommandErrorsAreCodesWithAMessage) {
+  TTempDir dir;
   struct TCase {
     std::string line;
     int code;
@@ -240,7 +290,7 @@ TEST(Entries, CommandErrorsAreCodesWithAMessage) {
       {"q " + Q(Fixture("lzs.lzh")), unlha::kErrCommandName},
       {"l " + Q("/nonexistent/a.lzh"), unlha::kErrArcFileOpen},
       {"l " + Q(Fixture("README.md")), unlha::kErrNotArcFile},
-      {"x " + Q(Fixture("lzs.lzh")) + " " + Q("/tmp/") + " " + Q("absent.txt"), unlha::kErrNoMatch},
+      {"x " + Q(Fixture("lzs.lzh")) + " " + Q(dir / "") + " " + Q("absent.txt"), unlha::kErrNoMatch},
   };
   for (const TCase& c : cases) {
     std::string text;

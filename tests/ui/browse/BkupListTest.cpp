@@ -37,6 +37,7 @@ int RowOf(const TCustomArcListView& list, std::string_view caption) {
 class BkupListTest : public ::testing::TestWithParam<Packer> {
  protected:
   void SetUp() override {
+    if (GetParam() == Packer::Jlha) REQUIRE_PEER("jlha");
     for (const auto& [name, content] : Files) WriteFile(Dir.path() / "base" / name, content);
     Archive = Dir.str("20100617_data.lzh");
     Strings names;

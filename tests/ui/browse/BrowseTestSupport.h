@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../restore/RestoreTestSupport.h"
+#include "Peers.h"
 
 namespace browsetest {
 

@@ -15,14 +15,13 @@
 #include "Paths.h"
 #include "SQLiteTable3.h"
 #include "ScriptedDialogs.h"
+#include "TempFolder.h"
 
 class ConfigWindowTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    root = std::filesystem::path(testing::TempDir()) / (std::string("tk_config_") + info->test_suite_name() + "_" + info->name());
-    std::filesystem::remove_all(root);
-    std::filesystem::create_directories(root);
+    folder = std::make_unique<TTempFolder>("tk-config");
+    root = folder->path();
     dbPath = (root / "backup.db").string();
     platform::SetDatabasePathOverride(dbPath);
     auto db = backupdb::OpenDatabase();
@@ -30,7 +29,7 @@ class ConfigWindowTest : public testing::Test {
   }
   void TearDown() override {
     platform::SetDatabasePathOverride("");
-    std::filesystem::remove_all(root);
+    folder.reset();
   }
 
   // A real folder below the test's temporary folder.
@@ -74,6 +73,7 @@ class ConfigWindowTest : public testing::Test {
     return backupdb::ReadTargets(*db);
   }
 
+  std::unique_ptr<TTempFolder> folder;
   std::filesystem::path root;
   std::string dbPath;
   platform::ScriptedDialogs script;

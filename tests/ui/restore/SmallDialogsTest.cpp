@@ -18,6 +18,7 @@
 #include "ScriptedDialogs.h"
 #include "uABOUT.h"
 #include "QtTestApp.h"
+#include "TempFolder.h"
 #include "uDlgVersion.h"
 #include "uOKRightDlg2.h"
 
@@ -30,8 +31,8 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string WriteTemp(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-  std::string path = testing::TempDir() + name;
+std::string WriteTemp(const TTempFolder& folder, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::string path = folder / name;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
@@ -144,16 +145,17 @@ TEST(JpegPicture, DamagedOrMissingPictureLeavesTheIconAreaEmpty) {
   };
   const Case cases[] = {{"truncated.jpg", truncated}, {"soi-only.jpg", headerOnly}, {"garbage.jpg", garbage},
                         {"bad-body.jpg", badBody}, {"empty.jpg", {}}};
+  TTempFolder folder;
   TDlgVersion dlg;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_TRUE(DecodeJpeg(c.bytes).isNull());
     dlg.SetProgramIcon(ProgramIconImage());
     ASSERT_FALSE(dlg.ProgramIcon->pixmap().isNull());
-    dlg.SetProgramIcon(LoadJpegFile(WriteTemp(c.name, c.bytes)));
+    dlg.SetProgramIcon(LoadJpegFile(WriteTemp(folder, c.name, c.bytes)));
     EXPECT_TRUE(dlg.ProgramIcon->pixmap().isNull());
   }
-  EXPECT_TRUE(LoadJpegFile(testing::TempDir() + "no-such-picture.jpg").isNull());
-  dlg.SetProgramIcon(LoadJpegFile(testing::TempDir() + "no-such-picture.jpg"));
+  EXPECT_TRUE(LoadJpegFile(folder / "no-such-picture.jpg").isNull());
+  dlg.SetProgramIcon(LoadJpegFile(folder / "no-such-picture.jpg"));
   EXPECT_TRUE(dlg.ProgramIcon->pixmap().isNull());
 }
