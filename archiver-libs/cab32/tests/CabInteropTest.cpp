@@ -4,9 +4,9 @@
 // Each peer's case is skipped when the peer is not installed.
 #include <gtest/gtest.h>
 
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 

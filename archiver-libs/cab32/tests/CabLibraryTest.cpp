@@ -10,7 +10,7 @@
 
 #include "ArchiverApi.h"
 #include "EntryTestSupport.h"
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
 extern "C" {
 int Cab(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -28,9 +28,11 @@ int CabKillOwnerWindowEx(HWND wnd);
 }
 
 using namespace entry_test;
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
+
+using entry_test::TRun;  // the command entry's result, not the shell's
 
 TRun RunCab(const std::string& cmdLine) { return RunCommand(Cab, cmdLine); }
 

@@ -203,7 +203,7 @@ TEST(Entries, NothingLandsOutsideTheDestination) {
   EXPECT_FALSE(fs::exists(dir / "evil.txt"));
   EXPECT_TRUE(fs::exists(dir / "deep/out/evil.txt"));
   EXPECT_TRUE(fs::exists(dir / "deep/out/ok.txt"));
-  EXPECT_TRUE(fs::exists(dir / "deep/out" / outside.substr(1) / "abs.txt"));
+  EXPECT_TRUE(fs::exists(fs::path(dir / "deep/out") / outside.substr(1) / "abs.txt"));
   EXPECT_NE(text.find("ln/escape.txt"), std::string::npos) << text;
   // -jse0 stops at the first refused member.
   EXPECT_EQ(RunCommand("x -jse0 " + Q(Fixture("unsafe.lzh")) + " " + Q(dir / "stop/")), unlha::kErrUnsafeName);

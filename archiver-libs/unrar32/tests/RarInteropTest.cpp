@@ -4,9 +4,9 @@
 // archive is refused.
 #include <gtest/gtest.h>
 
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "ArchiverApi.h"
 #include "EntryTestSupport.h"
-#include "ZipTestSupport.h"
+#include "ArchiveTestSupport.h"
 
 extern "C" {
 int Unrar(HWND wnd, const char* cmdLine, char* output, uint32_t size);
@@ -24,9 +24,11 @@ int UnrarKillOwnerWindowEx(HWND wnd);
 }
 
 using namespace entry_test;
-using namespace zip_test;
+using namespace arc_test;
 
 namespace {
+
+using entry_test::TRun;  // the command entry's result, not the shell's
 
 TRun RunUnrar(const std::string& cmdLine) { return RunCommand(Unrar, cmdLine); }
 
