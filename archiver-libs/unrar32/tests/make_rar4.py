@@ -2,14 +2,14 @@
 # flags (1 = a volume of a set, 0x80 = encrypted headers). Header CRCs are right.
 # Usage: make_rar4.py PATH MAINFLAGS "NAME|f-or-l|TEXT"...
 import struct, sys, zlib
-path, mainflags, specs = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+path, mainflags, members = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
 def block(typ, flags, body, data=b""):
     h = struct.pack("<BHH", typ, flags, 7 + len(body)) + body
     return struct.pack("<H", zlib.crc32(h) & 0xFFFF) + h + data
 out = b"Rar!\x1a\x07\x00" + block(0x73, mainflags, b"\0" * 6)
 stamp = (40 << 25) | (1 << 21) | (1 << 16)
-for spec in specs:
-    name, kind, text = spec.split("|")
+for member in members:
+    name, kind, text = member.split("|")
     data = text.encode()
     attr = 0o120777 if kind == "l" else 0o100644
     body = struct.pack("<IIBIIBBHI", len(data), len(data), 3, zlib.crc32(data), stamp, 20, 0x30,
