@@ -20,7 +20,7 @@ void CopyName(char (&field)[N], std::string_view text) {
   size_t n = std::min(text.size(), N - 1);
   if (n < text.size())
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  std::memcpy(field, text.data(), n);
+  if (n != 0) std::memcpy(field, text.data(), n);  // an empty view's data() may be null
   field[n] = '\0';
 }
 
