@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace arclib {
@@ -26,5 +27,9 @@ class TOutput {
   size_t FLength = 0;
   bool FTruncated = false;
 };
+
+// Text as a terminal may safely show it: control characters (C0, DEL, C1) and bytes that are
+// not UTF-8 become \xNN, so a crafted member name cannot retitle or drive the terminal.
+std::string Printable(std::string_view text);
 
 }  // namespace arclib
