@@ -145,7 +145,7 @@ int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std:
     char line[96];
     std::snprintf(line, sizeof line, "%10llu %10llu %-7s ", static_cast<unsigned long long>(m.originalSize),
                   static_cast<unsigned long long>(m.compressedSize), m.method.c_str());
-    out.Line(Printable(line + LocalTimeText(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : "")));
+    out.PrintableLine(line + LocalTimeText(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
     ++count;
   }
   return count == 0 && !names.empty() ? kErrNoMatch : 0;

@@ -31,6 +31,8 @@ void TOutput::Line(std::string_view text) {
   Write("\n");
 }
 
+void TOutput::PrintableLine(std::string_view text) { Line(Printable(text)); }
+
 namespace {
 
 // Length of the valid UTF-8 sequence at s[i], or 0.

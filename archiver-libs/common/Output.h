@@ -18,6 +18,8 @@ class TOutput {
   void Write(std::string_view text);
   // Write(text) followed by a line feed.
   void Line(std::string_view text);
+  // Line(Printable(text)): every line that may hold a member name goes out so.
+  void PrintableLine(std::string_view text);
   bool Truncated() const { return FTruncated; }
   std::string_view Text() const { return {FBuffer ? FBuffer : "", FLength}; }
 

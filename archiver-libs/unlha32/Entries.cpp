@@ -22,13 +22,13 @@ UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t si
     TCommand cmd;
     TCommandError err;
     if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) {
-      out.Line(cmdLine ? Printable(err.message) : "no command line");
+      out.PrintableLine(cmdLine ? err.message : "no command line");
       return cmdLine ? err.code : kErrCommandLine;
     }
     if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
     if (IsWriteCommand(cmd.letter)) return RunWriteCommand(cmd, out);
-    out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
-                                : Printable("unknown command '" + cmd.letter + "'"));
+    out.PrintableLine(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
+                                         : "unknown command '" + cmd.letter + "'");
     return kErrCommandName;
   });
   if (code == kErrNoMemory) out.Line("out of memory, or an internal failure");

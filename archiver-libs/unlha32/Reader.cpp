@@ -166,7 +166,7 @@ class TReader {
         text += line;
       }
       text += LocalTimeText(m.mtime) + " " + name;
-      Say(text);
+      FOut.PrintableLine(text);
       ++count;
       original += m.originalSize;
       packed += m.packedSize;
@@ -195,7 +195,7 @@ class TReader {
       } else if (m.hasCrc && crc != m.crc) {
         if (!Fail(m, {kErrFileCrc, "CRC error"})) break;
       } else {
-        Say("OK     " + m.name);
+        FOut.PrintableLine("OK     " + m.name);
       }
     }
     if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
@@ -206,7 +206,7 @@ class TReader {
     TFailure f;
     TDestination dest;
     if (!dest.Open(FCmd.baseDir, f)) {
-      Say(f.message);
+      FOut.PrintableLine(f.message);
       return f.code;
     }
     std::string prefix = FCmd.baseDir;
@@ -243,7 +243,7 @@ class TReader {
       if (f.code != 0) {
         if (!Fail(m, f)) break;
       } else {
-        Say("x      " + prefix + rel + (sanitised ? "  (stored as " + Shown(m) + ")" : ""));
+        FOut.PrintableLine("x      " + prefix + rel + (sanitised ? "  (stored as " + Shown(m) + ")" : ""));
       }
     }
     // Folder modes and times last: their contents are in place by now, and a folder without
@@ -270,18 +270,15 @@ class TReader {
 
   // Reports a failed member; false when the command is to stop here.
   bool Fail(const TLhaMember& m, const TFailure& f) {
-    Say("error  " + Shown(m) + ": " + f.message);
+    FOut.PrintableLine("error  " + Shown(m) + ": " + f.message);
     if (FFirstError == 0) FFirstError = f.code;
     return FContinue;
   }
 
-  // Every line that may hold a name goes out escaped.
-  void Say(std::string_view line) { FOut.Line(Printable(line)); }
-
   int Finish(uint64_t count) {
     if (FFirstError != 0) return FFirstError;
     if (FArc.ScanError() != 0) {
-      Say(ArchiveError(FArc.ScanError(), FCmd.archive));
+      FOut.PrintableLine(ArchiveError(FArc.ScanError(), FCmd.archive));
       return FArc.ScanError();
     }
     if (count == 0 && !FCmd.files.empty()) {
@@ -347,13 +344,13 @@ bool IsReadCommand(std::string_view letter) {
 int RunReadCommand(const TCommand& cmd, TOutput& out) {
   TCommandError err;
   if (!CheckSwitches(cmd, kReadSwitches, err)) {
-    out.Line(Printable(err.message));
+    out.PrintableLine(err.message);
     return err.code;
   }
   std::unique_ptr<TArchive> arc;
   int r = TArchive::Open(cmd.archive, arc);
   if (r != 0) {
-    out.Line(Printable(ArchiveError(r, cmd.archive)));
+    out.PrintableLine(ArchiveError(r, cmd.archive));
     return r;
   }
   TReader reader(cmd, *arc, out);
