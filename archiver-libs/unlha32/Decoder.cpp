@@ -73,7 +73,9 @@ EDecode Decode(std::string_view method, const TByteSource& src, uint64_t offset,
   int bits = LhDictionaryBits(method);
   TCrc16Sink crcSink(sink);
   TWindowOutput out(crcSink, originalSize, std::max(TWindowOutput::kDefaultHistory, size_t{1} << bits));
-  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : DecodeLh(bits, in, out);
+  // The position code has one symbol per dictionary bit and one for distance 1.
+  const int np = bits + 1;
+  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : lzcodec::DecodeBlocks(np, np <= 15 ? 4 : 5, in, out);
   if (out.SinkFailed()) return EDecode::SinkFailed;
   crc = crcSink.Crc();
   return r;

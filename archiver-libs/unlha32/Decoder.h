@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "BitReader.h"
+#include "BlockDecoder.h"
 #include "ByteSource.h"
 #include "Huffman.h"
 #include "LhaHeader.h"
@@ -20,13 +21,8 @@ using lzcodec::THuffman;
 using lzcodec::TSink;
 using lzcodec::TWindowOutput;
 
-enum class EDecode {
-  Ok,             // originalSize bytes delivered; crc holds their CRC-16
-  UnknownMethod,  // the method is not one of ours
-  Broken,         // compressed data is malformed or ends too early
-  ReadFailed,     // the source could not be read
-  SinkFailed,     // the sink refused data
-};
+// Ok: originalSize bytes delivered; crc holds their CRC-16.
+using lzcodec::EDecode;
 
 bool IsSupportedMethod(std::string_view method);
 
