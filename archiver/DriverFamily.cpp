@@ -23,37 +23,41 @@ std::string SfxOutputName(std::string_view arcFile, std::string_view ext, std::s
 
 namespace {
 
-[[noreturn]] void fileError(std::string_view what, const std::string& path) {
-  throw std::system_error(errno, std::generic_category(), std::string(what) + " " + path);
+[[noreturn]] void fileError(TSfxFailure failure, const std::string& path, const TSfxErrorFn& raise) {
+  const int error = errno;
+  if (raise) raise(failure, path);
+  static constexpr const char* kWhat[] = {"cannot open", "cannot create", "cannot read", "cannot write"};
+  throw std::system_error(error, std::generic_category(), std::string(kWhat[static_cast<int>(failure)]) + " " + path);
 }
 
-std::ifstream openInput(const std::string& path) {
+std::ifstream openInput(const std::string& path, const TSfxErrorFn& raise) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) fileError("cannot open", path);
+  if (!in) fileError(TSfxFailure::Open, path, raise);
   return in;
 }
 
 // Copies the whole of In to Out; the number of bytes copied.
-uint64_t copyAll(std::ifstream& in, const std::string& inPath, std::ofstream& out, const std::string& outPath) {
+uint64_t copyAll(std::ifstream& in, const std::string& inPath, std::ofstream& out, const std::string& outPath,
+                 const TSfxErrorFn& raise) {
   uint64_t total = 0;
   char buffer[65536];
   while (in) {
     in.read(buffer, sizeof buffer);
     const std::streamsize got = in.gcount();
     if (got <= 0) break;
-    if (!out.write(buffer, got)) fileError("cannot write", outPath);
+    if (!out.write(buffer, got)) fileError(TSfxFailure::Write, outPath, raise);
     total += static_cast<uint64_t>(got);
   }
-  if (in.bad()) fileError("cannot read", inPath);
+  if (in.bad()) fileError(TSfxFailure::Read, inPath, raise);
   return total;
 }
 
 }  // namespace
 
 void WriteSfxFile(const std::string& output, const std::string& support, const std::string& archive,
-                  TSfxTrailer trailer) {
-  std::ifstream archiveIn = openInput(archive);
-  std::ifstream supportIn = openInput(support);
+                  TSfxTrailer trailer, const TSfxErrorFn& raise) {
+  std::ifstream archiveIn = openInput(archive, raise);
+  std::ifstream supportIn = openInput(support, raise);
   const std::string temporary = platform::JoinPath(platform::ExtractFilePath(output),
                                                    "." + platform::ExtractFileName(output) + ".tk" +
                                                        std::to_string(getpid()) + ".tmp");
@@ -67,9 +71,9 @@ void WriteSfxFile(const std::string& output, const std::string& support, const s
   } cleanup{temporary};
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) fileError("cannot create", temporary);
-    copyAll(supportIn, support, out, temporary);
-    const uint64_t archiveSize = copyAll(archiveIn, archive, out, temporary);
+    if (!out) fileError(TSfxFailure::Create, temporary, raise);
+    copyAll(supportIn, support, out, temporary, raise);
+    const uint64_t archiveSize = copyAll(archiveIn, archive, out, temporary, raise);
     if (trailer == TSfxTrailer::BigEndianLength) {
       const auto low = static_cast<uint32_t>(archiveSize);
       const char length[4] = {static_cast<char>(low >> 24), static_cast<char>(low >> 16), static_cast<char>(low >> 8),
@@ -77,10 +81,13 @@ void WriteSfxFile(const std::string& output, const std::string& support, const s
       out.write(length, sizeof length);
     }
     out.close();
-    if (!out) fileError("cannot write", temporary);
+    if (!out) fileError(TSfxFailure::Write, temporary, raise);
   }
   std::error_code ec;
   std::filesystem::rename(temporary, output, ec);
-  if (ec) throw std::system_error(ec, "cannot create " + output);
+  if (ec) {
+    errno = ec.value();
+    fileError(TSfxFailure::Create, output, raise);
+  }
   cleanup.Kept = true;
 }

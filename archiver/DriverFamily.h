@@ -1,6 +1,9 @@
 // What the drivers beside LHA share: the class-wide binding of a family whose library names its
 // entries by a prefix, the open probe, and self-extractors made by copying files.
 #pragma once
+#include <functional>
+#include <string>
+
 #include "ARCHIVES.h"
 
 // The base of a driver whose family's library names its entries by a prefix. Family names the
@@ -47,9 +50,15 @@ enum class TSfxTrailer {
 // The self-extractor's name: ArcFile with the extension Ext, moved into Dir when Dir is given.
 std::string SfxOutputName(std::string_view arcFile, std::string_view ext, std::string_view dir);
 
+// A step of writing a self-extractor that failed.
+enum class TSfxFailure { Open, Create, Read, Write };
+// Raises a driver's own error for a failed step; Path is the input for Open, else the file written.
+using TSfxErrorFn = std::function<void(TSfxFailure failure, const std::string& path)>;
+
 // Writes Support's bytes, then the archive's, then the trailer into Output. The file is built
 // under a temporary name beside Output and renamed over it only when complete, so a failure
 // leaves no partial file and an existing file of that name (the archive itself, too) stays
-// whole until the new one is ready. File errors raise std::system_error naming the file.
+// whole until the new one is ready. File errors raise Raise's error, without one a
+// std::system_error naming the file.
 void WriteSfxFile(const std::string& output, const std::string& support, const std::string& archive,
-                  TSfxTrailer trailer);
+                  TSfxTrailer trailer, const TSfxErrorFn& raise = {});

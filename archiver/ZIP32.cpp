@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "DriverFamily.h"
 #include "FileSearch.h"
 #include "Paths.h"
 
@@ -65,22 +65,6 @@ std::string convertName(std::string_view name) {
 }
 
 std::string convertNameFn(std::string_view name) { return convertName(name); }
-
-// Copies the whole of In to the end of Out; the file layer's error on failure.
-void copyAll(std::ifstream& in, std::ofstream& out, const std::string& outName) {
-  char buffer[64 * 1024];
-  while (in) {
-    in.read(buffer, sizeof buffer);
-    if (in.gcount() > 0 && !out.write(buffer, in.gcount())) throw EArchiver("Stream write error: \"" + outName + "\".");
-  }
-  if (in.bad()) throw EArchiver("Stream read error: \"" + outName + "\".");
-}
-
-std::ifstream openForReading(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EArchiver("Cannot open file \"" + path + "\".");
-  return in;
-}
 
 }  // namespace
 
@@ -366,17 +350,16 @@ std::string TZip32::SfxCommand(HWND, std::string_view arcFile, const TArchiverOp
   const std::string support = platform::SearchPath(supportName);
   if (support.empty()) throw ESfxNoRequiredFile("zip", win32 ? "Win32" : "DOS", supportName);
 
-  std::string outName = platform::ChangeFileExt(arcFile, ".EXE");
-  if (!dir.empty()) outName = platform::JoinPath(dir, platform::ExtractFileName(outName));
-
-  std::ifstream archive = openForReading(std::string(arcFile));
-  std::ofstream out(outName, std::ios::binary | std::ios::trunc);
-  if (!out) throw EArchiver("Cannot create file \"" + outName + "\".");
-  std::ifstream supportFile = openForReading(support);
-  copyAll(supportFile, out, outName);
-  copyAll(archive, out, outName);
-  out.close();
-  if (!out) throw EArchiver("Stream write error: \"" + outName + "\".");
+  const std::string outName = SfxOutputName(arcFile, ".EXE", dir);
+  WriteSfxFile(outName, support, std::string(arcFile), TSfxTrailer::None,
+               [&](TSfxFailure failure, const std::string& path) {
+                 switch (failure) {
+                   case TSfxFailure::Open: throw EArchiver("Cannot open file \"" + path + "\".");
+                   case TSfxFailure::Create: throw EArchiver("Cannot create file \"" + outName + "\".");
+                   case TSfxFailure::Read: throw EArchiver("Stream read error: \"" + outName + "\".");
+                   case TSfxFailure::Write: throw EArchiver("Stream write error: \"" + outName + "\".");
+                 }
+               });
   return "-A " + outName;
 }
 

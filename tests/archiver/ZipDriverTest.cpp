@@ -374,6 +374,20 @@ TEST_F(ZipDriver, SelfExtractorJoinsStubAndArchiveThenAdjustsIt) {
   EXPECT_EQ(test::ReadFile(out + "/a.EXE"), "STUB32PK2");
 }
 
+// The self-extractor is written by the drivers' shared writer, and its file errors still come in
+// the ZIP driver's own words, with nothing left under the .EXE name.
+TEST_F(ZipDriver, SelfExtractorFileErrorsInTheDriversWords) {
+  const std::string support = FTemp / "support";
+  test::WriteFile(support + "/sfx16.dat", "STUB16");
+  Use(kZip32j, support);
+  TZip32 zip;
+  std::string cmdLine, output;
+  const std::string missing = FTemp / "missing.zip";
+  EXPECT_EQ(expectMessage([&] { zip.MakeSfx(0, missing, opts(), "", cmdLine, output); }),
+            "Cannot open file \"" + missing + "\".");
+  EXPECT_FALSE(std::filesystem::exists(FTemp / "missing.EXE"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // The probe and type detection
 
