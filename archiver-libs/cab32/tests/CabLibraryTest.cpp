@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "ArchiverApi.h"
-#include "EntryTestSupport.h"
 #include "ArchiveTestSupport.h"
 
 extern "C" {
@@ -27,14 +26,12 @@ int CabSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int CabKillOwnerWindowEx(HWND wnd);
 }
 
-using namespace entry_test;
 using namespace arc_test;
 
 namespace {
 
-using entry_test::TRun;  // the command entry's result, not the shell's
 
-TRun RunCab(const std::string& cmdLine) { return RunCommand(Cab, cmdLine); }
+TRun RunCab(const std::string& cmdLine) { return RunEntry(Cab, cmdLine); }
 
 struct TListed {
   std::string name;
@@ -44,7 +41,7 @@ struct TListed {
 
 std::vector<TListed> ListMembers(const std::string& archive) {
   std::vector<TListed> result;
-  for (const INDIVIDUALINFO& info : TListingEntries{CabOpenArchive, CabFindFirst, CabFindNext, CabCloseArchive}.List(archive))
+  for (const INDIVIDUALINFO& info : TListing{CabOpenArchive, CabFindFirst, CabFindNext, CabCloseArchive}.List(archive))
     result.push_back({info.szFileName, info.dwOriginalSize, info.szMode});
   return result;
 }

@@ -123,12 +123,32 @@ inline TRun RunEntry(ARC_COMMAND entry, const std::string& cmdLine) {
   return {code, out.data()};
 }
 
+// A command-line argument in double quotes, as the drivers write names.
+inline std::string Q(const std::string& s) { return "\"" + s + "\""; }
+
 // A library's listing entries.
 struct TListing {
   ARC_OPEN_ARCHIVE open;
   ARC_FIND_FIRST findFirst;
   ARC_FIND_NEXT findNext;
   ARC_CLOSE_ARCHIVE close;
+
+  // The records FindFirst (every member) and FindNext hand out, opened as the program's probe does.
+  std::vector<INDIVIDUALINFO> List(const std::string& archive) const {
+    std::vector<INDIVIDUALINFO> result;
+    const HARC h = open(0, archive.c_str(), 0x800002);
+    if (h == 0) return result;
+    INDIVIDUALINFO info{};
+    for (int r = findFirst(h, "", &info); r == 0; r = findNext(h, &info)) result.push_back(info);
+    close(h);
+    return result;
+  }
+
+  std::vector<std::string> Names(const std::string& archive) const {
+    std::vector<std::string> names;
+    for (const INDIVIDUALINFO& info : List(archive)) names.emplace_back(info.szFileName);
+    return names;
+  }
 };
 
 // The names FindFirst ("*.*") and FindNext give, in the archive's order.
@@ -161,5 +181,30 @@ inline LRESULT ProgressProc(HWND, uint32_t msg, WPARAM state, LPARAM lParam) {
   log->names.emplace_back(reinterpret_cast<const EXTRACTINGINFOEX*>(lParam)->szSourceFileName);
   return log->names.size() >= log->stopAfter ? 1 : 0;
 }
+
+// A hidden owner window recording into its own progress log while it lives.
+class TProgressWindow : public TProgressLog {
+ public:
+  explicit TProgressWindow(size_t stop) {
+    stopAfter = stop;
+    CurrentProgressLog() = this;
+    FWnd = CreateHiddenWindow(ProgressProc, nullptr);
+  }
+  ~TProgressWindow() {
+    DestroyWindow(FWnd);
+    CurrentProgressLog() = nullptr;
+  }
+  TProgressWindow(const TProgressWindow&) = delete;
+  TProgressWindow& operator=(const TProgressWindow&) = delete;
+
+  HWND Wnd() const { return FWnd; }
+  void Reset(size_t stop) {
+    names.clear();
+    stopAfter = stop;
+  }
+
+ private:
+  HWND FWnd = 0;
+};
 
 }  // namespace arc_test

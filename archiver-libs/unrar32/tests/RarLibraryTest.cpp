@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "ArchiverApi.h"
-#include "EntryTestSupport.h"
 #include "ArchiveTestSupport.h"
 
 extern "C" {
@@ -23,19 +22,17 @@ int UnrarSetOwnerWindowEx(HWND wnd, ARC_OWNER_CALLBACK callback);
 int UnrarKillOwnerWindowEx(HWND wnd);
 }
 
-using namespace entry_test;
 using namespace arc_test;
 
 namespace {
 
-using entry_test::TRun;  // the command entry's result, not the shell's
 
-TRun RunUnrar(const std::string& cmdLine) { return RunCommand(Unrar, cmdLine); }
+TRun RunUnrar(const std::string& cmdLine) { return RunEntry(Unrar, cmdLine); }
 
 std::string Fixture(const std::string& name) { return std::string(RAR_FIXTURES) + "/" + name; }
 
 std::vector<std::string> ListNames(const std::string& archive) {
-  return TListingEntries{UnrarOpenArchive, UnrarFindFirst, UnrarFindNext, UnrarCloseArchive}.Names(archive);
+  return TListing{UnrarOpenArchive, UnrarFindFirst, UnrarFindNext, UnrarCloseArchive}.Names(archive);
 }
 
 class RarLibrary : public ::testing::Test {
