@@ -40,6 +40,9 @@ std::string UnsafeNameReason(std::string_view name);
 
 bool IsRoot();
 
+// Writes all n bytes (retrying short writes and interruptions); false on failure (errno set).
+bool WriteAll(int fd, const void* data, size_t n);
+
 // What a written file or folder gets once its content is in place.
 struct TStamp {
   int64_t mtime = 0;

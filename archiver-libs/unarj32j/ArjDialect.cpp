@@ -111,16 +111,7 @@ int OpenArchive(const std::string& path, std::unique_ptr<TFileSource>& src, TArj
 class TFdSink final : public lzcodec::TSink {
  public:
   explicit TFdSink(int fd) : FFd(fd) {}
-  bool Put(const uint8_t* data, size_t n) override {
-    while (n > 0) {
-      const ssize_t w = ::write(FFd, data, n);
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) return false;
-      data += w;
-      n -= static_cast<size_t>(w);
-    }
-    return true;
-  }
+  bool Put(const uint8_t* data, size_t n) override { return arclib::WriteAll(FFd, data, n); }
 
  private:
   int FFd;

@@ -1,12 +1,8 @@
 #include "ArjFormat.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -88,32 +84,6 @@ std::optional<uint64_t> FindMainHeader(const lzcodec::TByteSource& src) {
 std::string Where(uint64_t offset) { return " (header at byte " + std::to_string(offset) + ")"; }
 
 }  // namespace
-
-std::unique_ptr<TFileSource> TFileSource::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  return std::unique_ptr<TFileSource>(new TFileSource(fd, static_cast<uint64_t>(st.st_size)));
-}
-
-TFileSource::~TFileSource() { ::close(FFd); }
-
-ptrdiff_t TFileSource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
-  size_t done = 0;
-  auto* p = static_cast<char*>(buffer);
-  while (done < n) {
-    const ssize_t r = ::pread(FFd, p + done, n - done, static_cast<off_t>(offset + done));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == 0) break;
-    done += static_cast<size_t>(r);
-  }
-  return static_cast<ptrdiff_t>(done);
-}
 
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n) {
   while (n > 0) {

@@ -55,21 +55,7 @@ struct TArjArchive {
   std::vector<TArjMember> members;
 };
 
-// A read-only file as a byte source.
-class TFileSource final : public lzcodec::TByteSource {
- public:
-  static std::unique_ptr<TFileSource> Open(const std::string& path);
-  ~TFileSource() override;
-  TFileSource(const TFileSource&) = delete;
-  TFileSource& operator=(const TFileSource&) = delete;
-  uint64_t Size() const override { return FSize; }
-  ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const override;
-
- private:
-  TFileSource(int fd, uint64_t size) : FFd(fd), FSize(size) {}
-  int FFd;
-  uint64_t FSize;
-};
+using lzcodec::TFileSource;
 
 uint32_t Crc32(uint32_t crc, const uint8_t* data, size_t n);
 

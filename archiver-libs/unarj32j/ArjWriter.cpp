@@ -21,6 +21,8 @@
 namespace unarj {
 namespace {
 
+using arclib::WriteAll;
+
 constexpr uint8_t kVersion = 11;     // the archiver version this writer claims
 constexpr uint8_t kMinVersion = 1;   // what a reader needs: method 1 and stored members
 constexpr uint8_t kMethodMost = 1;
@@ -81,17 +83,6 @@ struct TInput {
   bool directory = false;
   struct stat st {};
 };
-
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
 
 class TPacker {
  public:
