@@ -11,7 +11,7 @@
 namespace lzcodec {
 
 ptrdiff_t TMemorySource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
-  if (offset >= FBytes.size()) return 0;
+  if (offset >= FBytes.size() || n == 0) return 0;
   size_t k = std::min<uint64_t>(n, FBytes.size() - offset);
   std::memcpy(buffer, FBytes.data() + offset, k);
   return static_cast<ptrdiff_t>(k);
@@ -31,6 +31,7 @@ std::unique_ptr<TFileSource> TFileSource::Open(const std::string& path) {
 TFileSource::~TFileSource() { ::close(FFd); }
 
 ptrdiff_t TFileSource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
+  if (n == 0) return 0;  // an empty buffer may be null
   if (n > kWindow / 4) return ReadDirect(offset, buffer, n);
   if (offset < FWindowOffset || offset + n > FWindowOffset + FWindow.size()) {
     FWindow.resize(kWindow);

@@ -12,8 +12,10 @@
 namespace unarj {
 namespace {
 
-// Where the main header is looked for: self-extractor stubs come before it.
+// Where the main header is looked for: self-extractor stubs come before it. Each candidate
+// costs a header's CRC, so a file full of header ids is given up on after a bounded number.
 constexpr uint64_t kSearchLimit = 1024 * 1024;
+constexpr int kMaxCandidates = 4096;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const uint8_t* p) {
@@ -69,11 +71,14 @@ bool NameOf(const std::vector<uint8_t>& basic, std::string& name) {
 
 std::optional<uint64_t> FindMainHeader(const lzcodec::TByteSource& src) {
   const uint64_t limit = std::min<uint64_t>(src.Size(), kSearchLimit);
+  if (limit < 2) return std::nullopt;
   std::vector<uint8_t> buf(static_cast<size_t>(limit));
   if (!ReadExact(src, 0, buf.data(), buf.size())) return std::nullopt;
   std::vector<uint8_t> basic;
+  int candidates = 0;
   for (size_t i = 0; i + 1 < buf.size(); ++i) {
     if (buf[i] != kHeaderId0 || buf[i + 1] != kHeaderId1) continue;
+    if (++candidates > kMaxCandidates) break;
     uint64_t next = 0;
     // The main header is the one whose CRC holds and whose file type is the comment type.
     if (ReadHeader(src, i, basic, next) == EHeader::Ok && basic[6] == 2) return i;

@@ -139,6 +139,7 @@ TEST_F(ArjLibrary, UnreadableArchivesAreReportedAndLeaveNothing) {
       {"member split across volumes", CraftArchive({split}), arclib::kErrNotSupport, "split.txt", "volumes"},
       {"one volume of a set", CraftArchive({Stored("v.txt", "v")}, unarj::kFlagVolume), arclib::kErrNotSupport, "v.txt", "multi-volume"},
       {"not an archive", std::vector<uint8_t>(64, 'z'), arclib::kErrNotArcFile, "", "not an ARJ archive"},
+      {"empty file", {}, arclib::kErrNotArcFile, "", "not an ARJ archive"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
