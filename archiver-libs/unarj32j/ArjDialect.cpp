@@ -284,9 +284,16 @@ int RunUnarj(const char* cmdLine, arclib::TOutput& out) {
   }
   const char c = cmd.letter[0];
   if (c == 'a' || c == 'u') {
-    return PackFiles({cmd.line.archive, cmd.line.baseDir, cmd.line.names, cmd.compress}, out);
+    return PackFiles({cmd.line.archive, cmd.line.baseDir, cmd.line.names, cmd.compress, false}, out);
   }
-  if (c == 'd' || c == 'f' || c == 's' || c == 'm') {
+  if (c == 'd') {
+    if (cmd.line.names.empty()) {
+      out.Line("name the members to delete");
+      return arclib::kErrNoMatch;
+    }
+    return PackFiles({cmd.line.archive, "", cmd.line.names, true, true}, out);
+  }
+  if (c == 'f' || c == 's' || c == 'm') {
     out.Line("not supported for ARJ archives: command " + cmd.letter);
     return arclib::kErrNotSupport;
   }

@@ -89,21 +89,22 @@ class TPacker {
   TPacker(const TPackRequest& req, arclib::TOutput& out) : FReq(req), FOut(out) {}
 
   int Run() {
-    for (const std::string& n : FReq.names)
-      if (const int r = Gather(n); r != 0) return r;
-    if (FInputs.empty()) {
-      FOut.Line("no file to pack");
-      return arclib::kErrNoMatch;
+    if (!FReq.remove) {
+      for (const std::string& n : FReq.names)
+        if (const int r = Gather(n); r != 0) return r;
+      if (FInputs.empty()) {
+        FOut.Line("no file to pack");
+        return arclib::kErrNoMatch;
+      }
     }
-    std::vector<uint8_t> kept;
-    if (const int r = KeepExisting(kept); r != 0) return r;
+    if (const int r = KeepExisting(); r != 0) return r;
     std::string tmp;
     arclib::TFd fd = CreateTemporary(tmp);
     if (fd.Get() < 0) {
       FOut.Line("cannot create " + FReq.archive + ": " + std::strerror(errno));
       return arclib::kErrFileOpen;
     }
-    const int r = WriteArchive(fd.Get(), kept);
+    const int r = WriteArchive(fd.Get());
     if (r == 0 && ::fsync(fd.Get()) == 0 && ::rename(tmp.c_str(), FReq.archive.c_str()) == 0) return 0;
     ::unlink(tmp.c_str());
     if (r != 0) return r;
@@ -195,18 +196,19 @@ class TPacker {
     return 0;
   }
 
-  // The raw bytes of the existing archive's members that no new one replaces.
-  int KeepExisting(std::vector<uint8_t>& kept) {
+  // Where the existing archive's members that stay lie: those no new one replaces, or those
+  // the names do not select for removal.
+  int KeepExisting() {
     struct stat st {};
-    if (::stat(FReq.archive.c_str(), &st) != 0) return 0;
-    const auto src = TFileSource::Open(FReq.archive);
-    if (!src) {
+    if (::stat(FReq.archive.c_str(), &st) != 0 && !FReq.remove) return 0;
+    FOld = TFileSource::Open(FReq.archive);
+    if (!FOld) {
       FOut.Line("cannot open " + FReq.archive);
       return arclib::kErrArcFileOpen;
     }
     TArjArchive arc;
     std::string why;
-    if (const int r = ReadArchive(*src, arc, why); r != 0) {
+    if (const int r = ReadArchive(*FOld, arc, why); r != 0) {
       FOut.Line("cannot add to " + FReq.archive + ": " + why);
       return r;
     }
@@ -214,27 +216,50 @@ class TPacker {
       FOut.Line("cannot add to one volume of a multi-volume ARJ set: " + FReq.archive);
       return arclib::kErrNotSupport;
     }
+    size_t removed = 0;
     for (const TArjMember& m : arc.members) {
-      if (FNames.count(Describe(m).name) != 0) continue;
-      const uint64_t size = m.dataOffset + m.packedSize - m.headerOffset;
-      const size_t at = kept.size();
-      kept.resize(at + static_cast<size_t>(size));
-      if (src->ReadAt(m.headerOffset, kept.data() + at, static_cast<size_t>(size)) != static_cast<ptrdiff_t>(size)) {
-        FOut.Line("cannot read " + FReq.archive);
-        return arclib::kErrCannotRead;
+      const std::string name = Describe(m).name;
+      if (FReq.remove ? arclib::Selected(name, FReq.names) : FNames.count(name) != 0) {
+        if (FReq.remove) FOut.Line("d      " + name);
+        ++removed;
+        continue;
+      }
+      FKept.emplace_back(m.headerOffset, m.dataOffset + m.packedSize - m.headerOffset);
+    }
+    if (FReq.remove && removed == 0) {
+      FOut.Line("no member matches the names given");
+      return arclib::kErrNoMatch;
+    }
+    return 0;
+  }
+
+  // The kept members' bytes, copied as they are.
+  int CopyKept(int fd) {
+    std::vector<uint8_t> buf(256 * 1024);
+    for (auto [offset, size] : FKept) {
+      while (size > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(size, buf.size()));
+        if (FOld->ReadAt(offset, buf.data(), n) != static_cast<ptrdiff_t>(n)) {
+          FOut.Line("cannot read " + FReq.archive);
+          return arclib::kErrCannotRead;
+        }
+        if (!WriteAll(fd, buf.data(), n)) return WriteFailed();
+        offset += n;
+        size -= n;
       }
     }
     return 0;
   }
 
-  int WriteArchive(int fd, const std::vector<uint8_t>& kept) {
+  int WriteArchive(int fd) {
     THeaderFields main;
     main.fileType = kMainFileType;
     main.stamp = static_cast<uint32_t>(std::time(nullptr));
     const size_t slash = FReq.archive.rfind('/');
     const std::vector<uint8_t> head =
         Header(main, slash == std::string::npos ? FReq.archive : FReq.archive.substr(slash + 1));
-    if (!WriteAll(fd, head.data(), head.size()) || !WriteAll(fd, kept.data(), kept.size())) return WriteFailed();
+    if (!WriteAll(fd, head.data(), head.size())) return WriteFailed();
+    if (const int r = CopyKept(fd); r != 0) return r;
     for (const TInput& in : FInputs)
       if (const int r = WriteMember(fd, in); r != 0) return r;
     const uint8_t end[4] = {kHeaderId0, kHeaderId1, 0, 0};
@@ -337,6 +362,8 @@ class TPacker {
   arclib::TOutput& FOut;
   std::vector<TInput> FInputs;
   std::set<std::string> FNames;
+  std::unique_ptr<TFileSource> FOld;
+  std::vector<std::pair<uint64_t, uint64_t>> FKept;  // offset and size of each member kept
 };
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(ArjLibrary, ArchivesWePackExtractIdenticallyWithArj) {
   EXPECT_EQ(TreeSignature(peer), TreeSignature(src));
 }
 
-TEST_F(ArjLibrary, AddingToAnArchiveReplacesMembersOfTheSameName) {
+TEST_F(ArjLibrary, AddingReplacesMembersOfTheSameNameAndDeletingRemovesThem) {
   const std::string src = FTemp / "src";
   WriteText(src + "/a.txt", "first");
   WriteText(src + "/b.txt", "kept");
@@ -118,6 +118,11 @@ TEST_F(ArjLibrary, AddingToAnArchiveReplacesMembersOfTheSameName) {
   uint32_t written = 0;
   ASSERT_EQ(UnarjExtractMem(0, (" -+ " + Q(arc) + " " + Q("a.txt")).c_str(), buf.data(), 100, nullptr, nullptr, &written), 0);
   EXPECT_EQ(std::string(buf.begin(), buf.begin() + written), "second");
+
+  ASSERT_EQ(Command("d -+ -jso0 " + Q(arc) + " " + Q("b.*")).code, 0);
+  EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(Command("d -+ " + Q(arc) + " " + Q("none.txt")).code, arclib::kErrNoMatch);
+  EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"a.txt"}));
 }
 
 TEST_F(ArjLibrary, UnreadableArchivesAreReportedAndLeaveNothing) {
@@ -183,7 +188,7 @@ TEST_F(ArjLibrary, ListsWithTheListingEntriesAndRefusesWhatItCannotDo) {
   const auto list = Command("l -+ " + Q(arc));
   EXPECT_EQ(list.code, 0);
   EXPECT_NE(list.output.find("docs/a.txt"), std::string::npos) << list.output;
-  EXPECT_EQ(Command("d -+ " + Q(arc) + " a.txt").code, arclib::kErrNotSupport);
+  EXPECT_EQ(Command("f -+ " + Q(arc) + " a.txt").code, arclib::kErrNotSupport);
   EXPECT_EQ(Command("q -+ " + Q(arc)).code, arclib::kErrCommandName);
   EXPECT_EQ(Command("x -+ -bogus " + Q(arc)).code, arclib::kErrSwitch);
   const std::string out = FTemp / "flat";
