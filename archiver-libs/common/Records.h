@@ -58,6 +58,7 @@ enum class EMemberKind { File, Directory, Symlink };
 // One member as any format describes it, names already decoded to UTF-8.
 struct TMemberInfo {
   std::string name;  // "/"-separated; folders without the trailing "/"
+  bool absolute = false;  // the stored name began with "/" (not kept in Name); listed with it
   EMemberKind kind = EMemberKind::File;
   std::string linkTarget;
   std::string hardlinkTarget;  // a member stored as a hard link to an earlier member of this name
@@ -66,6 +67,7 @@ struct TMemberInfo {
   uint32_t crc = 0;
   uint32_t osType = 0;
   int64_t mtime = 0;  // Unix seconds
+  std::optional<uint32_t> dosStamp;  // MS-DOS date (high word) and time, where the format stores one
   std::optional<int64_t> atime, ctime;
   std::optional<uint32_t> unixMode;  // permission bits
   uint32_t dosAttributes = 0;
@@ -87,6 +89,9 @@ std::string DisplayName(const TMemberInfo& m);
 uint32_t DosStamp(int64_t unixTime);
 // The Unix time of a local-time MS-DOS stamp (0 for a stamp of 0).
 int64_t DosStampToUnix(uint32_t stamp);
+
+// The member's MS-DOS stamp: as stored, else made from its write time.
+uint32_t DosStamp(const TMemberInfo& m);
 // 100 ns units since 1601-01-01 UTC.
 uint64_t UnixToFileTime(int64_t t);
 

@@ -251,7 +251,12 @@ class TExtractor {
     return true;
   }
 
-  static arclib::TStamp Stamp(const arclib::TMemberInfo& m) { return {m.mtime, std::nullopt, m.unixMode}; }
+  static arclib::TStamp Stamp(const arclib::TMemberInfo& m) {
+    arclib::TStamp s;
+    s.mtime = m.mtime;
+    s.mode = m.unixMode;
+    return s;
+  }
 
   bool Fail(const arclib::TMemberInfo& m, const arclib::TFailure& f) {
     FOut.Line("error  " + arclib::DisplayName(m) + ": " + f.message);

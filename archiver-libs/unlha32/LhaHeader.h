@@ -8,6 +8,8 @@
 #include <string>
 
 #include "ByteSource.h"
+#include "Records.h"
+#include "SharedLayer.h"
 
 namespace unlha {
 
@@ -16,13 +18,6 @@ inline constexpr uint16_t kModeTypeMask = 0170000;
 inline constexpr uint16_t kModeDirectory = 0040000;
 inline constexpr uint16_t kModeRegular = 0100000;
 inline constexpr uint16_t kModeSymlink = 0120000;
-
-// MS-DOS attribute bits.
-inline constexpr uint16_t kDosReadOnly = 0x01;
-inline constexpr uint16_t kDosHidden = 0x02;
-inline constexpr uint16_t kDosSystem = 0x04;
-inline constexpr uint16_t kDosDirectory = 0x10;
-inline constexpr uint16_t kDosArchive = 0x20;
 
 struct TLhaMember {
   std::string name;        // UTF-8, components joined by "/", no leading or trailing "/"
@@ -73,7 +68,7 @@ EHeader ParseHeader(const TByteSource& src, uint64_t offset, TLhaMember& member,
 std::optional<uint64_t> FindFirstHeader(const TByteSource& src, uint64_t limit);
 
 // Seconds since 1970 UTC from an MS-DOS stamp taken as local time, and back.
-int64_t DosStampToUnix(uint32_t stamp);
+using arclib::DosStampToUnix;
 uint32_t UnixToDosStamp(int64_t t);
 
 }  // namespace unlha
