@@ -22,18 +22,6 @@ namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
 
-bool WriteAll(int fd, const void* data, size_t n) {
-  const char* p = static_cast<const char*>(data);
-  while (n > 0) {
-    const ssize_t w = ::write(fd, p, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 std::string EntryError(archive* a) {
   const char* text = archive_error_string(a);
   return text != nullptr ? text : "cannot read the member";

@@ -36,6 +36,20 @@ uint32_t DosStamp(int64_t unixTime) {
   return (date << 16) | time;
 }
 
+int64_t DosStampToUnix(uint32_t stamp) {
+  if (stamp == 0) return 0;
+  const uint32_t date = stamp >> 16, time = stamp & 0xFFFF;
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(80 + (date >> 9));
+  tm.tm_mon = static_cast<int>((date >> 5) & 15) - 1;
+  tm.tm_mday = static_cast<int>(date & 31);
+  tm.tm_hour = static_cast<int>(time >> 11);
+  tm.tm_min = static_cast<int>((time >> 5) & 63);
+  tm.tm_sec = static_cast<int>((time & 31) * 2);
+  tm.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&tm));
+}
+
 uint32_t DosStamp(const TMemberInfo& m) { return m.dosStamp ? *m.dosStamp : DosStamp(m.mtime); }
 
 uint64_t UnixToFileTime(int64_t t) {

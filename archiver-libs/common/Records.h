@@ -87,6 +87,9 @@ uint32_t DosAttributes(const TMemberInfo& m);
 std::string DisplayName(const TMemberInfo& m);
 // Local-time MS-DOS date (high word) and time (low word) of a Unix time; 0 outside 1980..2107.
 uint32_t DosStamp(int64_t unixTime);
+// The Unix time of a local-time MS-DOS stamp (0 for a stamp of 0).
+int64_t DosStampToUnix(uint32_t stamp);
+
 // The member's MS-DOS stamp: as stored, else made from its write time.
 uint32_t DosStamp(const TMemberInfo& m);
 // 100 ns units since 1601-01-01 UTC.

@@ -95,6 +95,18 @@ std::string UnsafeNameReason(std::string_view name) {
   return {};
 }
 
+bool WriteAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const ssize_t w = ::write(fd, p, n);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
 bool IsRoot() { return ::geteuid() == 0; }
 
 bool TDestination::Open(const std::string& dir, TFailure& f) {

@@ -40,6 +40,9 @@ std::string UnsafeNameReason(std::string_view name);
 
 bool IsRoot();
 
+// Writes all n bytes (retrying short writes and interruptions); false on failure (errno set).
+bool WriteAll(int fd, const void* data, size_t n);
+
 // The owner an archive records for a member; given back only when running as root.
 struct TOwner {
   std::optional<uint32_t> uid;

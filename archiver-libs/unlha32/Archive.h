@@ -11,28 +11,7 @@ namespace unlha {
 // A header checksum or header CRC that does not match: the one return code only LHA headers give.
 inline constexpr int kErrHeaderCrc = 0x8016;
 
-// A read-only file as a byte source.
-class TFileSource final : public TByteSource {
- public:
-  static std::unique_ptr<TFileSource> Open(const std::string& path);
-  ~TFileSource() override;
-  TFileSource(const TFileSource&) = delete;
-  TFileSource& operator=(const TFileSource&) = delete;
-  uint64_t Size() const override { return FSize; }
-  ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const override;
-
- private:
-  TFileSource(int fd, uint64_t size) : FFd(fd), FSize(size) {}
-  ptrdiff_t ReadDirect(uint64_t offset, void* buffer, size_t n) const;
-
-  // Headers are small and lie close together: small reads are served from one read-ahead
-  // window, so a listing costs a read per window instead of two per member.
-  static constexpr size_t kWindow = 64 * 1024;
-  int FFd;
-  uint64_t FSize;
-  mutable std::vector<char> FWindow;
-  mutable uint64_t FWindowOffset = 0;
-};
+using lzcodec::TFileSource;
 
 class TArchive {
  public:

@@ -365,21 +365,6 @@ std::optional<uint64_t> FindFirstHeader(const TByteSource& src, uint64_t limit) 
   return std::nullopt;
 }
 
-int64_t DosStampToUnix(uint32_t stamp) {
-  if (stamp == 0) return 0;
-  std::tm tm{};
-  unsigned date = stamp >> 16, tim = stamp & 0xFFFF;
-  tm.tm_year = static_cast<int>(80 + (date >> 9));
-  tm.tm_mon = static_cast<int>(((date >> 5) & 15)) - 1;
-  tm.tm_mday = static_cast<int>(date & 31);
-  tm.tm_hour = static_cast<int>(tim >> 11);
-  tm.tm_min = static_cast<int>((tim >> 5) & 63);
-  tm.tm_sec = static_cast<int>((tim & 31) * 2);
-  tm.tm_isdst = -1;
-  time_t t = std::mktime(&tm);
-  return t == static_cast<time_t>(-1) ? 0 : static_cast<int64_t>(t);
-}
-
 uint32_t UnixToDosStamp(int64_t t) {
   time_t tt = static_cast<time_t>(t);
   std::tm tm{};

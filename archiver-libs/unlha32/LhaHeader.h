@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ByteSource.h"
+#include "Records.h"
 #include "SharedLayer.h"
 
 namespace unlha {
@@ -67,7 +68,7 @@ EHeader ParseHeader(const TByteSource& src, uint64_t offset, TLhaMember& member,
 std::optional<uint64_t> FindFirstHeader(const TByteSource& src, uint64_t limit);
 
 // Seconds since 1970 UTC from an MS-DOS stamp taken as local time, and back.
-int64_t DosStampToUnix(uint32_t stamp);
+using arclib::DosStampToUnix;
 uint32_t UnixToDosStamp(int64_t t);
 
 }  // namespace unlha
