@@ -70,8 +70,8 @@ TMethodParams ParamsOf(TLhMethod method) {
   switch (method) {
   // -lh5- is the default and keeps the fast lazy parse; the larger windows are chosen for size.
   case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256, false};
-  case TLhMethod::lh6: return {15, 16, 5, 16, 48, 32, 128, 256, true};
-  case TLhMethod::lh7: return {16, 17, 5, 16, 48, 32, 128, 256, true};
+  case TLhMethod::lh6: return {15, 16, 5, 16, 128, 32, 128, 256, true};
+  case TLhMethod::lh7: return {16, 17, 5, 16, 128, 32, 128, 256, true};
   case TLhMethod::lh0: break;
   }
   throw std::invalid_argument("method without an encoder");
