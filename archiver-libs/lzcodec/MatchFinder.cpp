@@ -80,6 +80,29 @@ uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& d
   return best;
 }
 
+size_t TMatchFinder::Matches(uint32_t cand, std::span<TMatch> out) const {
+  const uint32_t maxLen = std::min(FP.maxMatch, Lookahead());
+  if (maxLen < kMinMatch || out.empty()) return 0;
+  const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(FP.niceLength), maxLen);
+  const uint32_t absCur = FBase + FCur;
+  const uint32_t limit = absCur - FP.maxDist;
+  const uint8_t* scan = &FWin[FCur];
+  uint32_t best = kMinMatch - 1;
+  size_t n = 0;
+  for (uint32_t chain = static_cast<uint32_t>(FP.maxChain); cand >= limit && chain != 0;
+       cand = FPrev[cand & FDictMask], --chain) {
+    const uint8_t* m = &FWin[cand - FBase];
+    if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1]) continue;
+    const uint32_t len = MatchLength(scan, m, maxLen);
+    if (len <= best) continue;
+    best = len;
+    if (n == out.size()) --n;
+    out[n++] = {len, absCur - cand};
+    if (len >= nice) break;
+  }
+  return n;
+}
+
 void TMatchFinder::Skip(uint32_t n) {
   const uint32_t end = FCur + n;
   const uint32_t insertEnd = std::min(end, FFill - kMinMatch + 1);

@@ -12,6 +12,11 @@ class TMatchFinder {
  public:
   static constexpr uint32_t kMinMatch = 3;
 
+  struct TMatch {
+    uint32_t length;
+    uint32_t dist;
+  };
+
   struct TParams {
     int dictBits;        // hash chains reach this far back (a power of two)
     uint32_t maxDist;    // longest distance a match may have (at most 2^dictBits - 1)
@@ -40,11 +45,18 @@ class TMatchFinder {
   // The longest match at the current position along candidate's chain that is longer than
   // prevLen (which must be at least 2); returns its length (prevLen if none) and sets dist.
   uint32_t LongestMatch(uint32_t candidate, uint32_t prevLen, uint32_t& dist) const;
+  // Every match at the current position along candidate's chain that is longer than all
+  // nearer ones (so each length is reachable at the nearest distance listed for it or a
+  // longer one); writes them to out by increasing length and returns how many. When out is
+  // full, a longer match replaces its last entry.
+  size_t Matches(uint32_t candidate, std::span<TMatch> out) const;
   // Moves past n positions, the current one already linked; links those in between that
   // still have kMinMatch bytes to hash.
   void Skip(uint32_t n);
   // The byte just before the current position.
   uint8_t Previous() const { return FWin[FCur - 1]; }
+  // The byte at the current position (Lookahead() must not be 0).
+  uint8_t Current() const { return FWin[FCur]; }
 
  private:
   uint32_t Hash(uint32_t i) const;

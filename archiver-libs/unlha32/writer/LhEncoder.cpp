@@ -17,6 +17,7 @@ using lzcodec::BuildCodeLengths;
 using lzcodec::MakeCodes;
 using lzcodec::TBitWriter;
 using lzcodec::TMatchFinder;
+using TMatch = lzcodec::TMatchFinder::TMatch;
 
 std::string_view MethodId(TLhMethod method) {
   switch (method) {
@@ -46,6 +47,13 @@ constexpr uint32_t kTooFar = 4096;
 constexpr size_t kBufferSymbols = 16384;
 constexpr size_t kMinBlockSymbols = 512;
 
+// Near-optimal parsing: input is parsed in chunks of this many positions, each as a shortest
+// path over its candidate matches, priced with the code lengths of the chunk's own previous
+// parse; at most this many candidates (of increasing length) are kept per position.
+constexpr uint32_t kChunkPositions = 32768;
+constexpr size_t kMaxCandidates = 8;
+constexpr int kParsePasses = 2;
+
 struct TMethodParams {
   int dictBits;
   int np;   // position tree alphabet
@@ -55,19 +63,158 @@ struct TMethodParams {
   int goodLength; // a previous match this long shortens the search
   int niceLength; // a match this long ends the search
   int maxLazy;    // a previous match this long is taken without looking further
+  bool optimal;   // near-optimal parsing instead of lazy matching
 };
 
 TMethodParams ParamsOf(TLhMethod method) {
   switch (method) {
-  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256};
-  case TLhMethod::lh6: return {15, 16, 5, 16, 192, 32, 256, 256};
-  case TLhMethod::lh7: return {16, 17, 5, 16, 256, 32, 256, 256};
+  // -lh5- is the default and keeps the fast lazy parse; the larger windows are chosen for size.
+  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256, false};
+  case TLhMethod::lh6: return {15, 16, 5, 16, 128, 32, 128, 256, true};
+  case TLhMethod::lh7: return {16, 17, 5, 16, 128, 32, 128, 256, true};
   case TLhMethod::lh0: break;
   }
   throw std::invalid_argument("method without an encoder");
 }
 
 inline int PositionCode(uint32_t p) { return p == 0 ? 0 : std::bit_width(p); }
+
+// Prices symbols in bits for the parse: the code lengths a block with the given symbol counts
+// would get; symbols it does not use cost a little more than its longest code.
+struct TCostModel {
+  std::array<uint32_t, kNC> c{};
+  std::array<uint32_t, 32> p{}; // position code plus its extra bits, per position code
+
+  // Before any parse: literals near 8 bits, short lengths and near positions cheaper.
+  static TCostModel Initial(int np) {
+    TCostModel m;
+    for (int i = 0; i < kNC; ++i) m.c[static_cast<size_t>(i)] = i < 256 ? 8 : 6 + static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(i - 256)));
+    for (int k = 0; k < np; ++k) m.p[static_cast<size_t>(k)] = 3 + static_cast<uint32_t>(k > 1 ? k - 1 : 0);
+    return m;
+  }
+
+  static void Lengths(std::span<const uint32_t> freq, std::span<uint32_t> cost) {
+    std::array<uint8_t, kNC> len{};
+    const std::span<uint8_t> lens(len.data(), freq.size());
+    const int used = BuildCodeLengths(freq, lens);
+    uint32_t longest = 0;
+    for (uint8_t l : lens) longest = std::max<uint32_t>(longest, l);
+    for (size_t i = 0; i < freq.size(); ++i) {
+      if (used < 2) cost[i] = freq[i] != 0 ? 1 : 8;
+      else cost[i] = lens[i] != 0 ? lens[i] : longest + 2;
+    }
+  }
+
+  static TCostModel FromCounts(std::span<const uint32_t> cFreq, std::span<const uint32_t> pFreq) {
+    TCostModel m;
+    Lengths(cFreq, m.c);
+    Lengths(pFreq, std::span(m.p.data(), pFreq.size()));
+    for (size_t k = 2; k < pFreq.size(); ++k) m.p[k] += static_cast<uint32_t>(k - 1);
+    return m;
+  }
+
+  uint32_t Distance(uint32_t dist) const { return p[static_cast<size_t>(PositionCode(dist - 1))]; }
+};
+
+// Gathers a chunk of positions with their candidate matches, then finds the cheapest way through
+// it: every length from the minimum up to each candidate's, at the nearest distance that reaches
+// it. The chunk is parsed again with the code lengths its previous parse would get.
+class TOptimalParser {
+public:
+  explicit TOptimalParser(int np) : FNp(np), FModel(TCostModel::Initial(np)) {
+    FBytes.reserve(kChunkPositions);
+    FFirst.reserve(kChunkPositions + 1);
+    FFirst.push_back(0);
+  }
+
+  size_t Size() const { return FBytes.size(); }
+
+  void Add(uint8_t byte, std::span<const TMatch> matches) {
+    FBytes.push_back(byte);
+    FMatches.insert(FMatches.end(), matches.begin(), matches.end());
+    FFirst.push_back(static_cast<uint32_t>(FMatches.size()));
+  }
+
+  // Parses what was gathered, hands each symbol to emit(code, position) in order, and starts a
+  // new chunk; the last pass's counts price the next chunk's first pass.
+  template <typename Emit> void Parse(Emit&& emit) {
+    const auto n = static_cast<uint32_t>(FBytes.size());
+    for (int pass = 0; pass < kParsePasses; ++pass) {
+      ShortestPath(n);
+      Trace(n);
+      std::array<uint32_t, kNC> cFreq{};
+      std::array<uint32_t, 32> pFreq{};
+      for (const auto& [len, dist] : FPath) {
+        if (len == 0) {
+          ++cFreq[dist];
+        } else {
+          ++cFreq[256 + len - kMinMatch];
+          ++pFreq[static_cast<size_t>(PositionCode(dist - 1))];
+        }
+      }
+      FModel = TCostModel::FromCounts(cFreq, std::span(pFreq.data(), static_cast<size_t>(FNp)));
+    }
+    for (const auto& [len, dist] : FPath) {
+      if (len == 0) emit(static_cast<uint16_t>(dist), uint16_t{0});
+      else emit(static_cast<uint16_t>(256 + len - kMinMatch), static_cast<uint16_t>(dist - 1));
+    }
+    FBytes.clear();
+    FMatches.clear();
+    FFirst.resize(1);
+  }
+
+private:
+  struct TStep {
+    uint32_t cost;
+    uint16_t len; // 0: reached by a literal
+    uint32_t dist;
+  };
+
+  void ShortestPath(uint32_t n) {
+    FSteps.assign(n + 1, {UINT32_MAX, 0, 0});
+    FSteps[0].cost = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint32_t here = FSteps[i].cost;
+      const uint32_t lit = here + FModel.c[FBytes[i]];
+      if (lit < FSteps[i + 1].cost) FSteps[i + 1] = {lit, 0, 0};
+      uint32_t len = kMinMatch;
+      const uint32_t room = n - i;
+      for (uint32_t m = FFirst[i]; m < FFirst[i + 1] && len <= room; ++m) {
+        const uint32_t dist = FMatches[m].dist;
+        const uint32_t base = here + FModel.Distance(dist);
+        const uint32_t last = std::min(FMatches[m].length, room);
+        for (; len <= last; ++len) {
+          const uint32_t c = base + FModel.c[256 + len - kMinMatch];
+          if (c < FSteps[i + len].cost) FSteps[i + len] = {c, static_cast<uint16_t>(len), dist};
+        }
+      }
+    }
+  }
+
+  // The chosen symbols in order: (0, byte) for a literal, (length, distance) for a match.
+  void Trace(uint32_t n) {
+    FPath.clear();
+    for (uint32_t i = n; i > 0;) {
+      const TStep& s = FSteps[i];
+      if (s.len == 0) {
+        FPath.push_back({0, FBytes[i - 1]});
+        --i;
+      } else {
+        FPath.push_back({s.len, s.dist});
+        i -= s.len;
+      }
+    }
+    std::reverse(FPath.begin(), FPath.end());
+  }
+
+  int FNp;
+  TCostModel FModel;
+  std::vector<uint8_t> FBytes;
+  std::vector<TMatch> FMatches;
+  std::vector<uint32_t> FFirst; // per position, its first candidate in FMatches
+  std::vector<TStep> FSteps;
+  std::vector<std::pair<uint32_t, uint32_t>> FPath;
+};
 
 } // namespace
 
@@ -80,6 +227,10 @@ struct TLhEncoder::TImpl {
   uint32_t MatchLen = kMinMatch - 1;
   uint32_t MatchDist = 0;
   bool MatchAvailable = false;
+  // Near-optimal parsing: the chunk being gathered, and the positions left inside a long match
+  // taken without searching them.
+  std::unique_ptr<TOptimalParser> Optimal;
+  uint32_t Covered = 0;
 
   // The current block.
   std::vector<uint16_t> Codes;
@@ -95,24 +246,49 @@ struct TLhEncoder::TImpl {
                 P.goodLength, P.niceLength}) {
     Codes.reserve(kBufferSymbols);
     Positions.reserve(kBufferSymbols);
+    if (P.optimal) Optimal = std::make_unique<TOptimalParser>(P.np);
   }
 
-  void Literal(uint8_t c) {
-    Codes.push_back(c);
-    Positions.push_back(0);
-    if (Codes.size() == kBufferSymbols) SendBlock();
-  }
-
-  void Match(uint32_t len, uint32_t dist) {
-    const auto c = static_cast<uint16_t>(256 + len - kMinMatch);
-    const auto p = static_cast<uint16_t>(dist - 1);
+  void Symbol(uint16_t c, uint16_t p) {
     Codes.push_back(c);
     Positions.push_back(p);
     if (Codes.size() == kBufferSymbols) SendBlock();
   }
 
+  void Literal(uint8_t c) { Symbol(c, 0); }
+  void Match(uint32_t len, uint32_t dist) { Symbol(static_cast<uint16_t>(256 + len - kMinMatch), static_cast<uint16_t>(dist - 1)); }
+
+  void ParseChunk() {
+    Optimal->Parse([this](uint16_t c, uint16_t p) { Symbol(c, p); });
+  }
+
+  // Gathers every position's candidates up to the lookahead limit, or to the end when flushing;
+  // a match of the nice length is taken as it is, its inner positions only linked.
+  void Gather(bool flush) {
+    std::array<TMatch, kMaxCandidates> found;
+    for (;;) {
+      const uint32_t lookahead = Finder.Lookahead();
+      if (lookahead < kMinLookahead && !flush) return;
+      if (lookahead == 0) break;
+      const uint32_t cand = lookahead >= kMinMatch ? Finder.InsertCurrent() : 0;
+      size_t n = 0;
+      if (Covered > 0) {
+        --Covered;
+      } else if (cand != 0) {
+        n = Finder.Matches(cand, found);
+        if (n != 0 && found[n - 1].length >= static_cast<uint32_t>(P.niceLength)) Covered = found[n - 1].length - 1;
+      }
+      Optimal->Add(Finder.Current(), std::span(found.data(), n));
+      Finder.Skip(1);
+      // A chunk ends outside long matches, so that none is cut.
+      if (Optimal->Size() >= kChunkPositions && Covered == 0) ParseChunk();
+    }
+    if (Optimal->Size() != 0) ParseChunk();
+  }
+
   // Codes positions up to the lookahead limit, or to the end when flushing.
   void Compress(bool flush) {
+    if (Optimal) return Gather(flush);
     for (;;) {
       const uint32_t lookahead = Finder.Lookahead();
       if (lookahead < kMinLookahead && !flush) return;
