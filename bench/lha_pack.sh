@@ -1,8 +1,9 @@
 #!/bin/bash
 # Packs one real tree (/usr/share/doc and a folder of shared libraries, copied to a scratch
 # folder) with tidekeep-lha (-lh5-, -lh6-, -lh7-; -lh5- also on one worker thread), jlha (the
-# same methods), Info-ZIP zip -6, 7-Zip's zip at -mx9, gzip -6 over a tar of the tree and
-# tar | pigz -6, all in this run, and prints sizes and times as ratios to ours.
+# same methods), Info-ZIP zip -6, 7-Zip's zip at -mx9 (both storing links as links), gzip -6
+# over a tar of the tree and tar | pigz -6, all in this run, and prints sizes and times as
+# ratios to ours.
 #
 #   bench/lha_pack.sh [build-dir]          (default: build/ beside this folder)
 #   LIBS_MB=40 DOC=/usr/share/doc bench/lha_pack.sh build-lhawrite
@@ -66,8 +67,8 @@ cmp -s "$work/out/ours5.lzh" "$work/out/ours5x1.lzh" || echo "warning: one worke
 if have jlha; then
   for m in 5 6 7; do measure jlha$m "$work/out/jlha$m.lzh" 1 "jlha aqo$m '$work/out/jlha$m.lzh' doc lib"; done
 fi
-if have zip; then measure zip6 "$work/out/z6.zip" "$runs" "zip -q -r -6 '$work/out/z6.zip' doc lib"; fi
-if have 7zz; then measure 7zzmx9 "$work/out/s9.zip" 1 "7zz a -tzip -mx9 '$work/out/s9.zip' doc lib"; fi
+if have zip; then measure zip6 "$work/out/z6.zip" "$runs" "zip -q -r -y -6 '$work/out/z6.zip' doc lib"; fi
+if have 7zz; then measure 7zzmx9 "$work/out/s9.zip" 1 "7zz a -tzip -mx9 -snl '$work/out/s9.zip' doc lib"; fi
 measure gzip "$work/out/tree.tar.gz" "$runs" "gzip -6 -c '$work/tree.tar' > '$work/out/tree.tar.gz'"
 if have pigz; then measure pigz "$work/out/tree.tgz" "$runs" "tar -cf - doc lib | pigz -6 > '$work/out/tree.tgz'"; fi
 
