@@ -5,7 +5,7 @@
 #include "ErrorCodes.h"
 #include "Names.h"
 #include "Notifier.h"
-#include "PackPool.h"
+#include "WorkerPool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +18,15 @@
 
 namespace unlha {
 namespace {
+
+// Members handed to the workers ahead of the writing, per worker: enough that workers rarely
+// wait while a long member at the head is written; bounded so that open files stay few.
+constexpr size_t kAheadPerThread = 16;
+constexpr size_t kMaxAhead = 128;
+// Packed data held in memory by all members waiting for their turn; beyond each one's share it
+// goes to an anonymous file.
+constexpr size_t kSpoolMemory = 64 << 20;
+constexpr size_t kMinSpoolMemory = 256 << 10;
 
 // Every switch the program's LHA driver emits for packing, and the method choice.
 const std::vector<std::string_view> kWriteSwitches = {"a", "c", "n", "p", "r", "x", "jso", "o"};
@@ -272,48 +281,45 @@ int Pack(const TCommand& cmd, TOutput& out) {
     }
 
     // Files are announced and handed to the workers ahead of the writing, in order, as far as
-    // the pool has room; the writing takes them back in the same order.
-    TPackPool pool(s.method, w.Folder(), PackThreads());
-    size_t ahead = 0;
-    auto submitAhead = [&](size_t current) {
-      for (; ahead < steps.size() && (ahead == current || pool.HasRoom()); ++ahead) {
-        TPackStep& step = steps[ahead];
-        if (step.input == nullptr) continue;
-        const TInput& in = *step.input;
-        struct stat st{};
-        const bool exists = lstat(in.path.c_str(), &st) == 0;
-        if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
-          step.ownFile = true;
-          continue;
-        }
-        const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-        if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
-        pool.Submit(in.stored, in.path);
-      }
-      return true;
-    };
-
+    // the pool has room; the writing takes them back in the same order. The packed data of
+    // members waiting for their turn shares a memory budget; beyond it, it is spooled.
+    const unsigned threads = WorkerThreads();
+    const size_t capacity = std::min(kMaxAhead, kAheadPerThread * threads);
+    const TSpoolPlace spool{w.Folder(), std::max(kMinSpoolMemory, kSpoolMemory / capacity)};
+    TOrderedPool<TPackedMember> pool(threads, capacity);
     bool changed = false;
     std::set<std::string> replaced; // a replaced name drops its later duplicates too
-    for (size_t i = 0; i < steps.size(); ++i) {
-      if (!submitAhead(i)) {
-        out.Line("cancelled; the archive is left as it was");
-        return kErrUserCancel;
+    auto announce = [&](size_t i, TOrderedPool<TPackedMember>::TJob& job) {
+      TPackStep& step = steps[i];
+      if (step.input == nullptr) return true;
+      const TInput& in = *step.input;
+      struct stat st{};
+      const bool exists = lstat(in.path.c_str(), &st) == 0;
+      if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
+        step.ownFile = true;
+        return true;
       }
+      const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
+      job = [&in, &spool, method = s.method](const std::atomic<bool>& stop, unsigned) {
+        return PackMember(in.stored, in.path, method, spool, &stop);
+      };
+      return true;
+    };
+    auto finish = [&](size_t i, TPackedMember* packed) {
       const TPackStep& step = steps[i];
-      if (step.input != nullptr && step.ownFile) {
+      if (step.ownFile) {
         out.Line(step.input->stored + ": skipped: it is the archive being written");
-      } else if (step.input != nullptr) {
+      } else if (packed != nullptr) {
         const TInput& in = *step.input;
-        TPackedMember packed = pool.TakeNext();
-        const TAddResult r = w.Emit(packed);
+        const TAddResult r = w.Emit(*packed);
         if (r.stored) {
           changed = true;
           const auto& m = r.member;
           out.Line(in.stored + " - " + (m.IsDirectory() || m.IsSymlink() ? m.method : m.method + Percent(m.packedSize, m.originalSize)) +
                    (r.note.empty() ? "" : " (" + r.note + ")"));
           if (step.old != nullptr) replaced.insert(step.old->name);
-          continue;
+          return true;
         }
         if (!in.implicit) { // an implicit folder's contents report the trouble
           out.Line(in.stored + ": skipped: " + r.reason);
@@ -325,6 +331,11 @@ int Pack(const TCommand& cmd, TOutput& out) {
         const TLhaMember& m = *step.old;
         w.CopyFrom(old->Source(), m.headerOffset, m.dataOffset + m.packedSize - m.headerOffset);
       }
+      return true;
+    };
+    if (!RunInOrder(pool, steps.size(), announce, finish)) {
+      out.Line("cancelled; the archive is left as it was");
+      return kErrUserCancel;
     }
     if (changed) w.Commit();
     if (!changed && !old && rc == kErrCannotRead) {
