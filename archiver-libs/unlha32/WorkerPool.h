@@ -121,33 +121,42 @@ private:
   std::vector<std::thread> FWorkers;
 };
 
+// What a run does with the items announced before a cancel: a test reports them, as its
+// caller has heard of them; a pack drops them with the archive it was writing.
+enum class EOnCancel { FinishAnnounced, Drop };
+
 // Items 0 to count-1 through the pool, in order. announce(i, job) runs on the caller's thread
 // as item i is handed out (as far ahead as the pool has room), and may set job to work for a
 // worker; false cancels the run. finish(i, result) runs on the caller's thread in item order,
 // with the job's result or null when item i had none; false ends the run early. Returns false
 // when announce cancelled.
 template <typename R, typename Announce, typename Finish>
-bool RunInOrder(TOrderedPool<R>& pool, size_t count, Announce&& announce, Finish&& finish) {
+bool RunInOrder(TOrderedPool<R>& pool, size_t count, EOnCancel onCancel, Announce&& announce, Finish&& finish) {
   std::deque<bool> hasJob; // items announced and not yet finished
   size_t ahead = 0;
+  bool cancelled = false;
   for (size_t i = 0; i < count; ++i) {
-    while (ahead < count && (hasJob.empty() || pool.HasRoom())) {
+    while (!cancelled && ahead < count && (hasJob.empty() || pool.HasRoom())) {
       typename TOrderedPool<R>::TJob job;
-      if (!announce(ahead, job)) return false;
+      if (!announce(ahead, job)) {
+        cancelled = true;
+        break;
+      }
       hasJob.push_back(static_cast<bool>(job));
       if (job) pool.Submit(std::move(job));
       ++ahead;
     }
+    if (hasJob.empty() || (cancelled && onCancel == EOnCancel::Drop)) break;
     const bool had = hasJob.front();
     hasJob.pop_front();
     if (had) {
       R result = pool.TakeNext();
-      if (!finish(i, &result)) return true;
+      if (!finish(i, &result)) break;
     } else if (!finish(i, static_cast<R*>(nullptr))) {
-      return true;
+      break;
     }
   }
-  return true;
+  return !cancelled;
 }
 
 } // namespace unlha

@@ -333,7 +333,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       }
       return true;
     };
-    if (!RunInOrder(pool, steps.size(), announce, finish)) {
+    if (!RunInOrder(pool, steps.size(), EOnCancel::Drop, announce, finish)) {
       out.Line("cancelled; the archive is left as it was");
       return kErrUserCancel;
     }

@@ -1,6 +1,7 @@
-// Packing on worker threads: an archive packed by many workers is byte for byte the one a
-// single worker packs, members are announced in archive order on the caller's thread, every
-// peer reads the result, and TIDEKEEP_BACKGROUND lowers the workers' priority only.
+// Packing and testing on worker threads: an archive packed by many workers is byte for byte the
+// one a single worker packs, members are announced in archive order on the caller's thread,
+// every peer reads the result, a test on many workers reports as one does, and
+// TIDEKEEP_BACKGROUND lowers the workers' priority only.
 #include "Notifier.h"
 #include "PeerTools.h"
 #include "ReadHook.h"
@@ -119,6 +120,77 @@ TEST(ParallelPack, ManyWorkersWriteTheBytesOfOneAndEveryPeerReadsThem) {
     fs::remove(dir / "out/one.lzh");
     fs::remove(dir / "out/many.lzh");
   }
+}
+
+size_t Lines(const std::string& text, const std::string& prefix) {
+  size_t n = 0;
+  const std::string lines = "\n" + text;
+  for (size_t at = 0; (at = lines.find("\n" + prefix, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
+
+// A member in the middle is broken; the other members test as intact, in archive order, the
+// same with one worker and with four, going on after the failure or stopping at it.
+TEST(ParallelTest, ManyWorkersReportAsOne) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  auto bytes = ReadBytes(arc);
+  const auto members = Members(arc);
+  size_t files = 0;
+  const TLhaMember* victim = nullptr;
+  for (const auto& m : members) {
+    if (m.IsDirectory() || m.IsSymlink()) continue;
+    ++files;
+    if (victim == nullptr && m.name == "d3/f3.txt") victim = &m;
+  }
+  ASSERT_NE(victim, nullptr);
+  bytes[victim->dataOffset + victim->packedSize / 2] ^= 0x55;
+  unlha_test::WriteBytes(arc, bytes);
+  for (const char* jse : {"-jse1", "-jse0"}) {
+    SCOPED_TRACE(jse);
+    const std::string line = std::string("t -+ ") + jse + " \"" + arc + "\"";
+    TResult one, many;
+    {
+      const TEnv env("TIDEKEEP_LHA_THREADS", "1");
+      one = Command(line);
+    }
+    {
+      const TEnv env("TIDEKEEP_LHA_THREADS", "4");
+      many = Command(line);
+    }
+    EXPECT_NE(many.rc, 0);
+    EXPECT_EQ(many.rc, one.rc);
+    EXPECT_EQ(many.text, one.text);
+    const size_t errorAt = many.text.find("error  d3/f3.txt");
+    ASSERT_NE(errorAt, std::string::npos) << many.text;
+    EXPECT_LT(many.text.find("OK     d3/f10.txt"), errorAt) << "in archive order";
+    if (std::string_view(jse) == "-jse1") {
+      EXPECT_EQ(Lines(many.text, "OK     "), files - 1) << many.text;
+      EXPECT_NE(many.text.find("OK     quarters.bin"), std::string::npos);
+    } else {
+      EXPECT_EQ(many.text.find("OK     ", errorAt), std::string::npos) << "nothing tested after the failure";
+    }
+  }
+}
+
+// A cancel from the enumeration callback ends the test there: no member from it on is reported.
+TEST(ParallelTest, CancelStopsAtTheMember) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  const TEnv env("TIDEKEEP_LHA_THREADS", "4");
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) { return std::string_view(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName) == "d3/f3.txt" ? 0 : 1; },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command("t -+ \"" + arc + "\"");
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 32800);
+  EXPECT_NE(r.text.find("OK     d3/f10.txt"), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("d3/f3.txt"), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("quarters.bin"), std::string::npos) << r.text;
 }
 
 struct TPriority {
