@@ -9,7 +9,9 @@
 #   DOC_MB=40 LIBS_MB=60 METHOD=7 RUNS=5 RUN_MB=2048 bench/lha_extract.sh build-lharead
 #
 # Times are user + system CPU seconds and wall seconds, the best of RUNS runs each; every run
-# extracts into an empty folder. Extracted trees are compared with the original once.
+# extracts into an empty folder. Extracted trees are compared with the original once. Between
+# the two archives, the first is also decoded alone: our t (on every core and on one worker
+# thread) against lhasa's test and bsdtar's extraction to standard output.
 set -euo pipefail
 source "$(dirname "$0")/common.bash"
 
@@ -48,11 +50,10 @@ files=$(find "$work/tree" -type f | wc -l)
 bytes=$(du -sb "$work/tree" | cut -f1)
 packed=$(stat -c %s "$work/a.lzh")
 
-# measure RESULTS TREE NAME CMD...: best user+sys and best wall seconds over RUNS runs, each
-# into $work/out, which must then hold TREE; one line appended to RESULTS.
-measure() {
-  local results=$1 tree=$2 name=$3 best_cpu="" best_wall=""
-  shift 3
+# best_times CMD...: "cpu wall", the best user+sys and the best wall seconds over RUNS runs of
+# CMD, each run in an emptied $work/out.
+best_times() {
+  local best_cpu="" best_wall=""
   for _ in $(seq "$runs"); do
     rm -rf "$work/out" && mkdir "$work/out"
     local start end
@@ -66,11 +67,29 @@ measure() {
     if [ -z "$best_cpu" ] || awk -v x="$cpu" -v y="$best_cpu" 'BEGIN {exit !(x < y)}'; then best_cpu=$cpu; fi
     if [ -z "$best_wall" ] || awk -v x="$wall" -v y="$best_wall" 'BEGIN {exit !(x < y)}'; then best_wall=$wall; fi
   done
+  echo "$best_cpu $best_wall"
+}
+
+# measure RESULTS TREE NAME CMD...: best times of an extraction into $work/out, which must then
+# hold TREE; one line appended to RESULTS.
+measure() {
+  local results=$1 tree=$2 name=$3 times
+  shift 3
+  times=$(best_times "$@")
   if ! diff -r "$tree" "$work/out" >/dev/null 2>&1; then
     echo "$name: extracted tree differs from the original" >&2
     exit 1
   fi
-  echo "$name $best_cpu $best_wall" >> "$results"
+  echo "$name $times" >> "$results"
+}
+
+# decode RESULTS NAME CMD...: best times of a decode without writing files (a test command, or
+# the data to standard output); one line appended to RESULTS.
+decode() {
+  local results=$1 name=$2 times
+  shift 2
+  times=$(best_times "$@")
+  echo "$name $times" >> "$results"
 }
 
 # report RESULTS: each tool's times and their ratios to ours (the first line).
@@ -85,6 +104,15 @@ measure "$work/results.txt" "$work/tree" bsdtar bsdtar -xf "$work/a.lzh"
 
 echo "archive: $files files, $bytes bytes, -lh${method}- level 2, $packed bytes packed; best of $runs runs"
 report "$work/results.txt"
+
+# Decoding alone (our t on every core and on one worker thread, lhasa's test, bsdtar's data to
+# standard output), so that the file system's part does not count.
+decode "$work/decode.txt" tidekeep-t "$tool" t "$work/a.lzh"
+decode "$work/decode.txt" tidekeep-t-1 env TIDEKEEP_LHA_THREADS=1 "$tool" t "$work/a.lzh"
+decode "$work/decode.txt" lhasa-t lhasa tq "$work/a.lzh"
+decode "$work/decode.txt" bsdtar-xO bsdtar -xOf "$work/a.lzh"
+echo "decoding only ($(nproc) cores); wall-time ratios show the worker threads' gain"
+report "$work/decode.txt"
 
 # The long-run archive; the tree goes once it is packed (the comparison reads zeros instead).
 mkdir -p "$work/runs"

@@ -10,6 +10,6 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev libgl-dev libsqlite3-dev libjpeg62-turbo-dev libxcb1-dev libxcb-keysyms1-dev libarchive-dev \
   qt6-wayland qt6-translations-l10n \
   googletest libgtest-dev libgmock-dev \
-  attr lhasa jlha-utils libarchive-tools 7zip zip unzip arj gcab cabextract \
+  attr lhasa jlha-utils libarchive-tools 7zip zip unzip arj gcab cabextract pigz \
   xvfb xauth fonts-noto-cjk xdotool libgcab-dev \
   desktop-file-utils sqlite3

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "Decoder.h"
 #include "Listing.h"
 #include "MacBinary.h"
+#include "WorkerPool.h"
 
 namespace unlha {
 namespace {
@@ -61,12 +63,6 @@ std::string RatioText(const TLhaMember& m) {
                 static_cast<unsigned long long>(pm % 10));
   return buf;
 }
-
-// Counts and forgets (testing).
-class TNullSink final : public TSink {
- public:
-  bool Put(const uint8_t*, size_t) override { return true; }
-};
 
 class TFdSink final : public TSink {
  public:
@@ -131,6 +127,24 @@ bool SanitisePath(const TLhaMember& m, std::vector<std::string>& comps) {
   return changed;
 }
 
+struct TTestResult {
+  EDecode decode = EDecode::Ok;
+  uint16_t crc = 0;
+};
+
+// Members handed to the test workers ahead of the results: their results are small.
+constexpr size_t kTestAheadPerThread = 32;
+
+// Takes decoded data of a member under test and drops it; refuses more once the test stops.
+class TStopSink final : public TSink {
+ public:
+  explicit TStopSink(const std::atomic<bool>& stop) : FStop(stop) {}
+  bool Put(const uint8_t*, size_t) override { return !FStop.load(std::memory_order_relaxed); }
+
+ private:
+  const std::atomic<bool>& FStop;
+};
+
 class TReader {
  public:
   TReader(const TCommand& cmd, TArchive& arc, TOutput& out) : FCmd(cmd), FArc(arc), FOut(out) {
@@ -180,24 +194,33 @@ class TReader {
     return Finish(count);
   }
 
+  // Members are decoded on worker threads, each reading the archive through a handle of its
+  // own; announcing, the result lines and stopping stay on this thread, in archive order.
   int Test() {
+    std::vector<const TLhaMember*> members;
+    for (const TLhaMember& m : FArc.Members())
+      if (Wanted(m)) members.push_back(&m);
+    const unsigned threads = WorkerThreads();
+    std::vector<std::unique_ptr<TFileSource>> sources(threads); // outlives the workers
+    TOrderedPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
     uint64_t count = 0;
-    for (const TLhaMember& m : FArc.Members()) {
-      if (!Wanted(m)) continue;
-      if (!Notify(m, "")) return kErrUserCancel;
+    auto announce = [&](size_t i, TOrderedPool<TTestResult>::TJob& job) {
+      const TLhaMember& m = *members[i];
+      if (!Notify(m, "")) return false;
+      if (!m.IsDirectory() && !m.IsSymlink())
+        job = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
+      return true;
+    };
+    auto finish = [&](size_t i, const TTestResult* r) {
       ++count;
-      if (m.IsDirectory() || m.IsSymlink()) continue;
-      TNullSink sink;
-      uint16_t crc = 0;
-      EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
-      if (r != EDecode::Ok) {
-        if (!Fail(m, {DecodeCode(r), DecodeError(r, m.method)})) break;
-      } else if (m.hasCrc && crc != m.crc) {
-        if (!Fail(m, {kErrFileCrc, "CRC error"})) break;
-      } else {
-        FOut.PrintableLine("OK     " + m.name);
-      }
-    }
+      if (r == nullptr) return true;
+      const TLhaMember& m = *members[i];
+      if (r->decode != EDecode::Ok) return Fail(m, {DecodeCode(r->decode), DecodeError(r->decode, m.method)});
+      if (m.hasCrc && r->crc != m.crc) return Fail(m, {kErrFileCrc, "CRC error"});
+      FOut.PrintableLine("OK     " + m.name);
+      return true;
+    };
+    if (!RunInOrder(pool, members.size(), EOnCancel::FinishAnnounced, announce, finish)) return kErrUserCancel;
     if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
     return Finish(count);
   }
@@ -330,6 +353,20 @@ class TReader {
   const TCommand& FCmd;
   TArchive& FArc;
   TOutput& FOut;
+  // Decodes a member through a worker's own handle on the archive (opened on first use; one of
+  // another size is not the file listed, and reading fails).
+  TTestResult TestMember(const TLhaMember& m, std::unique_ptr<TFileSource>& source, const std::atomic<bool>& stop) const {
+    TTestResult r;
+    if (!source) source = TFileSource::Open(FCmd.archive);
+    if (!source || source->Size() != FArc.Source().Size()) {
+      r.decode = EDecode::ReadFailed;
+      return r;
+    }
+    TStopSink sink(stop);
+    r.decode = Decode(m.method, *source, m.dataOffset, m.packedSize, m.originalSize, sink, r.crc);
+    return r;
+  }
+
   std::vector<std::string> FExcludes;
   bool FContinue = true;
   int FFirstError = 0;

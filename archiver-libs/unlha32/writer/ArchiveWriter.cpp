@@ -35,16 +35,46 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Closes a descriptor on every path out of a scope.
-struct TFd {
-  int fd = -1;
-  explicit TFd(int f) : fd(f) {}
-  ~TFd() {
-    if (fd >= 0) close(fd);
+// Reads the whole file from its current position once, feeding each chunk to f (false from f
+// stops early); the CRC covers exactly those bytes. False with the reason set when reading
+// fails, the file grows past what narrow sizes hold, or stop is set.
+template <typename F>
+bool ReadAll(int fd, std::span<uint8_t> buffer, bool wide, const std::atomic<bool>* stop, TAddResult& r, F&& f) {
+  uint64_t total = 0;
+  uint16_t crc = 0;
+  for (;;) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+      r.reason = "cancelled";
+      return false;
+    }
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      r.reason = std::strerror(errno);
+      return false;
+    }
+    if (n == 0) break;
+    const std::span<const uint8_t> chunk(buffer.data(), static_cast<size_t>(n));
+    total += chunk.size();
+    if (!wide && total > kMaxNarrowSize) {
+      r.reason = "grew past 4 GiB while it was read";
+      return false;
+    }
+    crc = Crc16(crc, chunk);
+    if (!f(chunk)) break;
   }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-};
+  r.member.originalSize = total;
+  r.member.crc = crc;
+  return true;
+}
+
+bool ChangedSince(int fd, const timespec& mtime, int64_t size) {
+  struct stat after{};
+  return fstat(fd, &after) == 0 &&
+         (after.st_mtim.tv_sec != mtime.tv_sec || after.st_mtim.tv_nsec != mtime.tv_nsec || after.st_size != size);
+}
+
+constexpr const char* kChangedNote = "changed while it was read; stored as read";
 
 // Temporaries are ".<name>.tk<pid>.tmp"; one whose process is gone was left by a kill.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
@@ -189,17 +219,19 @@ std::string TArchiveWriter::GroupName(uint32_t gid) {
   return FGroups[gid] = name;
 }
 
-TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string& path, TLhMethod method) {
-  TAddResult r;
+TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
+                         const TSpoolPlace& spool, const std::atomic<bool>* stop) {
+  TPackedMember p;
+  TAddResult& r = p.result;
   struct stat st{};
   if (lstat(path.c_str(), &st) != 0) {
     r.reason = std::strerror(errno);
-    return r;
+    return p;
   }
   // 0xFF separates the folders of a stored name: a name holding it cannot be stored as it is.
   if (storedName.find('\xFF') != std::string::npos) {
     r.reason = "the name holds the byte 0xFF, which LHA reserves as its folder separator";
-    return r;
+    return p;
   }
   TLhaMember& m = r.member;
   m.name = storedName;
@@ -211,8 +243,6 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
     m.unixMode = static_cast<uint16_t>(s.st_mode & 0xFFFFu);
     m.uid = s.st_uid;
     m.gid = s.st_gid;
-    m.user = UserName(s.st_uid);
-    m.group = GroupName(s.st_gid);
   };
   describe(st);
   if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
@@ -221,114 +251,116 @@ TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string&
       const ssize_t n = readlink(path.c_str(), target.data(), target.size());
       if (n < 0) {
         r.reason = std::strerror(errno);
-        return r;
+        return p;
       }
       target.resize(static_cast<size_t>(n));
       if (target.find('\xFF') != std::string::npos) {
         r.reason = "the link's target holds the byte 0xFF, which LHA reserves as its folder separator";
-        return r;
+        return p;
       }
       m.linkTarget = target.empty() ? "." : target;
     }
-    Write(BuildHeader(m));
     r.stored = true;
-    return r;
+    return p;
   }
   if (!S_ISREG(st.st_mode)) {
     r.reason = "not a regular file, folder or link";
-    return r;
+    return p;
   }
 
-  TFd in(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (in.fd < 0 || fstat(in.fd, &st) != 0) {
+  arclib::TFd in(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (in.Get() < 0 || fstat(in.Get(), &st) != 0) {
     r.reason = std::strerror(errno);
-    return r;
+    return p;
   }
   if (!S_ISREG(st.st_mode)) {
     r.reason = "not a regular file";
-    return r;
+    return p;
   }
   describe(st);
-  const bool wide = static_cast<uint64_t>(st.st_size) >= kWideSizesFrom;
-  const uint64_t headerAt = Offset();
-  m.method = std::string(MethodId(method));
-  Write(BuildHeader(m, wide));
-  const uint64_t dataAt = Offset();
+  p.wide = static_cast<uint64_t>(st.st_size) >= kWideSizesFrom;
 
-  // Reads the whole file once, feeding each chunk to f; the CRC covers exactly those bytes.
-  // False with the reason set when reading fails or the file grows past the member limit.
-  auto readAll = [&](auto&& f) {
-    uint64_t total = 0;
-    uint16_t crc = 0;
-    for (;;) {
-      const ssize_t n = read(in.fd, FReadBuf.data(), FReadBuf.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        r.reason = std::strerror(errno);
-        return false;
-      }
-      if (n == 0) break;
-      const std::span<const uint8_t> chunk(FReadBuf.data(), static_cast<size_t>(n));
-      total += chunk.size();
-      if (!wide && total > kMaxNarrowSize) {
-        r.reason = "grew past 4 GiB while it was read";
-        return false;
-      }
-      crc = Crc16(crc, chunk);
-      if (!f(chunk)) break;
-    }
-    m.originalSize = total;
-    m.crc = crc;
-    return true;
-  };
-
-  bool packed = false;
   if (method != TLhMethod::lh0 && st.st_size > 0) {
-    TLhEncoder enc(method, [&](std::span<const uint8_t> b) { Write(b); });
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(st.st_size + 1, kReadChunk)));
+    TSpool data(spool.folder, spool.memoryLimit);
+    TLhEncoder enc(method, [&](std::span<const uint8_t> b) { data.Write(b); });
     // Once the packed data is as large as the file it cannot pay off, and a first stretch
     // that did not shrink at all says the same of already compressed data (archives, images,
     // .gz): stop and store instead.
     bool gaveUp = false;
     uint64_t consumed = 0;
-    if (!readAll([&](std::span<const uint8_t> chunk) {
+    if (!ReadAll(in.Get(), buffer, p.wide, stop, r, [&](std::span<const uint8_t> chunk) {
           enc.Write(chunk);
           consumed += chunk.size();
           gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
                    (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
           return !gaveUp;
-        })) {
-      Truncate(headerAt);
-      return r;
-    }
+        }))
+      return p;
     if (!gaveUp) {
       enc.Finish();
-      packed = Offset() - dataAt < m.originalSize;
+      if (data.Size() < m.originalSize) {
+        m.method = std::string(MethodId(method));
+        m.packedSize = data.Size();
+        p.data.emplace(std::move(data));
+        if (ChangedSince(in.Get(), st.st_mtim, st.st_size)) r.note = kChangedNote;
+        r.stored = true;
+        return p;
+      }
     }
   }
-  if (!packed) {
-    Truncate(dataAt);
-    m.method = "-lh0-";
-    if (lseek(in.fd, 0, SEEK_SET) != 0 || !readAll([&](std::span<const uint8_t> chunk) {
+  // Stored as it is: the writer copies the file when its turn comes, reading it once more.
+  m.method = "-lh0-";
+  p.file = std::move(in);
+  p.openedMtime = st.st_mtim;
+  p.openedSize = st.st_size;
+  r.stored = true;
+  return p;
+}
+
+std::string TArchiveWriter::Folder() const { return FolderOf(FTarget); }
+
+TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string& path, TLhMethod method) {
+  TPackedMember p = PackMember(storedName, path, method, {Folder(), kWriteBuffer});
+  return Emit(p);
+}
+
+TAddResult TArchiveWriter::Emit(TPackedMember& p) {
+  TAddResult r = std::move(p.result);
+  if (!r.stored) return r;
+  TLhaMember& m = r.member;
+  if (m.uid) m.user = UserName(*m.uid);
+  if (m.gid) m.group = GroupName(*m.gid);
+  if (!p.data && p.file.Get() < 0) { // a folder or a link
+    Write(BuildHeader(m));
+    return r;
+  }
+  const uint64_t headerAt = Offset();
+  Write(BuildHeader(m, p.wide));
+  const uint64_t dataAt = Offset();
+  if (p.data) {
+    p.data->ReadOut(FReadBuf, [&](std::span<const uint8_t> b) { Write(b); });
+  } else {
+    const int fd = p.file.Get();
+    if (lseek(fd, 0, SEEK_SET) != 0 || !ReadAll(fd, FReadBuf, p.wide, nullptr, r, [&](std::span<const uint8_t> chunk) {
           Write(chunk);
           return true;
         })) {
       if (r.reason.empty()) r.reason = std::strerror(errno);
+      r.stored = false;
       Truncate(headerAt);
       return r;
     }
+    m.packedSize = Offset() - dataAt;
+    if (ChangedSince(fd, p.openedMtime, p.openedSize)) r.note = kChangedNote;
   }
-  m.packedSize = Offset() - dataAt;
-  if (!wide && m.packedSize > kMaxNarrowSize) { // packed data larger than a grown file
+  if (!p.wide && m.packedSize > kMaxNarrowSize) { // packed data larger than a grown file
     r.reason = "grew past 4 GiB while it was read";
+    r.stored = false;
     Truncate(headerAt);
     return r;
   }
-  WriteAt(headerAt, BuildHeader(m, wide));
-  struct stat after{};
-  if (fstat(in.fd, &after) == 0 && (after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec ||
-                                    after.st_size != st.st_size))
-    r.note = "changed while it was read; stored as read";
-  r.stored = true;
+  WriteAt(headerAt, BuildHeader(m, p.wide));
   return r;
 }
 
@@ -355,8 +387,8 @@ void TArchiveWriter::Commit() {
   FFd = -1;
   if (rename(FTempPath.c_str(), FTarget.c_str()) != 0) Fail("cannot replace the archive", errno);
   FCommitted = true;
-  TFd dir(open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.fd >= 0) fsync(dir.fd);
+  const arclib::TFd dir(open(FolderOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) fsync(dir.Get());
 }
 
 } // namespace unlha

@@ -2,8 +2,11 @@
 // replaces the target only when it is complete and on disk. Until then the previous archive is
 // untouched, and a writer that is dropped (an error, a cancel) removes its temporary file.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <map>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -11,6 +14,8 @@
 
 #include "LhEncoder.h"
 #include "LhaHeader.h"
+#include "SafeExtract.h"
+#include "Spool.h"
 
 namespace unlha {
 
@@ -27,6 +32,28 @@ struct TAddResult {
   std::string note;   // stored, but worth telling (it changed while it was read)
   TLhaMember member;  // what was stored
 };
+
+// One file-system object made ready for the archive, apart from the archive: a worker thread
+// can make it while the archive is written. The owner names are looked up by the writer.
+struct TPackedMember {
+  TAddResult result;          // stored = false with the reason when it cannot be stored
+  bool wide = false;          // the 64-bit size header is written
+  std::optional<TSpool> data; // the packed data of an encoded file
+  arclib::TFd file;           // a file stored as it is: the writer copies it from here
+  timespec openedMtime{};     // of the file copied, to notice a change while it is copied
+  int64_t openedSize = 0;
+};
+
+// Where a pack keeps the packed data of members waiting for their turn.
+struct TSpoolPlace {
+  std::string folder; // the archive's folder
+  size_t memoryLimit = 0; // per member; beyond it the data goes to an anonymous file
+};
+
+// Reads and encodes the object at path as storedName (see TArchiveWriter::Add); safe to run on
+// several threads at once. Returns early, not stored, when stop becomes true.
+TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
+                         const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr);
 
 // Holds the target's lock from before its old content is read until the new one is in place, so
 // that two packs into one archive (two processes, or two packs of one process) take turns and
@@ -57,12 +84,16 @@ public:
   // not shrink), a folder, or a symbolic link as a link. A file that cannot be read leaves
   // nothing behind in the archive. Throws EWriteFailed.
   TAddResult Add(const std::string& storedName, const std::string& path, TLhMethod method);
+  // Writes a member made by PackMember. Throws EWriteFailed.
+  TAddResult Emit(TPackedMember& packed);
   // Appends bytes of an existing archive unchanged (a member's header and packed data).
   void CopyFrom(const TByteSource& src, uint64_t offset, uint64_t length);
   // Writes the end mark, flushes the file to disk and renames it over the target.
   void Commit();
 
   const std::string& TempPath() const { return FTempPath; }
+  // The archive's folder, where packed data waiting for its turn goes.
+  std::string Folder() const;
   // True for the temporary file itself and for the target, which a pack must not read.
   bool IsOwnFile(uint64_t dev, uint64_t ino) const;
 

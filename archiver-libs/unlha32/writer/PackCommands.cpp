@@ -5,6 +5,7 @@
 #include "ErrorCodes.h"
 #include "Names.h"
 #include "Notifier.h"
+#include "WorkerPool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +19,15 @@
 namespace unlha {
 namespace {
 
+// Members handed to the workers ahead of the writing, per worker: enough that workers rarely
+// wait while a long member at the head is written; bounded so that open files stay few.
+constexpr size_t kAheadPerThread = 16;
+constexpr size_t kMaxAhead = 128;
+// Packed data held in memory by all members waiting for their turn; beyond each one's share it
+// goes to an anonymous file.
+constexpr size_t kSpoolMemory = 64 << 20;
+constexpr size_t kMinSpoolMemory = 256 << 10;
+
 // Every switch the program's LHA driver emits for packing, and the method choice.
 const std::vector<std::string_view> kWriteSwitches = {"a", "c", "n", "p", "r", "x", "jso", "o"};
 
@@ -25,6 +35,14 @@ struct TInput {
   std::string stored; // member name
   std::string path;   // on disk
   bool implicit = false; // a folder above a named file, stored for its own mode and time
+};
+
+// One member of the new archive: a file packed, an old member copied, or a file packed in place
+// of an old member, which is kept when the file cannot be stored.
+struct TPackStep {
+  const TInput* input = nullptr;
+  const TLhaMember* old = nullptr;
+  bool ownFile = false; // the input is the archive being written: skipped
 };
 
 struct TSettings {
@@ -238,70 +256,86 @@ int Pack(const TCommand& cmd, TOutput& out) {
     if (const int orc = OpenExisting(cmd.archive, old, stubSize, out); orc != 0) return orc;
     TArchiveWriter w(cmd.archive);
     if (stubSize != 0) w.CopyFrom(old->Source(), 0, stubSize);
+
+    // The new archive in order: old members (each copied, or replaced by its file when that is
+    // newer), then the files that are not members yet.
+    std::vector<TPackStep> steps;
     std::vector<bool> done(inputs.size(), false);
+    if (old) {
+      for (const auto& m : old->Members()) {
+        TPackStep& step = steps.emplace_back();
+        step.old = &m;
+        auto it = byName.find(m.name);
+        if (it == byName.end() || done[it->second]) continue;
+        done[it->second] = true;
+        const TInput& in = inputs[it->second];
+        struct stat st{};
+        const bool exists = lstat(in.path.c_str(), &st) == 0;
+        // A file that is gone is tried too, so that its loss is reported.
+        if (cmd.letter == "a" || !s.compareTimes || !exists || st.st_mtime > m.mtime) step.input = &in;
+      }
+    }
+    if (cmd.letter != "f") {
+      for (size_t i = 0; i < inputs.size(); ++i)
+        if (!done[i]) steps.push_back({&inputs[i], nullptr});
+    }
+
+    // Files are announced and handed to the workers ahead of the writing, in order, as far as
+    // the pool has room; the writing takes them back in the same order. The packed data of
+    // members waiting for their turn shares a memory budget; beyond it, it is spooled.
+    const unsigned threads = WorkerThreads();
+    const size_t capacity = std::min(kMaxAhead, kAheadPerThread * threads);
+    const TSpoolPlace spool{w.Folder(), std::max(kMinSpoolMemory, kSpoolMemory / capacity)};
+    TOrderedPool<TPackedMember> pool(threads, capacity);
     bool changed = false;
-    // One input into the archive; false when the owner asked to stop.
-    auto add = [&](const TInput& in, bool& stored) {
+    std::set<std::string> replaced; // a replaced name drops its later duplicates too
+    auto announce = [&](size_t i, TOrderedPool<TPackedMember>::TJob& job) {
+      TPackStep& step = steps[i];
+      if (step.input == nullptr) return true;
+      const TInput& in = *step.input;
       struct stat st{};
       const bool exists = lstat(in.path.c_str(), &st) == 0;
-      stored = false;
       if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
-        out.Line(in.stored + ": skipped: it is the archive being written");
+        step.ownFile = true;
         return true;
       }
       const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
       if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
-      const TAddResult r = w.Add(in.stored, in.path, s.method);
-      stored = r.stored;
-      if (!r.stored) {
-        if (in.implicit) return true; // its contents report the trouble
-        out.Line(in.stored + ": skipped: " + r.reason);
-        rc = kErrCannotRead;
-        return true;
-      }
-      changed = true;
-      const auto& m = r.member;
-      out.Line(in.stored + " - " + (m.IsDirectory() || m.IsSymlink() ? m.method : m.method + Percent(m.packedSize, m.originalSize)) +
-               (r.note.empty() ? "" : " (" + r.note + ")"));
+      job = [&in, &spool, method = s.method](const std::atomic<bool>& stop, unsigned) {
+        return PackMember(in.stored, in.path, method, spool, &stop);
+      };
       return true;
     };
-
-    if (old) {
-      std::set<std::string> replaced; // a replaced name drops its later duplicates too
-      for (const auto& m : old->Members()) {
-        if (replaced.count(m.name) != 0) continue;
-        auto it = byName.find(m.name);
-        if (it != byName.end() && !done[it->second]) {
-          const TInput& in = inputs[it->second];
-          done[it->second] = true;
-          struct stat st{};
-          const bool exists = lstat(in.path.c_str(), &st) == 0;
-          // A file that is gone is tried too, so that its loss is reported.
-          if (cmd.letter == "a" || !s.compareTimes || !exists || st.st_mtime > m.mtime) {
-            bool stored = false;
-            if (!add(in, stored)) {
-              out.Line("cancelled; the archive is left as it was");
-              return kErrUserCancel;
-            }
-            if (stored) {
-              replaced.insert(m.name);
-              continue;
-            }
-            // Not readable now: the member stays as it was.
-          }
+    auto finish = [&](size_t i, TPackedMember* packed) {
+      const TPackStep& step = steps[i];
+      if (step.ownFile) {
+        out.Line(step.input->stored + ": skipped: it is the archive being written");
+      } else if (packed != nullptr) {
+        const TInput& in = *step.input;
+        const TAddResult r = w.Emit(*packed);
+        if (r.stored) {
+          changed = true;
+          const auto& m = r.member;
+          out.Line(in.stored + " - " + (m.IsDirectory() || m.IsSymlink() ? m.method : m.method + Percent(m.packedSize, m.originalSize)) +
+                   (r.note.empty() ? "" : " (" + r.note + ")"));
+          if (step.old != nullptr) replaced.insert(step.old->name);
+          return true;
         }
+        if (!in.implicit) { // an implicit folder's contents report the trouble
+          out.Line(in.stored + ": skipped: " + r.reason);
+          rc = kErrCannotRead;
+        }
+        // Not readable now: a member it was to replace stays as it was.
+      }
+      if (step.old != nullptr && replaced.count(step.old->name) == 0) {
+        const TLhaMember& m = *step.old;
         w.CopyFrom(old->Source(), m.headerOffset, m.dataOffset + m.packedSize - m.headerOffset);
       }
-    }
-    if (cmd.letter != "f") {
-      for (size_t i = 0; i < inputs.size(); ++i) {
-        if (done[i]) continue;
-        bool stored = false;
-        if (!add(inputs[i], stored)) {
-          out.Line("cancelled; the archive is left as it was");
-          return kErrUserCancel;
-        }
-      }
+      return true;
+    };
+    if (!RunInOrder(pool, steps.size(), EOnCancel::Drop, announce, finish)) {
+      out.Line("cancelled; the archive is left as it was");
+      return kErrUserCancel;
     }
     if (changed) w.Commit();
     if (!changed && !old && rc == kErrCannotRead) {

@@ -1,0 +1,276 @@
+// Packing and testing on worker threads: an archive packed by many workers is byte for byte the
+// one a single worker packs, members are announced in archive order on the caller's thread,
+// every peer reads the result, a test on many workers reports as one does, and
+// TIDEKEEP_BACKGROUND lowers the workers' priority only.
+#include "Notifier.h"
+#include "PeerTools.h"
+#include "ReadHook.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <optional>
+#include <thread>
+
+namespace unlha {
+namespace {
+
+using namespace unlha::test;
+
+// Sets an environment variable for a scope, restoring what was there.
+class TEnv {
+public:
+  TEnv(const char* name, const char* value) : FName(name) {
+    if (const char* was = std::getenv(name)) FWas = was;
+    setenv(name, value, 1);
+  }
+  ~TEnv() {
+    if (FWas)
+      setenv(FName, FWas->c_str(), 1);
+    else
+      unsetenv(FName);
+  }
+  TEnv(const TEnv&) = delete;
+  TEnv& operator=(const TEnv&) = delete;
+
+private:
+  const char* FName;
+  std::optional<std::string> FWas;
+};
+
+std::vector<uint8_t> Bytes(size_t n, uint32_t seed, unsigned symbols) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> v(n);
+  for (auto& b : v) b = static_cast<uint8_t>('A' + rng() % symbols);
+  return v;
+}
+
+// Many small members in folders, nothing-to-pack members (empty file and folder, link), data
+// that is stored because it does not shrink, and members whose packed data is larger than
+// what a waiting member keeps in memory.
+void MakeVariedTree(const std::string& base) {
+  for (int i = 0; i < 300; ++i)
+    WriteFile(base + "/d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt", Bytes(200 + 97u * static_cast<unsigned>(i), static_cast<uint32_t>(i), 4 + i % 20));
+  WriteFile(base + "/empty.txt", "");
+  fs::create_directories(base + "/emptydir");
+  fs::create_symlink("d1/f1.txt", base + "/link");
+  WriteFile(base + "/noise.bin", RandomBytes(3 << 20, 7));
+  WriteFile(base + "/halves.bin", Bytes(6 << 20, 8, 16)); // about 3 MiB packed
+  WriteFile(base + "/quarters.bin", Bytes(3 << 20, 9, 4));
+}
+
+std::vector<std::string> gAnnounced;
+
+// Packs base into arc with the given worker count; the member names as announced.
+std::vector<std::string> PackWith(const char* threads, const std::string& arc, const std::string& base,
+                                  const std::string& method) {
+  const TEnv env("TIDEKEEP_LHA_THREADS", threads);
+  gAnnounced.clear();
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) {
+        gAnnounced.push_back(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName);
+        return 1;
+      },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command("a -+ -r2 -x1 " + method + " \"" + arc + "\" \"" + base + "/\" \"d0\" \"d1\" \"d2\" \"d3\" \"d4\" \"d5\" \"d6\" "
+                         "\"empty.txt\" \"emptydir\" \"link\" \"noise.bin\" \"halves.bin\" \"quarters.bin\"");
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 0) << r.text;
+  return gAnnounced;
+}
+
+TEST(ParallelPack, ManyWorkersWriteTheBytesOfOneAndEveryPeerReadsThem) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  fs::create_directories(dir / "out");
+  for (const std::string method : {"-o5", "-o7"}) {
+    SCOPED_TRACE(method);
+    const auto one = PackWith("1", dir / "out/one.lzh", dir / "base", method);
+    const auto many = PackWith("4", dir / "out/many.lzh", dir / "base", method);
+    const auto bytes = ReadBytes(dir / "out/one.lzh");
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_TRUE(bytes == ReadBytes(dir / "out/many.lzh")) << "the archives differ";
+    std::vector<std::string> stored;
+    for (const auto& m : Members(dir / "out/many.lzh")) stored.push_back(m.name);
+    EXPECT_EQ(many, one);
+    EXPECT_EQ(many, stored) << "announced in archive order";
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir / "out")) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"many.lzh", "one.lzh"})) << "no spooled data or temporary left";
+
+    struct TPeerCheck {
+      const char* tool;
+      std::string line;
+    };
+    for (const TPeerCheck& p : {TPeerCheck{"lhasa", "lhasa t many.lzh"}, TPeerCheck{"7zz", "7zz t many.lzh"},
+                                TPeerCheck{"bsdtar", "bsdtar -tf many.lzh"}}) {
+      if (!HaveProgram(p.tool)) {
+        std::cout << "skipped " << p.tool << ": not installed\n";
+        continue;
+      }
+      const auto run = RunTool(p.line, dir / "out");
+      EXPECT_EQ(run.status, 0) << p.tool;
+      if (std::string_view(p.tool) == "bsdtar") {
+        EXPECT_NE(run.out.find("halves.bin"), std::string::npos) << run.out;
+      }
+    }
+    fs::remove(dir / "out/one.lzh");
+    fs::remove(dir / "out/many.lzh");
+  }
+}
+
+size_t Lines(const std::string& text, const std::string& prefix) {
+  size_t n = 0;
+  const std::string lines = "\n" + text;
+  for (size_t at = 0; (at = lines.find("\n" + prefix, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
+
+// A member in the middle is broken; the other members test as intact, in archive order, the
+// same with one worker and with four, going on after the failure or stopping at it.
+TEST(ParallelTest, ManyWorkersReportAsOne) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  auto bytes = ReadBytes(arc);
+  const auto members = Members(arc);
+  size_t files = 0;
+  const TLhaMember* victim = nullptr;
+  for (const auto& m : members) {
+    if (m.IsDirectory() || m.IsSymlink()) continue;
+    ++files;
+    if (victim == nullptr && m.name == "d3/f3.txt") victim = &m;
+  }
+  ASSERT_NE(victim, nullptr);
+  bytes[victim->dataOffset + victim->packedSize / 2] ^= 0x55;
+  unlha_test::WriteBytes(arc, bytes);
+  for (const char* jse : {"-jse1", "-jse0"}) {
+    SCOPED_TRACE(jse);
+    const std::string line = std::string("t -+ ") + jse + " \"" + arc + "\"";
+    TResult one, many;
+    {
+      const TEnv env("TIDEKEEP_LHA_THREADS", "1");
+      one = Command(line);
+    }
+    {
+      const TEnv env("TIDEKEEP_LHA_THREADS", "4");
+      many = Command(line);
+    }
+    EXPECT_NE(many.rc, 0);
+    EXPECT_EQ(many.rc, one.rc);
+    EXPECT_EQ(many.text, one.text);
+    const size_t errorAt = many.text.find("error  d3/f3.txt");
+    ASSERT_NE(errorAt, std::string::npos) << many.text;
+    EXPECT_LT(many.text.find("OK     d3/f10.txt"), errorAt) << "in archive order";
+    if (std::string_view(jse) == "-jse1") {
+      EXPECT_EQ(Lines(many.text, "OK     "), files - 1) << many.text;
+      EXPECT_NE(many.text.find("OK     quarters.bin"), std::string::npos);
+    } else {
+      EXPECT_EQ(many.text.find("OK     ", errorAt), std::string::npos) << "nothing tested after the failure";
+    }
+  }
+}
+
+// A cancel from the enumeration callback ends the test there: no member from it on is reported.
+TEST(ParallelTest, CancelStopsAtTheMember) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  const TEnv env("TIDEKEEP_LHA_THREADS", "4");
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) { return std::string_view(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName) == "d3/f3.txt" ? 0 : 1; },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command("t -+ \"" + arc + "\"");
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 32800);
+  EXPECT_NE(r.text.find("OK     d3/f10.txt"), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("d3/f3.txt"), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("quarters.bin"), std::string::npos) << r.text;
+}
+
+// Bytes this process has read so far (all threads), or -1 when the kernel does not tell.
+long long BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value)
+    if (key == "rchar:") return value;
+  return -1;
+}
+
+// A cancel while a large file is being packed on a worker stops that worker within a few
+// pieces: far less than the file is read, and the previous archive stays.
+TEST(ParallelPack, CancelStopsTheWorkers) {
+  TTempDir dir;
+  constexpr size_t kBig = 64 << 20;
+  WriteFile(dir / "base/big.bin", Bytes(kBig, 3, 16));
+  WriteFile(dir / "base/small.txt", "small");
+  ASSERT_EQ(Command("a -+ \"" + dir / "a.lzh" + "\" \"" + dir / "base/\" \"small.txt\"").rc, 0);
+  const auto before = ReadBytes(dir / "a.lzh");
+  if (BytesRead() < 0) GTEST_SKIP() << "/proc/self/io is not available";
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) { return std::string_view(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName) == "small.txt" ? 0 : 1; },
+      sizeof(EXTRACTINGINFOEX64));
+  const long long start = BytesRead();
+  const auto r = Command("a -+ \"" + dir / "a.lzh" + "\" \"" + dir / "base/\" \"big.bin\" \"small.txt\"");
+  const long long read = BytesRead() - start;
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 32800);
+  EXPECT_TRUE(ReadBytes(dir / "a.lzh") == before);
+  EXPECT_LT(read, static_cast<long long>(kBig / 4)) << "the worker went on reading after the cancel";
+}
+
+struct TPriority {
+  int nice = 0;
+  int ioprio = 0;
+  pid_t tid = 0;
+};
+
+TPriority OwnPriority() {
+  TPriority p;
+  p.tid = static_cast<pid_t>(gettid());
+  p.nice = getpriority(PRIO_PROCESS, static_cast<id_t>(p.tid));
+  p.ioprio = static_cast<int>(syscall(SYS_ioprio_get, 1 /* IOPRIO_WHO_PROCESS */, p.tid));
+  return p;
+}
+
+// The priority of the thread that reads a member's file, seen from inside its read.
+TEST(ParallelPack, BackgroundLowersTheWorkersOnly) {
+  TTempDir dir;
+  WriteFile(dir / "base/a.txt", Bytes(100000, 1, 8));
+  struct stat st{};
+  ASSERT_EQ(stat((dir / "base/a.txt").c_str(), &st), 0);
+  const TPriority caller = OwnPriority();
+  if (caller.nice >= 10) GTEST_SKIP() << "running at nice " << caller.nice << ": lowering to 10 cannot be seen";
+  const int bestEffort7 = (2 << 13) | 7;
+  struct TCase {
+    const char* background;
+    bool lowered;
+  };
+  for (const TCase& c : {TCase{"1", true}, TCase{"0", false}}) {
+    SCOPED_TRACE(c.background);
+    const TEnv env("TIDEKEEP_BACKGROUND", c.background);
+    std::optional<TPriority> worker;
+    AfterFirstRead(st.st_dev, st.st_ino, [&] { worker = OwnPriority(); });
+    fs::remove(dir / "a.lzh");
+    const auto r = Command("a -+ \"" + dir / "a.lzh" + "\" \"" + dir / "base/\" \"a.txt\"");
+    ASSERT_EQ(r.rc, 0) << r.text;
+    ASSERT_TRUE(worker.has_value());
+    EXPECT_NE(worker->tid, caller.tid) << "packed on a worker";
+    EXPECT_EQ(worker->nice, c.lowered ? 10 : caller.nice);
+    if (c.lowered) {
+      EXPECT_EQ(worker->ioprio, bestEffort7);
+    }
+    const TPriority after = OwnPriority();
+    EXPECT_EQ(after.nice, caller.nice) << "the caller's thread is untouched";
+    EXPECT_EQ(after.ioprio, caller.ioprio);
+  }
+}
+
+} // namespace
+} // namespace unlha
