@@ -12,10 +12,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
-prog=$build/bin/tidekeep
-[ -x "$prog" ] || { echo "no $prog: build the tidekeep target first" >&2; exit 2; }
-[ -e "$build/bin/archivers/libunlha32.so" ] || { echo "no libunlha32.so in $build/bin/archivers" >&2; exit 2; }
-command -v sqlite3 >/dev/null || { echo "sqlite3 (the command) is needed to store the target pair" >&2; exit 2; }
+. "$here/common.bash"
+need_backup_tools "$build"
 command -v pigz >/dev/null || { echo "pigz is needed (scripts/install-deps.sh installs it)" >&2; exit 2; }
 min_files=${FILES:-20000}
 min_mb=${MB:-500}
