@@ -185,6 +185,8 @@ class TFileArgs {
 
 // The names of Files in order; empty names are dropped unless KeepEmptyNames.
 std::vector<std::string> FlattenArgs(const TFileArgs& files, bool keepEmptyNames = false);
+// The same names handed to Visit one by one, without a copy of the list.
+void ForEachName(const TFileArgs& files, bool keepEmptyNames, const std::function<void(std::string_view)>& visit);
 
 // ---------------------------------------------------------------------------------------------
 // Command-line builder: every argument is preceded by one space.

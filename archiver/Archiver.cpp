@@ -18,45 +18,39 @@ void TArchiver::BeforeEnumMember(void*, TArchiverOptions&, bool&) {}
 
 int TArchiver::Extract(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
                        const TFileArgs& files, bool useResponseFile, std::string& cmdLine, std::string& output) {
-  std::string line = ExtractCommand(wnd, arcFile, options, dir, files, useResponseFile);
-  cmdLine = line;
-  return RunUnpackCommand(wnd, arcFile, line, output);
+  cmdLine = ExtractCommand(wnd, arcFile, options, dir, files, useResponseFile);
+  return RunUnpackCommand(wnd, arcFile, cmdLine, output);
 }
 
 int TArchiver::Pack(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
                     const TFileArgs& files, bool useResponseFile, std::string& cmdLine, std::string& output) {
-  std::string line = PackCommand(wnd, arcFile, options, dir, files, useResponseFile);
-  cmdLine = line;
-  return RunPackCommand(wnd, arcFile, line, output);
+  cmdLine = PackCommand(wnd, arcFile, options, dir, files, useResponseFile);
+  return RunPackCommand(wnd, arcFile, cmdLine, output);
 }
 
 int TArchiver::Delete(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
                       const TFileArgs& files, bool useResponseFile, std::string& cmdLine, std::string& output) {
-  std::string line = DeleteCommand(wnd, arcFile, options, dir, files, useResponseFile);
-  cmdLine = line;
-  return RunPackCommand(wnd, arcFile, line, output);
+  cmdLine = DeleteCommand(wnd, arcFile, options, dir, files, useResponseFile);
+  return RunPackCommand(wnd, arcFile, cmdLine, output);
 }
 
 int TArchiver::Update(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
                       const TFileArgs& files, bool useResponseFile, std::string& cmdLine, std::string& output) {
-  std::string line = UpdateCommand(wnd, arcFile, options, dir, files, useResponseFile);
-  cmdLine = line;
-  return RunPackCommand(wnd, arcFile, line, output);
+  cmdLine = UpdateCommand(wnd, arcFile, options, dir, files, useResponseFile);
+  return RunPackCommand(wnd, arcFile, cmdLine, output);
 }
 
 int TArchiver::MakeSfx(HWND wnd, std::string_view arcFile, const TArchiverOptions& options, std::string_view dir,
                        std::string& cmdLine, std::string& output) {
-  std::string line = SfxCommand(wnd, arcFile, options, dir);
-  cmdLine = line;
-  return RunPackCommand(wnd, arcFile, line, output);
+  cmdLine = SfxCommand(wnd, arcFile, options, dir);
+  return RunPackCommand(wnd, arcFile, cmdLine, output);
 }
 
 int TArchiver::ExtractMem(HWND wnd, std::string_view arcFile, const TArchiverOptions& options,
                           std::string_view fileName, unsigned char* buffer, uint32_t bufferSize,
                           uint32_t* writtenSize, std::string& cmdLine) {
-  std::string line = ExtractMemCommand(wnd, arcFile, options, fileName);
-  cmdLine = line;
-  return GetDll().ExtractMem(wnd, line, buffer, bufferSize, nullptr, nullptr, writtenSize);
+  cmdLine = ExtractMemCommand(wnd, arcFile, options, fileName);
+  return GetDll().ExtractMem(wnd, cmdLine, buffer, bufferSize, nullptr, nullptr, writtenSize);
 }
 
 int TArchiver::CheckArchive(std::string_view arcFile, int mode, int extra) {

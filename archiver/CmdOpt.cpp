@@ -6,10 +6,9 @@
 #include "ARCHIVES.h"
 #include "Paths.h"
 
-std::vector<std::string> FlattenArgs(const TFileArgs& files, bool keepEmptyNames) {
-  std::vector<std::string> names;
+void ForEachName(const TFileArgs& files, bool keepEmptyNames, const std::function<void(std::string_view)>& visit) {
   auto add = [&](std::string_view name) {
-    if (keepEmptyNames || !name.empty()) names.emplace_back(name);
+    if (keepEmptyNames || !name.empty()) visit(name);
   };
   for (const TFileArg& arg : files) {
     std::visit(
@@ -27,6 +26,11 @@ std::vector<std::string> FlattenArgs(const TFileArgs& files, bool keepEmptyNames
         },
         arg);
   }
+}
+
+std::vector<std::string> FlattenArgs(const TFileArgs& files, bool keepEmptyNames) {
+  std::vector<std::string> names;
+  ForEachName(files, keepEmptyNames, [&](std::string_view name) { names.emplace_back(name); });
   return names;
 }
 
@@ -37,17 +41,17 @@ void TCmdOpt::Add(std::string_view s) {
 
 void TCmdOpt::AddQuoted(std::string_view sw, std::string_view value) {
   if (IsUnsetText(value)) return;
-  std::string arg;
-  if (sw.empty()) {
-    arg = "\"" + std::string(value) + "\"";
-  } else {
-    const std::string swText = sw.front() == ' ' ? std::string(sw.substr(1)) : "-" + std::string(sw);
-    if (FSeparateValue)
-      arg = swText + " \"" + std::string(value) + "\"";
-    else
-      arg = "\"" + swText + std::string(value) + "\"";
+  if (sw.empty()) {  // a name: appended in place, as there may be a great many
+    FText += " \"";
+    FText += value;
+    FText += '"';
+    return;
   }
-  Add(arg);
+  const std::string swText = sw.front() == ' ' ? std::string(sw.substr(1)) : "-" + std::string(sw);
+  if (FSeparateValue)
+    Add(swText + " \"" + std::string(value) + "\"");
+  else
+    Add("\"" + swText + std::string(value) + "\"");
 }
 
 void TCmdOpt::AddNumber(std::string_view sw, int n) {
@@ -73,15 +77,23 @@ std::string TCmdOpt::ConvertName(std::string_view name) const {
 void TCmdOpt::AddName(std::string_view sw, std::string_view name) { AddQuoted(sw, ConvertName(name)); }
 
 int TCmdOpt::AddFiles(std::string_view sw, const TFileArgs& files) {
-  const std::vector<std::string> names = FlattenArgs(files);
-  for (const std::string& name : names) AddName(sw, name);
-  return static_cast<int>(names.size());
+  int count = 0;
+  ForEachName(files, false, [&](std::string_view name) {
+    AddName(sw, name);
+    ++count;
+  });
+  return count;
 }
 
 int TCmdOpt::AddResponseFile(const TFileArgs& files, std::string_view fileName) {
-  const std::vector<std::string> names = FlattenArgs(files);
   std::string content;
-  for (const std::string& name : names) content += "\"" + ConvertName(name) + "\"\r\n";
+  int count = 0;
+  ForEachName(files, false, [&](std::string_view name) {
+    content += '"';
+    content += ConvertName(name);
+    content += "\"\r\n";
+    ++count;
+  });
   const std::string path(fileName);
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -92,5 +104,5 @@ int TCmdOpt::AddResponseFile(const TFileArgs& files, std::string_view fileName) 
     throw std::system_error(errno, std::generic_category(), "cannot write " + path);
   if (std::fclose(file.release()) != 0) throw std::system_error(errno, std::generic_category(), "cannot write " + path);
   AddQuoted("", "@" + path);
-  return static_cast<int>(names.size());
+  return count;
 }

@@ -31,7 +31,8 @@ std::string StreamNameToMemberSuffix(std::string_view streamName, std::string_vi
 
 void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view fullName,
                   const platform::TSearchRec& rec, std::string_view separator, std::string_view storedName) {
-  if (rec.IsLink || !platform::VolumeHasNamedStreams(fullName)) return;
+  // A volume without named streams lists none: no need to ask it first, file by file.
+  if (rec.IsLink) return;
   for (const std::string& name : platform::ListNamedStreams(fullName)) {
     // A name with a delimiter would put the staged file somewhere else than beside its file.
     if (name.find(platform::PathDelim) != std::string::npos) continue;

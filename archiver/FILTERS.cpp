@@ -1,6 +1,7 @@
 #include "FILTERS.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -12,17 +13,29 @@
 
 namespace {
 
-// Letter case ignored first, then the bytes, so the order is total and only identical names tie.
-bool nameLess(std::string_view x, std::string_view y) {
-  const size_t n = std::min(x.size(), y.size());
-  for (size_t k = 0; k < n; ++k) {
-    const int cx = std::tolower(static_cast<unsigned char>(x[k]));
-    const int cy = std::tolower(static_cast<unsigned char>(y[k]));
-    if (cx != cy) return cx < cy;
+// Letter case ignored first (each byte folded as std::tolower folds it), then the bytes, so the
+// order is total and only identical names tie. The folding is looked up once per sort.
+class TNameOrder {
+ public:
+  TNameOrder() {
+    for (int c = 0; c < 256; ++c) FFold[static_cast<size_t>(c)] = static_cast<unsigned char>(std::tolower(c));
   }
-  if (x.size() != y.size()) return x.size() < y.size();
-  return x < y;
-}
+  bool operator()(std::string_view x, std::string_view y) const {
+    const size_t n = std::min(x.size(), y.size());
+    for (size_t k = 0; k < n; ++k) {
+      const unsigned char cx = FFold[static_cast<unsigned char>(x[k])];
+      const unsigned char cy = FFold[static_cast<unsigned char>(y[k])];
+      if (cx != cy) return cx < cy;
+    }
+    if (x.size() != y.size()) return x.size() < y.size();
+    return x < y;
+  }
+
+ private:
+  std::array<unsigned char, 256> FFold{};
+};
+
+size_t hashOf(std::string_view name) { return std::hash<std::string_view>{}(name); }
 
 struct TSelectionContext {
   const TArchiverOptions& Options;
@@ -75,44 +88,48 @@ struct TSelectionContext {
     }
   }
 
+  // The files of one folder that match Mask, then, when the scan recurses, its subfolders. The
+  // folder is listed once, and its entries carry everything the selection asks of them.
   void ScanFolder(const std::string& dir, std::string_view mask, bool includeStreams) {
     const std::string folder = PhysicalPath(dir);
-    auto byName = [](const platform::TSearchRec& x, const platform::TSearchRec& y) { return x.Name < y.Name; };
     int error = 0;
-    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, mask, error);
+    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, "*", error);
     if (error != 0) ReportUnreadable(dir, error);
-    std::sort(entries.begin(), entries.end(), byName);
+    ScanEntries(dir, folder, std::move(entries), mask, includeStreams);
+  }
+
+  void ScanEntries(const std::string& dir, const std::string& folder, std::vector<platform::TSearchRec> entries,
+                   std::string_view mask, bool includeStreams) {
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::TSearchRec& x, const platform::TSearchRec& y) { return x.Name < y.Name; });
     for (const platform::TSearchRec& entry : entries) {
       if (Cancel) return;
-      if (entry.IsDir || !Selectable(entry)) continue;
+      if (entry.IsDir || !platform::MatchesMask(entry.Name, mask) || !Selectable(entry)) continue;
       AddSelected(StoredNameOf(entry, dir), platform::JoinPath(folder, entry.Name), entry, includeStreams);
     }
     const bool wildcard = mask.find_first_of("*?") != std::string_view::npos;
     const bool everything = mask == "*.*" || mask == "*";
-    if (Options.r >= 1 && (Options.p <= 0 || wildcard)) {
-      // Every real folder, dot-folders included whatever a says; linked folders are never
-      // entered, so a link loop cannot trap the scan.
-      std::vector<platform::TSearchRec> folders = platform::FindFiles(folder, "*", error);
-      std::sort(folders.begin(), folders.end(), byName);
-      for (const platform::TSearchRec& sub : folders) {
-        if (Cancel) return;
-        if (!sub.IsDir || sub.IsLink) continue;
-        const std::string path = platform::JoinPath(folder, sub.Name);
-        const std::string stored = StoredNameOf(sub, dir);
-        // Unreadable: reported, never stored as if it were empty.
-        const bool empty = platform::FindFiles(path, "*", error).empty();
-        if (error != 0) {
-          ReportUnreadable(stored, error);
-          continue;
-        }
-        // A folder from which nothing is selected (it is empty, or holds only what the
-        // selection leaves out) would leave no trace in the archive and be lost on restore:
-        // it is selected under its own name, which the library stores as a folder member.
-        const size_t before = Result.Size();
-        if (!empty) ScanFolder(stored, mask, includeStreams);
-        if (everything && Selectable(sub) && Result.Size() == before && !Cancel)
-          AddSelected(stored, path, sub, false);
+    if (Options.r < 1 || (Options.p > 0 && !wildcard)) return;
+    // Every real folder, dot-folders included whatever a says; linked folders are never
+    // entered, so a link loop cannot trap the scan.
+    for (platform::TSearchRec& sub : entries) {
+      if (Cancel) return;
+      if (!sub.IsDir || sub.IsLink) continue;
+      const std::string path = platform::JoinPath(folder, sub.Name);
+      const std::string stored = StoredNameOf(sub, dir);
+      int error = 0;
+      std::vector<platform::TSearchRec> inner = platform::FindFiles(path, "*", error);
+      // Unreadable: reported, never stored as if it were empty.
+      if (error != 0) {
+        ReportUnreadable(stored, error);
+        continue;
       }
+      // A folder from which nothing is selected (it is empty, or holds only what the selection
+      // leaves out) would leave no trace in the archive and be lost on restore: it is selected
+      // under its own name, which the library stores as a folder member.
+      const size_t before = Result.Size();
+      if (!inner.empty()) ScanEntries(stored, path, std::move(inner), mask, includeStreams);
+      if (everything && Selectable(sub) && Result.Size() == before && !Cancel) AddSelected(stored, path, sub, false);
     }
   }
 
@@ -132,16 +149,42 @@ std::optional<long long> boundOf(std::string_view text, std::string_view default
 
 }  // namespace
 
+size_t TNameList::SlotOf(std::string_view name) const {
+  const size_t mask = FSlots.size() - 1;
+  for (size_t slot = hashOf(name) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t at = FSlots[slot];
+    if (at == 0 || FNames[at - 1] == name) return slot;
+  }
+}
+
+void TNameList::Grow() {
+  // At most half full, so a search meets a free slot soon.
+  FSlots.assign(std::max<size_t>(64, FSlots.size() * 2), 0);
+  const size_t mask = FSlots.size() - 1;
+  for (size_t i = 0; i < FNames.size(); ++i) {
+    size_t slot = hashOf(FNames[i]) & mask;
+    while (FSlots[slot] != 0) slot = (slot + 1) & mask;
+    FSlots[slot] = static_cast<uint32_t>(i + 1);
+  }
+}
+
 bool TNameList::Add(std::string name) {
-  auto pos = std::lower_bound(FNames.begin(), FNames.end(), name, nameLess);
-  if (pos != FNames.end() && *pos == name) return false;
-  FNames.insert(pos, std::move(name));
+  if (2 * (FNames.size() + 1) > FSlots.size()) Grow();
+  const size_t slot = SlotOf(name);
+  if (FSlots[slot] != 0) return false;
+  FNames.push_back(std::move(name));
+  FSlots[slot] = static_cast<uint32_t>(FNames.size());
   return true;
 }
 
-bool TNameList::Contains(std::string_view name) const {
-  auto pos = std::lower_bound(FNames.begin(), FNames.end(), name, nameLess);
-  return pos != FNames.end() && *pos == name;
+bool TNameList::Contains(std::string_view name) const { return !FSlots.empty() && FSlots[SlotOf(name)] != 0; }
+
+std::vector<std::string> TNameList::Take() {
+  FSlots = {};
+  std::vector<std::string> names = std::move(FNames);
+  FNames.clear();
+  std::sort(names.begin(), names.end(), TNameOrder());
+  return names;
 }
 
 TStagedFiles::~TStagedFiles() {

@@ -1,6 +1,7 @@
 // The component's own file selection for packing: what lies below the base folder, by the
 // patterns and the selection switches, handed to the library as one sorted list of names.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,17 +11,22 @@
 #include "ARCHIVES.h"
 #include "LocaleFormats.h"
 
-// Names kept sorted ignoring letter case. Only identical names are duplicates: "A.txt" and
-// "a.txt" are two files here and both are kept.
+// A set of names handed out sorted ignoring letter case. Only identical names are duplicates:
+// "A.txt" and "a.txt" are two files here and both are kept. Adding and looking up cost the same
+// whatever the order the names come in; the order is made once, when the names are taken.
 class TNameList {
  public:
   bool Add(std::string name);  // false when the name was there already
   bool Contains(std::string_view name) const;
   size_t Size() const { return FNames.size(); }
-  std::vector<std::string> Take() { return std::move(FNames); }
+  std::vector<std::string> Take();  // the names, sorted; the list is empty afterwards
 
  private:
-  std::vector<std::string> FNames;
+  size_t SlotOf(std::string_view name) const;  // where Name is, or the free slot it would take
+  void Grow();
+
+  std::vector<std::string> FNames;  // in the order added
+  std::vector<uint32_t> FSlots;     // open addressing over FNames: index + 1, 0 = free
 };
 
 // Absolute paths of the files the stream staging created; they are deleted when the list goes

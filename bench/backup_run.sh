@@ -1,8 +1,9 @@
 #!/bin/bash
 # One backup of a real tree (copies from /usr, at least FILES files and MB megabytes) with
-# `tidekeep --run-now`, and in the same run `tar -czf` of the same tree, printing wall-clock
-# seconds, archive sizes and our figures as ratios to tar's, and what the run's verification (the
-# library's test command "t", run again alone on the archive) costs against the packing in the run.
+# `tidekeep --run-now`, and in the same run `tar -czf` and `tar -cf - | pigz -6` (gzip on every
+# core) of the same tree, printing wall-clock seconds, archive sizes and our figures as ratios to
+# the peers', and what the run's verification (the library's test command "t", run again alone on
+# the archive) costs against the packing in the run. Aim: the backup at least as fast as tar | pigz.
 # Not part of the test run.
 #
 #   bench/backup_run.sh [build-dir]            (default: build/ beside this folder)
@@ -11,10 +12,9 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../build}" && pwd)
-prog=$build/bin/tidekeep
-[ -x "$prog" ] || { echo "no $prog: build the tidekeep target first" >&2; exit 2; }
-[ -e "$build/bin/archivers/libunlha32.so" ] || { echo "no libunlha32.so in $build/bin/archivers" >&2; exit 2; }
-command -v sqlite3 >/dev/null || { echo "sqlite3 (the command) is needed to store the target pair" >&2; exit 2; }
+. "$here/common.bash"
+need_backup_tools "$build"
+command -v pigz >/dev/null || { echo "pigz is needed (scripts/install-deps.sh installs it)" >&2; exit 2; }
 min_files=${FILES:-20000}
 min_mb=${MB:-500}
 runs=${RUNS:-1}
@@ -57,14 +57,18 @@ wall() {
 }
 best=""
 tar_best=""
+pigz_best=""
 for ((i = 0; i < runs; i++)); do
-  rm -f "$work"/out/*.lzh "$work/out/tree.tar.gz"
+  rm -f "$work"/out/*.lzh "$work/out/tree.tar.gz" "$work/out/pigz.tar.gz"
   sqlite3 "$db" "delete from m_log"
   t=$(wall "$work/run.log" "$prog" --db "$db" --run-now) ||
     { echo "tidekeep --run-now failed:" >&2; cat "$work/run.log" >&2; exit 1; }
   tt=$(wall "$work/tar.log" tar -czf "$work/out/tree.tar.gz" -C "$work" tree)
+  tp=$(wall "$work/pigz.log" bash -c 'set -o pipefail; tar -cf - -C "$1" tree | pigz -6 >"$2"' _ "$work" \
+    "$work/out/pigz.tar.gz")
   if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then best=$t; fi
   if [ -z "$tar_best" ] || awk -v a="$tt" -v b="$tar_best" 'BEGIN { exit !(a < b) }'; then tar_best=$tt; fi
+  if [ -z "$pigz_best" ] || awk -v a="$tp" -v b="$pigz_best" 'BEGIN { exit !(a < b) }'; then pigz_best=$tp; fi
 done
 archive=$(sqlite3 "$db" "select bkup_file from m_log")
 [ -f "$archive" ] || { echo "no archive logged" >&2; exit 1; }
@@ -72,6 +76,7 @@ lhasa t "$archive" >/dev/null 2>&1 || echo "warning: lhasa t reports errors in $
 members=$(lhasa l "$archive" 2>/dev/null | tail -1 | awk '{print $2}')
 ours_size=$(stat -c %s "$archive")
 tar_size=$(stat -c %s "$work/out/tree.tar.gz")
+pigz_size=$(stat -c %s "$work/out/pigz.tar.gz")
 progress=$(grep -c '^  ' "$work/run.log" || true)
 
 # The run packs, then tests: the test alone, with the same library, is its share of the run.
@@ -81,7 +86,10 @@ verify=$(wall "$work/verify.log" "$build/bin/tidekeep-lha" t "$archive") ||
 grep -m1 '^  ' "$work/run.log" | sed 's/^/progress, e.g.: /' || true
 echo "tidekeep --run-now: ${best} s, $ours_size bytes ($members members, $progress progress lines)"
 echo "tar -czf:           ${tar_best} s, $tar_size bytes"
+echo "tar -cf - | pigz -6: ${pigz_best} s, $pigz_size bytes"
 awk -v a="$best" -v b="$tar_best" -v s="$ours_size" -v ts="$tar_size" \
-  'BEGIN { printf "ratio ours/tar: time %.2f, size %.3f\n", a / b, s / ts }'
+  'BEGIN { printf "ratio ours/tar -czf: time %.2f, size %.3f\n", a / b, s / ts }'
+awk -v a="$best" -v b="$pigz_best" -v s="$ours_size" -v ts="$pigz_size" \
+  'BEGIN { printf "ratio ours/tar|pigz: time %.2f (aim <= 1), size %.3f\n", a / b, s / ts }'
 awk -v v="$verify" -v a="$best" \
   'BEGIN { printf "verification (t): %.2f s, %.0f%% of the packing (%.2f s of the run)\n", v, 100 * v / (a - v), a - v }'

@@ -69,18 +69,18 @@ std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, i
     }
     std::string_view name(entry->d_name);
     if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
-    const std::string full = JoinPath(folder, name);
-    struct stat st{};
-    if (lstat(full.c_str(), &st) != 0) {
+    // One status call per entry, relative to the open folder: no path to walk again.
+    const auto status = StatEntryAt(dirfd(handle.get()), entry->d_name);
+    if (!status) {
       if (errno != ENOENT) error = errno;  // listed but not searchable: its entries are lost
       continue;
     }
     TSearchRec rec;
     rec.Name = std::string(name);
-    rec.IsLink = S_ISLNK(st.st_mode);
-    rec.IsDir = S_ISDIR(st.st_mode);
+    rec.IsLink = S_ISLNK(status->Mode);
+    rec.IsDir = S_ISDIR(status->Mode);
     rec.Hidden = name.front() == '.';
-    if (auto times = GetFileTimes(full)) rec.Times = *times;
+    rec.Times = status->Times;
     result.push_back(std::move(rec));
   }
   return result;

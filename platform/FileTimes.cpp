@@ -36,16 +36,23 @@ std::optional<FILETIME> DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime
   return UnixToFileTime(ToUnixTime(t));
 }
 
-std::optional<TFileTimes> GetFileTimes(std::string_view path) {
+std::optional<TEntryStat> StatEntryAt(int dirFd, const char* name) {
   struct statx sx{};
-  if (statx(AT_FDCWD, std::string(path).c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-    return std::nullopt;
-  TFileTimes times;
+  if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
+  TEntryStat entry;
+  entry.Mode = sx.stx_mode;
+  TFileTimes& times = entry.Times;
   times.LastWrite = UnixToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
   times.LastAccess = UnixToFileTime(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
   times.Creation = (sx.stx_mask & STATX_BTIME) != 0 ? UnixToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
                                                     : times.LastWrite;
-  return times;
+  return entry;
+}
+
+std::optional<TFileTimes> GetFileTimes(std::string_view path) {
+  const auto entry = StatEntryAt(AT_FDCWD, std::string(path).c_str());
+  if (!entry) return std::nullopt;
+  return entry->Times;
 }
 
 bool SetFileTimes(std::string_view path, const TFileTimes& times) {

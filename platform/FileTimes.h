@@ -26,6 +26,15 @@ std::optional<FILETIME> DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime
 
 // The times of the entry itself (links are not followed); nothing when it cannot be read.
 std::optional<TFileTimes> GetFileTimes(std::string_view path);
+
+// The file type and permission bits (st_mode) and the times of Name inside the open folder
+// DirFd (AT_FDCWD: the current folder), links not followed, in one system call; errno tells
+// why when there is nothing.
+struct TEntryStat {
+  unsigned Mode = 0;
+  TFileTimes Times;
+};
+std::optional<TEntryStat> StatEntryAt(int dirFd, const char* name);
 // Sets last write and last access; a creation time cannot be set here and is skipped.
 bool SetFileTimes(std::string_view path, const TFileTimes& times);
 

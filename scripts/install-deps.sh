@@ -12,4 +12,4 @@ $SUDO apt-get install -y --no-install-recommends \
   googletest libgtest-dev libgmock-dev \
   attr lhasa jlha-utils libarchive-tools 7zip zip unzip arj gcab cabextract pigz \
   xvfb xauth fonts-noto-cjk xdotool libgcab-dev \
-  desktop-file-utils sqlite3
+  desktop-file-utils sqlite3 pigz

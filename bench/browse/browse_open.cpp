@@ -143,14 +143,15 @@ int main(int argc, char** argv) {
   const struct {
     const char* name;
     std::string cmd;
-  } peers[] = {{"lhasa -l", "lhasa -l '" + archive + "'"}, {"jlha l", "jlha l '" + archive + "'"}};
+    const char* aim;
+  } peers[] = {{"lhasa l", "lhasa l '" + archive + "'", " (aim <= 2)"}, {"jlha l", "jlha l '" + archive + "'", ""}};
   for (const auto& p : peers) {
     double ms = TimeCommand(p.cmd, runs);
     if (ms < 0) {
       std::printf("%s: not available\n", p.name);
       continue;
     }
-    std::printf("%s: %.1f ms; views open / peer = %.2f\n", p.name, ms, open.wall / ms);
+    std::printf("%s: %.1f ms; views open / peer = %.2f%s\n", p.name, ms, open.wall / ms, p.aim);
   }
   return 0;
 }

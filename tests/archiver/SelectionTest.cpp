@@ -192,6 +192,53 @@ TEST_F(Selection, NamesDifferingInCaseAreBothKept) {
   EXPECT_EQ(collect(o, TFileArgs{"*.txt"}), (Names{"A.txt", "a.txt", "B.txt", "data.txt"}));
 }
 
+// Folders and files whose names differ only in letter case, found folder by folder in the file
+// system's order, come out in one order across folders: letter case ignored, then the bytes.
+TEST_F(Selection, MixedCaseNamesAcrossFoldersInOneOrder) {
+  for (const char* name : {"dir0/file1.txt", "dir0/File10.txt", "Dir1/File2.txt", "Dir1/b.txt", "dir1/file2.txt",
+                           "dir1/A.txt", "DIR2/a.txt", "dir1.txt", "dir1_x.txt"})
+    test::WriteFile(base(name), "x");
+  TArchiverOptions o;
+  o.r = 1;
+  Names reported;
+  // The second pattern finds Dir1's files again: each name is kept and reported once.
+  const Names names = collect(o, TFileArgs{"*.*", "Dir1/*.txt"},
+                              [&](int, EXTRACTINGINFOEX* info, bool&) { reported.emplace_back(info->szSourceFileName); });
+  EXPECT_EQ(names, (Names{".dot/c.txt", "a.txt", "data.txt", "dir0/file1.txt", "dir0/File10.txt", "dir1.txt",
+                          "dir1/A.txt", "Dir1/b.txt", "Dir1/File2.txt", "dir1/file2.txt", "dir1_x.txt", "DIR2/a.txt",
+                          "sub/b.txt", "sub/data.txt", "sub/x.tmp"}));
+  std::sort(reported.begin(), reported.end());
+  Names sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(reported, sorted);
+}
+
+// Enough names to grow the list's index several times, each added twice in a scrambled order.
+TEST(NameList, KeepsEachNameOnceAndHandsThemOutSorted) {
+  TNameList list;
+  const int count = 3000;
+  auto name = [](int i) { return std::string(i % 2 ? "F" : "f") + std::to_string(100000 + i / 2); };
+  for (int round = 0; round < 2; ++round) {
+    for (int k = 0; k < count; ++k) {
+      const int i = (k * 7919) % count;  // 7919 is prime to count: every i once
+      EXPECT_EQ(list.Add(name(i)), round == 0) << name(i);
+    }
+  }
+  EXPECT_EQ(list.Size(), static_cast<size_t>(count));
+  EXPECT_TRUE(list.Contains("F100000"));
+  EXPECT_TRUE(list.Contains("f101499"));
+  EXPECT_FALSE(list.Contains("f101500"));
+  EXPECT_FALSE(list.Contains("F10000"));
+  Names expected;
+  for (int i = 0; i < count; i += 2) {
+    expected.push_back(name(i + 1));  // "F" before "f": only the case differs, so the bytes decide
+    expected.push_back(name(i));
+  }
+  EXPECT_EQ(list.Take(), expected);
+  EXPECT_EQ(list.Size(), 0u);
+  EXPECT_FALSE(list.Contains("F100000"));
+}
+
 TEST_F(Selection, LinkedFoldersAreNeverEntered) {
   std::filesystem::create_directory_symlink(base(), base("sub/loop"));
   TArchiverOptions o;
