@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "BackupRun.h"
+#include "FileSearch.h"
 
 namespace {
 
@@ -148,6 +150,48 @@ TEST(HeadlessRun, ALargePairPrintsProgressLines) {
   int seen = 0;
   for (std::string line; std::getline(lines, line);) seen += std::regex_match(line, progress) ? 1 : 0;
   EXPECT_GE(seen, 1) << r.out;
+}
+
+// Ctrl+C (SIGINT) during a --run-now cancels as the tray's item does: the pair being packed keeps
+// the archive it had this morning, to the byte, and no row; the next pair is not tried; the
+// program says so and ends with 128 + 2.
+TEST(HeadlessRun, AnInterruptCancelsTheRunAndKeepsThePreviousArchive) {
+  ScratchDb scratch;
+  const fs::path src = scratch.dir / "big";  // PackArchive packs from "src"
+  std::string text;
+  for (int i = 0; text.size() < (32 << 10); ++i) text += std::to_string(i * 7919 % 10007) + (i % 9 ? " " : "\n");
+  for (int i = 0; i < 600; ++i) WriteFile((src / ("f" + std::to_string(i) + ".txt")).string(), text);
+  const fs::path out = scratch.dir / "out";
+  fs::create_directories(out);
+  AddPair(scratch.db, src, out / "src.lzh");
+  AddPair(scratch.db, scratch.dir / "second", out / "second.lzh");
+  const std::string morning = backuprun::MakeArchiveName((out / "src.lzh").string(), platform::NowLocal());
+  PackArchive(scratch, morning, "this morning\n");
+  const std::string before = *platform::ReadWholeFile(morning);
+
+  QProcess p;
+  p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--run-now"});
+  auto packing = [&] {
+    for (const auto& e : fs::directory_iterator(out))
+      if (e.path().extension() == ".tmp") return true;
+    return false;
+  };
+  WaitUntil([&] { return packing() || p.state() == QProcess::NotRunning; });
+  const auto pid = static_cast<pid_t>(p.processId());
+  ASSERT_GT(pid, 0) << "the program ended before it packed: " << p.readAllStandardError().toStdString();
+  // Held still, the interrupt is sure to come while the pair packs.
+  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+  const bool stoppedWhilePacking = packing();
+  ::kill(pid, SIGINT);
+  ::kill(pid, SIGCONT);
+  const Ran r = Finish(p);
+  ASSERT_TRUE(stoppedWhilePacking) << "the pair was packed before the program could be held";
+  EXPECT_EQ(r.code, 128 + SIGINT) << r.out << r.err;
+  EXPECT_EQ(*platform::ReadWholeFile(morning), before);
+  EXPECT_FALSE(packing());
+  EXPECT_TRUE(LogOf(scratch.db).empty());
+  EXPECT_NE(r.out.find(src.string() + " -> " + morning + ": cancelled"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("second.lzh: not attempted (cancelled)"), std::string::npos) << r.out;
 }
 
 }  // namespace
