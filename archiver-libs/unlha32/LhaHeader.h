@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "ByteSource.h"
+
 namespace unlha {
 
 // Unix file types as the mode word of the Unix extended header records them.
@@ -53,24 +55,8 @@ struct TLhaMember {
   bool IsSymlink() const { return !linkTarget.empty(); }
 };
 
-// Random-access bytes: an archive file, or memory for tests and fuzzing.
-class TByteSource {
- public:
-  virtual ~TByteSource() = default;
-  virtual uint64_t Size() const = 0;
-  // Reads up to n bytes at offset; returns the count read (short only at the end), or -1.
-  virtual ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const = 0;
-};
-
-class TMemorySource final : public TByteSource {
- public:
-  explicit TMemorySource(std::span<const uint8_t> bytes) : FBytes(bytes) {}
-  uint64_t Size() const override { return FBytes.size(); }
-  ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const override;
-
- private:
-  std::span<const uint8_t> FBytes;
-};
+using lzcodec::TByteSource;
+using lzcodec::TMemorySource;
 
 enum class EHeader {
   Ok,         // member filled, next points at the following header
