@@ -211,7 +211,7 @@ std::string CancelText(const std::vector<TPairResult>& results) {
         if (result.logged) line = "保存済み: " + pair;
         break;
       case TPairOutcome::Cancelled: line = "中止: " + pair + "（以前の書庫はそのままです）"; break;
-      case TPairOutcome::NotAttempted: line = "実行せず: " + result.pair.target_folder; break;
+      case TPairOutcome::NotAttempted: line = "実行せず: " + pair; break;
       case TPairOutcome::NothingToPack:
       case TPairOutcome::Failed: break;
     }

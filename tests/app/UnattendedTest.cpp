@@ -421,7 +421,8 @@ TEST_F(CancelTest, CancelDuringTheSecondOfThreePairsKeepsTheFirstAndTheSecondsOl
   EXPECT_NE(balloon.text.find("保存済み: " + (scratch.dir / "one").string()), std::string::npos) << balloon.text;
   EXPECT_NE(balloon.text.find("中止: " + (scratch.dir / "two").string() + " -> " + two + "（以前の書庫はそのままです）"),
             std::string::npos) << balloon.text;
-  EXPECT_NE(balloon.text.find("実行せず: " + (scratch.dir / "three").string()), std::string::npos) << balloon.text;
+  EXPECT_NE(balloon.text.find("実行せず: " + (scratch.dir / "three").string() + " -> " + scratch.Path("20100617_three.lzh")),
+            std::string::npos) << balloon.text;
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_FALSE(main.NCancelRun->isVisible());
 }
