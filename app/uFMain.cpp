@@ -487,7 +487,8 @@ std::string TfrmMain::ProgressText(const backuprun::TRunProgress& p) {
 }
 
 void TfrmMain::ShowProgress(const backuprun::TRunProgress& progress) {
-  const std::string text = ProgressText(progress);
+  // Once cancelled, the library's last messages must not look like a run going on.
+  const std::string text = FCancelRequested ? std::string(kCancelling) : ProgressText(progress);
   StatusBar1->showMessage(QString::fromStdString(text));
   if (FTrayIcon) FTrayIcon->SetTip(std::string(kTip) + "\n" + text);
   // The run keeps the one thread: repaint from here, a few times a second, and let the desktop's
