@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ByteSource.h"
+#include "SharedLayer.h"
 
 namespace unlha {
 
@@ -16,13 +17,6 @@ inline constexpr uint16_t kModeTypeMask = 0170000;
 inline constexpr uint16_t kModeDirectory = 0040000;
 inline constexpr uint16_t kModeRegular = 0100000;
 inline constexpr uint16_t kModeSymlink = 0120000;
-
-// MS-DOS attribute bits.
-inline constexpr uint16_t kDosReadOnly = 0x01;
-inline constexpr uint16_t kDosHidden = 0x02;
-inline constexpr uint16_t kDosSystem = 0x04;
-inline constexpr uint16_t kDosDirectory = 0x10;
-inline constexpr uint16_t kDosArchive = 0x20;
 
 struct TLhaMember {
   std::string name;        // UTF-8, components joined by "/", no leading or trailing "/"
