@@ -1,5 +1,6 @@
 #include "BackupRun.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -33,7 +34,9 @@ bool TPairResult::Succeeded() const {
     case TPairOutcome::Stored: return logged;
     case TPairOutcome::NothingToPack: return true;
     case TPairOutcome::PartlyStored:
-    case TPairOutcome::Failed: return false;
+    case TPairOutcome::Failed:
+    case TPairOutcome::Cancelled:
+    case TPairOutcome::NotAttempted: return false;
   }
   return false;
 }
@@ -77,25 +80,30 @@ void PackPair(HWND owner, TPairResult& result, TRunProgress& progress, const TBa
   options.n = 1;
   archiver.SetOutputSize(8192);
   options.jso = 0;
-  archiver.OnProgress = [&](TArchiveFile&, int state, EXTRACTINGINFOEX* info, bool&) {
+  archiver.OnProgress = [&](TArchiveFile&, int state, EXTRACTINGINFOEX* info, bool& abort) {
+    bool told = true;
     if (state == kSelectedState) {
       ++progress.selected;
     } else if (state != ARCEXTRACT_INPROCESS) {
-      return;
+      told = false;
     } else if (std::string member = MemberName(info); !member.empty() && member != progress.current) {
       // The library may report one member several times while it works through it.
       ++progress.members;
       progress.current = std::move(member);
     } else {
-      return;
+      told = false;
     }
-    if (events.OnProgress) events.OnProgress(progress);
+    if (told && events.OnProgress) events.OnProgress(progress);
+    // The answer to this message stops the library before the member it announces.
+    if (events.CancelRequested && events.CancelRequested()) abort = true;
   };
   result.code = archiver.Pack(owner, nullptr, result.pair.target_folder, files);
   result.output = archiver.Output();
   // An empty selection never reaches the library, which alone names a command line.
   const bool libraryRan = !archiver.CommandLine().empty();
-  if (result.code == 0 && !libraryRan) {
+  if (result.code == kCancelled && events.CancelRequested && events.CancelRequested()) {
+    result.outcome = TPairOutcome::Cancelled;
+  } else if (result.code == 0 && !libraryRan) {
     result.outcome = TPairOutcome::NothingToPack;
   } else if ((result.code == 0 || result.code == kPackSkippedItems) && ArchiveExists(result.archive)) {
     result.outcome = result.code == 0 ? TPairOutcome::Stored : TPairOutcome::PartlyStored;
@@ -125,13 +133,21 @@ std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackup
   std::vector<TPairResult> results;
   TRunProgress progress;
   progress.pairs = pairs.size();
+  bool cancelled = false;
   for (const backupdb::TargetPair& pair : pairs) {
-    progress = {progress.pair + 1, pairs.size(), pair.target_folder, 0, 0, {}};
-    if (events.OnProgress) events.OnProgress(progress);
     TPairResult result;
     result.pair = pair;
     // Named once: a run that crosses midnight logs the archive it wrote.
     result.archive = MakeArchiveName(pair.bkup_file, clock());
+    cancelled = cancelled || (events.CancelRequested && events.CancelRequested());
+    if (cancelled) {
+      result.outcome = TPairOutcome::NotAttempted;
+      if (events.OnPairDone) events.OnPairDone(result);
+      results.push_back(std::move(result));
+      continue;
+    }
+    progress = {progress.pair + 1, pairs.size(), pair.target_folder, 0, 0, {}};
+    if (events.OnProgress) events.OnProgress(progress);
     try {
       PackPair(owner, result, progress, events);
     } catch (const std::exception& e) {
@@ -173,9 +189,35 @@ std::string FailureText(const TPairResult& result) {
 std::string FailuresText(const std::vector<TPairResult>& results) {
   std::string text;
   for (const TPairResult& result : results) {
-    if (result.Succeeded()) continue;
+    if (result.Succeeded() || result.Cancelled()) continue;
     if (!text.empty()) text += "\n\n";
     text += FailureText(result);
+  }
+  return text;
+}
+
+bool RunCancelled(const std::vector<TPairResult>& results) {
+  return std::any_of(results.begin(), results.end(), [](const TPairResult& r) { return r.Cancelled(); });
+}
+
+std::string CancelText(const std::vector<TPairResult>& results) {
+  std::string text;
+  for (const TPairResult& result : results) {
+    const std::string pair = result.pair.target_folder + " -> " + result.archive;
+    std::string line;
+    switch (result.outcome) {
+      case TPairOutcome::Stored:
+      case TPairOutcome::PartlyStored:
+        if (result.logged) line = "保存済み: " + pair;
+        break;
+      case TPairOutcome::Cancelled: line = "中止: " + pair + "（以前の書庫はそのままです）"; break;
+      case TPairOutcome::NotAttempted: line = "実行せず: " + pair; break;
+      case TPairOutcome::NothingToPack:
+      case TPairOutcome::Failed: break;
+    }
+    if (line.empty()) continue;
+    if (!text.empty()) text += "\n";
+    text += line;
   }
   return text;
 }

@@ -35,6 +35,8 @@ enum class TPairOutcome {
   NothingToPack, // the folder held nothing to select: no archive
   PartlyStored,  // the archive was written without the items the library named (kPackSkippedItems)
   Failed,        // nothing was stored: the pack raised or returned another code
+  Cancelled,     // stopped on request (kCancelled): nothing logged, the previous archive as it was
+  NotAttempted,  // a cancelled run never reached the pair
 };
 
 struct TPairResult {
@@ -48,6 +50,8 @@ struct TPairResult {
 
   // Everything asked for is stored and, where an archive was written, logged.
   bool Succeeded() const;
+  // Left unfinished by a cancel rather than by a fault.
+  bool Cancelled() const { return outcome == TPairOutcome::Cancelled || outcome == TPairOutcome::NotAttempted; }
 };
 
 // Where a run has got to, as its progress messages tell it.
@@ -65,6 +69,9 @@ struct TBackupEvents {
   // The pair's archive is written; its test follows.
   std::function<void(const std::string& archive)> OnPacked;
   std::function<void(const TPairResult& result)> OnPairDone;
+  // Asked at every progress message and before every pair: true stops the run there. The
+  // library then answers kCancelled and leaves the archive as it was; later pairs are not tried.
+  std::function<bool()> CancelRequested;
 };
 
 // Packs each pair, in row order, with x a c r n set to 1, jso 0, an 8192-character output
@@ -73,13 +80,21 @@ struct TBackupEvents {
 // An LHA archive is then tested with VerifyArchive; a failed test is a failed pair.
 // A pair gets its history row only when the library stored its archive (return code 0 or
 // kPackSkippedItems); a failed insert is rolled back and marks the pair. Only an error reading
-// m_bkup raises, before any archive is made.
+// m_bkup raises, before any archive is made. A cancel (events.CancelRequested) ends the run: the
+// pair being packed is Cancelled and the rest NotAttempted; pairs stored before keep their rows.
 std::vector<TPairResult> RunBackup(HWND owner, const Clock& clock, const TBackupEvents& events = {});
 
 // What to tell the user about a pair that did not succeed: the pair, its archive and the reason
 // (the library's output, the exception's message, or the return code).
 std::string FailureText(const TPairResult& result);
 // Every unsuccessful pair's text, in run order, a blank line between; empty when all succeeded.
+// Pairs left unfinished by a cancel are no failures: CancelText tells of them.
 std::string FailuresText(const std::vector<TPairResult>& results);
+
+// Whether the run was cancelled.
+bool RunCancelled(const std::vector<TPairResult>& results);
+// What a cancelled run did: the pairs stored, the one stopped (its previous archive kept) and
+// those not attempted, a line each.
+std::string CancelText(const std::vector<TPairResult>& results);
 
 }  // namespace backuprun

@@ -1,6 +1,7 @@
 // Tidekeep: the tray-resident backup program, and its headless runs for servers and cron.
 #include <QApplication>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "Scheduler.h"
 #include "Shell.h"
 #include "SingleInstance.h"
+#include "SleepInhibitor.h"
 
 namespace {
 
@@ -62,8 +64,26 @@ void EnsureDatabase() {
   backupdb::EnsureSchema(*db);
 }
 
+// The signal that asked a --run-now to stop; 0 while none did.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+void AskToStop(int signal) { gStopSignal = signal; }
+
+// SIGINT and SIGTERM cancel the run as the tray's cancel item does: the pair being packed keeps
+// its previous archive and the rest are skipped. A second one ends the program at once.
+void CancelOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = AskToStop;
+  // Restarted, the library's reads and writes never see the signal; it sees the cancel.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 // One line per pair, and a progress line about once a second while a large pair packs. Exits 1
-// when any pair failed or was stored only in part, or its history row could not be written.
+// when any pair failed or was stored only in part, or its history row could not be written;
+// 128 + the signal's number when a signal cancelled the run.
 int RunNow() {
   using Clock = std::chrono::steady_clock;
   Clock::time_point lastProgress = Clock::now();
@@ -82,16 +102,22 @@ int RunNow() {
       case backuprun::TPairOutcome::Failed:
         if (r.error.empty()) std::cout << "error " << r.code; else std::cout << "error";
         break;
+      case backuprun::TPairOutcome::Cancelled: std::cout << "cancelled, the previous archive left as it was"; break;
+      case backuprun::TPairOutcome::NotAttempted: std::cout << "not attempted (cancelled)"; break;
     }
     std::cout << std::endl;
   };
+  events.CancelRequested = [] { return gStopSignal != 0; };
+  CancelOnSignals();
   try {
     EnsureDatabase();
+    const TSleepInhibitor inhibitor("バックアップ中");
+    if (!inhibitor.Held()) std::cout << "running without a sleep inhibitor (" << inhibitor.Problem() << ")" << std::endl;
     const std::vector<backuprun::TPairResult> results = backuprun::RunBackup(0, platform::NowLocal, events);
     const std::string failures = backuprun::FailuresText(results);
-    if (failures.empty()) return 0;
-    std::cerr << "tidekeep: " << failures << "\n";
-    return 1;
+    if (!failures.empty()) std::cerr << "tidekeep: " << failures << "\n";
+    if (backuprun::RunCancelled(results)) return 128 + gStopSignal;
+    return failures.empty() ? 0 : 1;
   } catch (const std::exception& e) {
     std::cerr << "tidekeep: " << e.what() << "\n";
     return 1;

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QEventLoop>
 #include <QFont>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,14 +18,20 @@
 
 #include <algorithm>
 #include <exception>
+#include <initializer_list>
+#include <iostream>
 #include <optional>
+#include <utility>
 
 #include <time.h>
 
+#include "BackgroundRun.h"
 #include "DefaultHandler.h"
 #include "Dialogs.h"
 #include "HotKey.h"
+#include "InputGate.h"
 #include "Shell.h"
+#include "SleepInhibitor.h"
 #include "TrayIcon.h"
 
 namespace {
@@ -41,6 +46,10 @@ constexpr char kBackupFailed[] = "スケジュール実行のバックアップ�
 constexpr char kPurged[] = "古いバックアップの整理";
 constexpr char kBackupsStopped[] = "バックアップが3日以上行われていません";
 constexpr char kTickFailed[] = "スケジュール実行でエラーが発生しました";
+constexpr char kCancelItem[] = "バックアップを中止";
+constexpr char kCancelling[] = "バックアップを中止しています...";
+constexpr char kRunCancelled[] = "バックアップを中止しました";
+constexpr char kInhibitReason[] = "バックアップ中";
 constexpr int kClientWidth = 385, kClientHeight = 91, kStatusHeight = 19;
 constexpr int kButtonWidth = 89, kButtonHeight = 25;
 
@@ -51,6 +60,33 @@ QAction* AddItem(QMenu* menu, const char* caption, const QKeySequence& key = {})
   item->setShortcut(key);
   return item;
 }
+
+// The tray menu while a backup runs: the cancel item shown, every other item disabled (their
+// commands would wait for the run anyway); as before when the run ends, however it ends.
+class TRunMenu {
+ public:
+  TRunMenu(QMenu& menu, std::initializer_list<QAction*> runItems) : FRunItems(runItems) {
+    for (QAction* item : menu.actions()) {
+      if (std::find(FRunItems.begin(), FRunItems.end(), item) != FRunItems.end()) continue;
+      FOthers.emplace_back(item, item->isEnabled());
+      item->setEnabled(false);
+    }
+    for (QAction* item : FRunItems) {
+      item->setEnabled(true);
+      item->setVisible(true);
+    }
+  }
+  ~TRunMenu() {
+    for (QAction* item : FRunItems) item->setVisible(false);
+    for (auto& [item, enabled] : FOthers) item->setEnabled(enabled);
+  }
+  TRunMenu(const TRunMenu&) = delete;
+  TRunMenu& operator=(const TRunMenu&) = delete;
+
+ private:
+  std::vector<QAction*> FRunItems;
+  std::vector<std::pair<QAction*, bool>> FOthers;
+};
 
 }  // namespace
 
@@ -152,6 +188,12 @@ void TfrmMain::BuildMenus() {
   Bind(N8, &QAction::triggered, &TfrmMain::N8Click);
 
   PopupMenu1 = new QMenu(this);
+  NCancelRun = AddItem(PopupMenu1, kCancelItem);
+  NCancelRun->setVisible(false);
+  FCancelSeparator = PopupMenu1->addSeparator();
+  FCancelSeparator->setVisible(false);
+  // Not a command: it must reach the run, which every command waits for.
+  connect(NCancelRun, &QAction::triggered, this, &TfrmMain::CancelRun);
   N5 = AddItem(PopupMenu1, "自動実行");
   N6 = AddItem(PopupMenu1, "自動実行停止");
   N6->setEnabled(false);
@@ -395,6 +437,7 @@ void TfrmMain::RunJob(const std::function<void()>& job) {
   const platform::LocalDateTime since = Clock();
   FStatusBeforeJob = StatusBar1->currentMessage();
   std::exception_ptr error;
+  FLastRunCancelled = false;
   FBusy = true;
   try {
     job();
@@ -421,7 +464,8 @@ void TfrmMain::RunMissedJobs(platform::LocalDateTime since) {
       // An unreadable schedule is reported by the ticks.
     }
     const std::optional<platform::LocalDateTime> purge = scheduler::MissedPurge(since, now);
-    const bool runBackup = backup && FBackupLatch.Take(*backup);
+    // Cancelled, the run stays stopped: what fell due while it went is not started behind it.
+    const bool runBackup = backup && !FLastRunCancelled && FBackupLatch.Take(*backup);
     const bool runPurge = purge && FPurgeLatch.Take(*purge);
     if (!runBackup && !runPurge) break;
     since = now;
@@ -443,35 +487,64 @@ std::string TfrmMain::ProgressText(const backuprun::TRunProgress& p) {
 }
 
 void TfrmMain::ShowProgress(const backuprun::TRunProgress& progress) {
-  const std::string text = ProgressText(progress);
+  // Once cancelled, the library's last messages must not look like a run going on.
+  const std::string text = FCancelRequested ? std::string(kCancelling) : ProgressText(progress);
   StatusBar1->showMessage(QString::fromStdString(text));
   if (FTrayIcon) FTrayIcon->SetTip(std::string(kTip) + "\n" + text);
   // The run keeps the one thread: repaint from here, a few times a second, and let the desktop's
-  // messages through (expose, show requests, ticks that wait); input waits until the run ends.
+  // messages through (expose, show requests, ticks that wait); the run's input gate lets only
+  // the tray icon and its menu's cancel item have the user's input.
   const auto now = std::chrono::steady_clock::now();
   if (now - FLastRepaint >= std::chrono::milliseconds(100)) {
     FLastRepaint = now;
     StatusBar1->repaint();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
   }
   emit RunProgressed();
 }
 
-void TfrmMain::Notify(const std::string& summary, const std::string& details) {
+void TfrmMain::Notify(const std::string& summary, const std::string& details, bool error) {
   const std::string when = platform::FormatLogDateTime(Clock());
   StatusBar1->showMessage(QString::fromStdString(summary + " (" + when + ")"));
   StatusBar1->setToolTip(QString::fromStdString(details));
-  if (FTrayIcon) FTrayIcon->ShowBalloon({std::string(kTip) + ": " + summary, details, true});
+  if (FTrayIcon) FTrayIcon->ShowBalloon({std::string(kTip) + ": " + summary, details, error});
+}
+
+void TfrmMain::CancelRun() {
+  if (!FBusy || FCancelRequested) return;
+  FCancelRequested = true;
+  NCancelRun->setEnabled(false);
+  StatusBar1->showMessage(q(kCancelling));
 }
 
 bool TfrmMain::RunBackup(TRunOrigin origin) {
   std::vector<backuprun::TPairResult> results;
   RunJob([&] {
+    FCancelRequested = false;
+    const TRunMenu runMenu(*PopupMenu1, {NCancelRun, FCancelSeparator});
+    const platform::TInputGate gate({PopupMenu1});
+    const TSleepInhibitor inhibitor(kInhibitReason);
+    if (!inhibitor.Held() && inhibitor.Problem() != FSleepProblem) {
+      // Told once: the run goes on, and the machine may sleep during it.
+      std::cerr << "tidekeep: backups run without a sleep inhibitor (" << inhibitor.Problem() << ")" << std::endl;
+    }
+    FSleepProblem = inhibitor.Problem();
+    // Only the timer's runs go to the background: a run the user asked for has their attention.
+    const platform::TBackgroundRun background(origin == TRunOrigin::Timer);
     backuprun::TBackupEvents events;
     events.OnProgress = [this](const backuprun::TRunProgress& p) { ShowProgress(p); };
+    events.CancelRequested = [this] { return FCancelRequested; };
     results = backuprun::RunBackup(0, Clock, events);
+    FLastRunCancelled = backuprun::RunCancelled(results);
   });
   const std::string failures = backuprun::FailuresText(results);
+  if (backuprun::RunCancelled(results)) {
+    // The user asked for it: told without a box, with what was kept and what failed before.
+    std::string details = backuprun::CancelText(results);
+    if (!failures.empty()) details += "\n\n" + failures;
+    Notify(kRunCancelled, details, false);
+    return false;
+  }
   if (failures.empty()) return true;
   if (origin == TRunOrigin::Timer) {
     Notify(kBackupFailed, failures);

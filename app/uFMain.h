@@ -62,6 +62,8 @@ class TfrmMain : public QMainWindow {
   QAction *S1, *X1, *N1, *R1, *H2, *A1, *B1, *I1, *M1, *N8;
   QMenu* PopupMenu1;
   QAction *N5, *N6, *N3, *N7, *N4;
+  // The tray menu's cancel item, shown only while a backup runs; then the menu's only enabled item.
+  QAction* NCancelRun;
   QPushButton *cxButton1, *cxbtnGoM, *cxBtnGoA;
   QStatusBar* StatusBar1;
   QTimer* Timer1;
@@ -120,6 +122,9 @@ class TfrmMain : public QMainWindow {
   bool RunBackup(TRunOrigin origin = TRunOrigin::Command);
   // A backup or a purge is running: ticks, commands and other runs wait.
   bool Busy() const { return FBusy; }
+  // The cancel item: the running backup stops before the library's next member and logs nothing
+  // for the pair it was packing, whose previous archive stays as it was; later pairs are skipped.
+  void CancelRun();
   // What the status bar and the tray's tip show while a run goes.
   static std::string ProgressText(const backuprun::TRunProgress& progress);
 
@@ -161,8 +166,8 @@ class TfrmMain : public QMainWindow {
   void RunMissedJobs(platform::LocalDateTime since);
   void RunPurge(const platform::LocalDateTime& now);
   void ShowProgress(const backuprun::TRunProgress& progress);
-  // A failure of unattended work: the status bar and the tray's balloon.
-  void Notify(const std::string& summary, const std::string& details);
+  // A failure of unattended work, or a cancelled run: the status bar and the tray's balloon.
+  void Notify(const std::string& summary, const std::string& details, bool error = true);
   backupdb::Schedule CurrentSchedule() const { return {bk_type, bk_week, bk_month, bk_time}; }
   void ShowWindowModal(QDialog* window);
   void SetFaceColor(QPushButton& button, const QColor& color);
@@ -171,6 +176,10 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<platform::TrayIcon> FTrayIcon;
   scheduler::TMinuteLatch FBackupLatch, FPurgeLatch;
   bool FBusy = false;
+  bool FCancelRequested = false;
+  bool FLastRunCancelled = false;  // a moment that passed during a cancelled run is not caught up
+  std::string FSleepProblem;       // why the last run held no sleep inhibitor, told once
+  QAction* FCancelSeparator = nullptr;
   bool FCatchingUp = false;
   std::optional<double> FCatchUpAt;  // when the start's or resume's catch-up runs, in days (ToDays)
   double FSleptSeconds = -1;

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "BackupRun.h"
+#include "FileSearch.h"
 
 namespace {
 
@@ -113,41 +115,88 @@ TEST(HeadlessRun, AnInstalledProgramUsesItsLibFolderAndTheXdgDatabase) {
   EXPECT_NE(r.out.find(" -> " + rows[0].bkup_file + ": ok"), std::string::npos) << r.out;
 }
 
+// 600 files of 32 KiB: a pair that packs long enough to be caught while it packs.
+void MakeLargeFolder(const fs::path& folder) {
+  std::string text;
+  for (int i = 0; text.size() < (32 << 10); ++i) text += std::to_string(i * 7919 % 10007) + (i % 9 ? " " : "\n");
+  for (int i = 0; i < 600; ++i) WriteFile((folder / ("f" + std::to_string(i) + ".txt")).string(), text);
+}
+
+// A pair is being packed into out: its temporary archive exists.
+bool Packing(const fs::path& out) {
+  for (const auto& e : fs::directory_iterator(out))
+    if (e.path().extension() == ".tmp") return true;
+  return false;
+}
+
+// Starts --run-now on db and holds it still (SIGSTOP) once a temporary archive shows in out.
+struct THeld {
+  pid_t pid = 0;                     // 0 when the program ended first: never signal that
+  bool stoppedWhilePacking = false;  // the archive was still being packed when it was held
+};
+THeld RunNowHeldWhilePacking(QProcess& p, const std::string& db, const fs::path& out) {
+  p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(db), "--run-now"});
+  WaitUntil([&] { return Packing(out) || p.state() == QProcess::NotRunning; });
+  THeld held{static_cast<pid_t>(p.processId())};
+  if (held.pid > 0 && ::kill(held.pid, SIGSTOP) == 0) held.stoppedWhilePacking = Packing(out);
+  return held;
+}
+
 // Progress lines come at most once a second. The program is held still for longer than that
 // while its pair packs (its temporary archive exists and members remain), so the next member
 // must bring a line.
 TEST(HeadlessRun, ALargePairPrintsProgressLines) {
   ScratchDb scratch;
   const fs::path src = scratch.dir / "src";
-  std::string text;
-  for (int i = 0; text.size() < (32 << 10); ++i) text += std::to_string(i * 7919 % 10007) + (i % 9 ? " " : "\n");
-  for (int i = 0; i < 600; ++i) WriteFile((src / ("f" + std::to_string(i) + ".txt")).string(), text);
+  MakeLargeFolder(src);
   const fs::path out = scratch.dir / "out";
   fs::create_directories(out);
   AddPair(scratch.db, src, out / "src.lzh");
 
   QProcess p;
-  p.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--run-now"});
-  auto packing = [&] {
-    for (const auto& e : fs::directory_iterator(out))
-      if (e.path().extension() == ".tmp") return true;
-    return false;
-  };
-  WaitUntil([&] { return packing() || p.state() == QProcess::NotRunning; });
-  const auto pid = static_cast<pid_t>(p.processId());  // 0 once it has ended: never signal that
-  ASSERT_GT(pid, 0) << "the program ended before it packed: " << p.readAllStandardError().toStdString();
-  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
-  const bool stoppedWhilePacking = packing();
+  const THeld held = RunNowHeldWhilePacking(p, scratch.db, out);
+  ASSERT_GT(held.pid, 0) << "the program ended before it packed: " << p.readAllStandardError().toStdString();
   QThread::msleep(1500);
-  ::kill(pid, SIGCONT);
+  ::kill(held.pid, SIGCONT);
   const Ran r = Finish(p);
-  ASSERT_TRUE(stoppedWhilePacking) << "the pair was packed before the program could be held";
+  ASSERT_TRUE(held.stoppedWhilePacking) << "the pair was packed before the program could be held";
   EXPECT_EQ(r.code, 0) << r.err;
   const std::regex progress("  " + src.string() + R"(: \d+ done, at f\d+\.txt)");
   std::istringstream lines(r.out);
   int seen = 0;
   for (std::string line; std::getline(lines, line);) seen += std::regex_match(line, progress) ? 1 : 0;
   EXPECT_GE(seen, 1) << r.out;
+}
+
+// Ctrl+C (SIGINT) during a --run-now cancels as the tray's item does: the pair being packed keeps
+// the archive it had this morning, to the byte, and no row; the next pair is not tried; the
+// program says so and ends with 128 + 2.
+TEST(HeadlessRun, AnInterruptCancelsTheRunAndKeepsThePreviousArchive) {
+  ScratchDb scratch;
+  const fs::path src = scratch.dir / "big";  // PackArchive packs from "src"
+  MakeLargeFolder(src);
+  const fs::path out = scratch.dir / "out";
+  fs::create_directories(out);
+  AddPair(scratch.db, src, out / "src.lzh");
+  AddPair(scratch.db, scratch.dir / "second", out / "second.lzh");
+  const std::string morning = backuprun::MakeArchiveName((out / "src.lzh").string(), platform::NowLocal());
+  PackArchive(scratch, morning, "this morning\n");
+  const std::string before = *platform::ReadWholeFile(morning);
+
+  QProcess p;
+  // Held still, the interrupt is sure to come while the pair packs.
+  const THeld held = RunNowHeldWhilePacking(p, scratch.db, out);
+  ASSERT_GT(held.pid, 0) << "the program ended before it packed: " << p.readAllStandardError().toStdString();
+  ::kill(held.pid, SIGINT);
+  ::kill(held.pid, SIGCONT);
+  const Ran r = Finish(p);
+  ASSERT_TRUE(held.stoppedWhilePacking) << "the pair was packed before the program could be held";
+  EXPECT_EQ(r.code, 128 + SIGINT) << r.out << r.err;
+  EXPECT_EQ(*platform::ReadWholeFile(morning), before);
+  EXPECT_FALSE(Packing(out));
+  EXPECT_TRUE(LogOf(scratch.db).empty());
+  EXPECT_NE(r.out.find(src.string() + " -> " + morning + ": cancelled"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("second.lzh: not attempted (cancelled)"), std::string::npos) << r.out;
 }
 
 }  // namespace

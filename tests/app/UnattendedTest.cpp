@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "AppTestSupport.h"
+#include "FileSearch.h"
 #include "ScriptedDialogs.h"
 #include "TrayIcon.h"
 #include "uFMain.h"
@@ -348,6 +353,147 @@ TEST_F(CatchUpTest, ThreeDaysWithoutABackupAreToldWithThePairAndItsLastGoodDate)
   Tick({2010, 6, 16, 18, 0, 0});
   EXPECT_NE(main.TrayIcon()->Tip().find(src.string()), std::string::npos);
   EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The tray's cancel item: the one input a run lets through.
+class CancelTest : public UnattendedTest {
+ protected:
+  // Three pairs of three files, each backed up yesterday (no warning about stopped backups
+  // takes the balloon); the second already has today's archive from an earlier run.
+  void AddThreePairs() {
+    for (const char* name : {"one", "two", "three"}) {
+      MakeFolder(scratch.dir / name, 3);
+      AddPair(scratch.dir / name, scratch.Path(std::string(name) + ".lzh"));
+      auto db = backupdb::OpenDatabase();
+      backupdb::InsertLog(*db, {(scratch.dir / name).string(), scratch.Path("20100616_" + std::string(name) + ".lzh"),
+                                "2010/06/16 02:00"});
+    }
+    PackArchive(scratch, scratch.Path("20100617_two.lzh"), "this morning's content\n");
+  }
+  std::vector<std::string> ScratchFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(scratch.dir)) {
+      if (e.is_regular_file()) names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<backupdb::LogRow> TodaysRows() const {
+    std::vector<backupdb::LogRow> rows;
+    for (const auto& row : LogRows()) {
+      if (row.bkup_date.starts_with("2010/06/17")) rows.push_back(row);
+    }
+    return rows;
+  }
+  std::vector<QAction*> OtherItems() const { return {main.N5, main.N6, main.N3, main.N7, main.N4}; }
+};
+
+// Cancelled while the second of three pairs packs: the first keeps its row, the second's
+// archive is the morning's to the byte, the third is never tried, and the user is told.
+TEST_F(CancelTest, CancelDuringTheSecondOfThreePairsKeepsTheFirstAndTheSecondsOldArchive) {
+  AddThreePairs();
+  const std::string two = scratch.Path("20100617_two.lzh");
+  const std::string before = *platform::ReadWholeFile(two);
+  main.FormCreate();
+  main.bk_time = "2:00:00";
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] {
+    if (Status().starts_with("バックアップ中 2/3 (1 件)")) main.NCancelRun->trigger();
+  });
+  Tick({2010, 6, 17, 2, 0, 0});
+
+  const auto rows = TodaysRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].bkup_file, scratch.Path("20100617_one.lzh"));
+  EXPECT_EQ(*platform::ReadWholeFile(two), before);
+  EXPECT_FALSE(fs::exists(scratch.Path("20100617_three.lzh")));
+  // Nothing half-written is left beside the archives.
+  EXPECT_EQ(ScratchFiles(), (std::vector<std::string>{"20100617_one.lzh", "20100617_two.lzh", "backup.db"}));
+
+  EXPECT_NE(Status().find("バックアップを中止しました"), std::string::npos) << Status();
+  ASSERT_TRUE(main.TrayIcon()->LastBalloon().has_value());
+  const auto balloon = *main.TrayIcon()->LastBalloon();
+  EXPECT_EQ(balloon.title, "Tidekeep: バックアップを中止しました");
+  EXPECT_FALSE(balloon.error);
+  EXPECT_NE(balloon.text.find("保存済み: " + (scratch.dir / "one").string()), std::string::npos) << balloon.text;
+  EXPECT_NE(balloon.text.find("中止: " + (scratch.dir / "two").string() + " -> " + two + "（以前の書庫はそのままです）"),
+            std::string::npos) << balloon.text;
+  EXPECT_NE(balloon.text.find("実行せず: " + (scratch.dir / "three").string() + " -> " + scratch.Path("20100617_three.lzh")),
+            std::string::npos) << balloon.text;
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_FALSE(main.NCancelRun->isVisible());
+}
+
+// The item is there only while a run goes, and then it is the menu's only enabled item; input
+// reaches it through the run's pump while a click on the window's "直ぐに実行" is dropped (it
+// would start a second run after this one).
+TEST_F(CancelTest, TheCancelItemShowsOnlyDuringARunAndAloneTakesInput) {
+  AddThreePairs();
+  main.FormCreate();
+  std::vector<bool> enabledBefore;
+  for (QAction* item : OtherItems()) enabledBefore.push_back(item->isEnabled());
+  EXPECT_FALSE(main.NCancelRun->isVisible());
+  bool checked = false;
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] {
+    if (checked || !Status().starts_with("バックアップ中 1/3 (1 件)")) return;
+    checked = true;
+    EXPECT_TRUE(main.NCancelRun->isVisible());
+    EXPECT_TRUE(main.NCancelRun->isEnabled());
+    for (QAction* item : OtherItems()) EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+    main.show();
+    QTest::mouseClick(main.cxbtnGoM, Qt::LeftButton);
+    main.PopupMenu1->popup(QPoint(20, 20));
+    QTest::mouseClick(main.PopupMenu1, Qt::LeftButton, {}, main.PopupMenu1->actionGeometry(main.NCancelRun).center());
+    EXPECT_FALSE(main.NCancelRun->isEnabled());  // asked once
+    EXPECT_EQ(Status(), "バックアップを中止しています...");
+  });
+  main.cxbtnGoM->click();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(checked);
+  EXPECT_TRUE(TodaysRows().empty());  // cancelled in the first pair; the dropped click ran nothing
+  EXPECT_TRUE(dialogs.messages.empty());  // no "バックアップ完了" for a cancelled run
+  EXPECT_FALSE(main.NCancelRun->isVisible());
+  std::vector<bool> enabledAfter;
+  for (QAction* item : OtherItems()) enabledAfter.push_back(item->isEnabled());
+  EXPECT_EQ(enabledAfter, enabledBefore);
+  main.PopupMenu1->hide();
+  // Without a run the window takes its input again.
+  QTest::mouseClick(main.cxbtnGoM, Qt::LeftButton);
+  EXPECT_EQ(TodaysRows().size(), 3u);
+  EXPECT_EQ(dialogs.MessageTexts(), (std::vector<std::string>{"バックアップ完了"}));
+}
+
+// The libraries' workers go to the background (TIDEKEEP_BACKGROUND=1) during a scheduled run's
+// library calls only: not during a "直ぐに実行" run, even when the variable came with the
+// program, and never after a run.
+TEST_F(CancelTest, OnlyScheduledRunsAskTheLibrariesForBackgroundWorkers) {
+  MakeFolder(scratch.dir / "one", 2);
+  AddPair(scratch.dir / "one", scratch.Path("one.lzh"));
+  main.FormCreate();
+  main.bk_time = "2:00:00";
+  std::vector<std::string> seen;
+  QObject::connect(&main, &TfrmMain::RunProgressed, [&] {
+    const char* value = std::getenv("TIDEKEEP_BACKGROUND");
+    seen.push_back(value == nullptr ? "unset" : value);
+  });
+  Tick({2010, 6, 17, 2, 0, 0});
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](const std::string& v) { return v == "1"; }))
+      << ::testing::PrintToString(seen);
+  EXPECT_EQ(std::getenv("TIDEKEEP_BACKGROUND"), nullptr);
+
+  seen.clear();
+  setenv("TIDEKEEP_BACKGROUND", "1", 1);
+  now = {2010, 6, 17, 9, 0, 0};
+  main.cxbtnGoM->click();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](const std::string& v) { return v == "unset"; }))
+      << ::testing::PrintToString(seen);
+  EXPECT_EQ(std::getenv("TIDEKEEP_BACKGROUND"), nullptr);
+  EXPECT_EQ(LogRows().size(), 2u);
 }
 
 }  // namespace
