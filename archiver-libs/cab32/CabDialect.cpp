@@ -42,7 +42,7 @@ bool Parse(const char* cmdLine, bool memoryForm, TCabCommand& cmd, arclib::TComm
 // A set spanning several cabinets cannot be read member by member from one of them.
 int RefuseSpanned(const std::string& archive, arclib::TOutput& out) {
   if (!ReadCabHeader(archive).spanned) return 0;
-  out.Line("multi-volume CAB set: not supported (" + archive + " is one of several cabinets)");
+  out.PrintableLine("multi-volume CAB set: not supported (" + archive + " is one of several cabinets)");
   return arclib::kErrNotSupport;
 }
 
@@ -52,14 +52,14 @@ int RunCab(const char* cmdLine, arclib::TOutput& out) {
   TCabCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, false, cmd, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   switch (cmd.command) {
     case 'l': {
       std::vector<arclib::TMemberInfo> members;
       if (const int r = ScanCab(cmd.line.archive, members); r != 0) {
-        out.Line("cannot read CAB archive: " + cmd.line.archive);
+        out.PrintableLine("cannot read CAB archive: " + cmd.line.archive);
         return r;
       }
       return arclib::WriteListing(members, cmd.line.names, out);
@@ -76,7 +76,7 @@ int RunCab(const char* cmdLine, arclib::TOutput& out) {
       return PackCab(request, out);
     }
     case 'f':
-      out.Line("CAB self-extractors are not made by this library");
+      out.PrintableLine("CAB self-extractors are not made by this library");
       return arclib::kErrNotSupport;
     default: break;
   }

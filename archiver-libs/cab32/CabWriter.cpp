@@ -62,7 +62,7 @@ class TCabinetBuilder {
     GError* raw = nullptr;
     if (!gcab_folder_add_file(FFolder.get(), m.file.get(), FALSE, nullptr, &raw)) {
       TError e(raw);
-      out.Line("error  " + m.name + ": " + Message(e.get()));
+      out.PrintableLine("error  " + m.name + ": " + Message(e.get()));
       return false;
     }
     FFolderBytes += m.size;
@@ -74,7 +74,7 @@ class TCabinetBuilder {
     GError* raw = nullptr;
     const bool ok = gcab_cabinet_add_folder(FCabinet.get(), FFolder.get(), &raw);
     TError e(raw);
-    if (!ok) out.Line("cannot add a folder to the cabinet: " + Message(e.get()));
+    if (!ok) out.PrintableLine("cannot add a folder to the cabinet: " + Message(e.get()));
     FFolder.reset();
     return ok;
   }
@@ -93,7 +93,7 @@ int CarryOver(const std::string& path, const std::map<std::string, bool>& replac
               arclib::TOutput& out) {
   arclib::TArchiveIn in(SetupCabReader);
   if (const int r = in.Open(path); r != 0) {
-    out.Line("cannot read the existing CAB archive: " + path);
+    out.PrintableLine("cannot read the existing CAB archive: " + path);
     return r;
   }
   archive_entry* entry = nullptr;
@@ -106,7 +106,7 @@ int CarryOver(const std::string& path, const std::map<std::string, bool>& replac
       la_ssize_t n = 0;
       while ((n = archive_read_data(in.Get(), block, sizeof block)) > 0) data.append(block, static_cast<size_t>(n));
       if (n < 0) {
-        out.Line("cannot read the existing member " + m.name + ": " + in.Error());
+        out.PrintableLine("cannot read the existing member " + m.name + ": " + in.Error());
         return arclib::kErrBrokenData;
       }
       std::unique_ptr<GBytes, TBytesUnref> bytes(g_bytes_new(data.data(), data.size()));
@@ -119,7 +119,7 @@ int CarryOver(const std::string& path, const std::map<std::string, bool>& replac
     }
   }
   if (r != ARCHIVE_EOF) {
-    out.Line("broken CAB archive: " + in.Error());
+    out.PrintableLine("broken CAB archive: " + in.Error());
     return arclib::kErrHeaderBroken;
   }
   return 0;
@@ -163,7 +163,7 @@ int WriteCabinet(const std::string& path, TCabinetBuilder& builder, TWriteState&
       g_file_replace(target.get(), nullptr, FALSE, G_FILE_CREATE_NONE, nullptr, &raw));
   if (!stream) {
     TError e(raw);
-    out.Line("cannot create the archive: " + Message(e.get()));
+    out.PrintableLine("cannot create the archive: " + Message(e.get()));
     return arclib::kErrFileOpen;
   }
   TGPtr<GCancellable> cancel(g_cancellable_new());
@@ -180,10 +180,10 @@ int WriteCabinet(const std::string& path, TCabinetBuilder& builder, TWriteState&
   if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return 0;
   ::unlink(temp.c_str());
   if (state.cancelled) {
-    out.Line("cancelled");
+    out.PrintableLine("cancelled");
     return arclib::kErrUserCancel;
   }
-  out.Line("cannot write the archive: " + Message(e ? e.get() : closeError.get()));
+  out.PrintableLine("cannot write the archive: " + Message(e ? e.get() : closeError.get()));
   return arclib::kErrCannotWrite;
 }
 
@@ -200,12 +200,12 @@ int PackCab(const TCabPackRequest& request, arclib::TOutput& out) {
     struct stat st {};
     if (::lstat(item.path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
     if (!S_ISREG(st.st_mode)) {
-      out.Line("left out " + item.name + ": a CAB archive holds only regular files");
+      out.PrintableLine("left out " + item.name + ": a CAB archive holds only regular files");
       result = result != 0 ? result : arclib::kErrNotSupport;
       continue;
     }
     if (static_cast<uint64_t>(st.st_size) > kMaxMemberSize) {
-      out.Line("left out " + item.name + ": larger than a CAB member can be (4 GiB)");
+      out.PrintableLine("left out " + item.name + ": larger than a CAB member can be (4 GiB)");
       result = result != 0 ? result : arclib::kErrNotSupport;
       continue;
     }
@@ -218,7 +218,7 @@ int PackCab(const TCabPackRequest& request, arclib::TOutput& out) {
   if (::access(request.archive.c_str(), F_OK) == 0) {
     if (const int r = CarryOver(request.archive, replaced, members, out); r != 0) return r;
   } else if (fresh.empty()) {
-    out.Line("nothing to pack");
+    out.PrintableLine("nothing to pack");
     return result != 0 ? result : arclib::kErrNoMatch;
   }
   std::vector<std::string> added;
@@ -227,7 +227,7 @@ int PackCab(const TCabPackRequest& request, arclib::TOutput& out) {
     members.push_back(std::move(m));
   }
   if (members.size() > kMaxMembers) {
-    out.Line("a CAB archive holds at most 65535 files: nothing written");
+    out.PrintableLine("a CAB archive holds at most 65535 files: nothing written");
     return arclib::kErrNotSupport;
   }
   TCabinetBuilder builder(request.compress);
@@ -238,7 +238,7 @@ int PackCab(const TCabPackRequest& request, arclib::TOutput& out) {
     state.names[m.file.get()] = m.name;
   }
   if (const int r = WriteCabinet(request.archive, builder, state, out); r != 0) return r;
-  for (const std::string& name : added) out.Line("a      " + name);
+  for (const std::string& name : added) out.PrintableLine("a      " + name);
   return result;
 }
 

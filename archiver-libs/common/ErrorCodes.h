@@ -4,6 +4,7 @@
 
 namespace arclib {
 
+inline constexpr int kErrNoMemory = 0x8008;        // out of memory, or another failure inside the library
 inline constexpr int kErrMethod = 0x8009;          // member packed with a method we cannot read
 inline constexpr int kErrFileCrc = 0x800C;         // data CRC does not match
 inline constexpr int kErrFileOpen = 0x800D;        // output file cannot be created

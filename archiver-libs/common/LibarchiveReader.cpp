@@ -161,7 +161,7 @@ class TExtractor {
   int Run() {
     TFailure f;
     if (!FDest.Open(FReq.destDir, f)) {
-      FOut.Line(f.message);
+      FOut.PrintableLine(f.message);
       return f.code;
     }
     std::string prefix = FReq.destDir;
@@ -189,7 +189,7 @@ class TExtractor {
       }
       if (!m.IsDirectory() && FReq.existing != EExistingFile::Replace && FDest.Exists(comps)) {
         if (FReq.existing == EExistingFile::Skip) {
-          FOut.Line("skip   " + prefix + JoinComps(comps) + ": exists");
+          FOut.PrintableLine("skip   " + prefix + JoinComps(comps) + ": exists");
           continue;
         }
         comps.back() = FreeName(comps);
@@ -197,7 +197,7 @@ class TExtractor {
       const std::string rel = JoinComps(comps);
       if (!TNotifier::Instance().Member(ProgressOf(m, prefix + rel, attr))) return Cancelled();
       f = {};
-      TStamp stamp{m.mtime, m.atime, m.unixMode};
+      TStamp stamp{m.mtime, m.atime, m.unixMode, false, {}};
       if (!FReq.storesModes && stamp.mode) *stamp.mode &= ~FMask;
       if (m.encrypted) {
         f = {kErrEncrypted, "encrypted member: not extracted (no password support)"};
@@ -213,18 +213,19 @@ class TExtractor {
       if (f.code != 0)
         stopped = !Fail(m, f);
       else
-        FOut.Line("x      " + prefix + rel);
+        FOut.PrintableLine("x      " + prefix + rel);
     }
     FDest.FinishFolders();
     if (!stopped && r != ARCHIVE_EOF) {
       const int code = HeaderErrorCode(FIn.Get());
-      FOut.Line((code == kErrEncrypted ? "encrypted archive: not extracted (no password support): "
-                                       : "broken archive: ") + FIn.Error());
+      FOut.PrintableLine((code == kErrEncrypted ? "encrypted archive: not extracted (no password support): "
+                                                : "broken archive: ") +
+                         FIn.Error());
       if (FFirstError == 0) FFirstError = code;
     }
     if (FFirstError != 0) return FFirstError;
     if (count == 0 && !FReq.names.empty()) {
-      FOut.Line("no member matches the names given");
+      FOut.PrintableLine("no member matches the names given");
       return kErrNoMatch;
     }
     return 0;
@@ -292,14 +293,14 @@ class TExtractor {
   }
 
   bool Fail(const TMemberInfo& m, const TFailure& f) {
-    FOut.Line("error  " + DisplayName(m) + ": " + f.message);
+    FOut.PrintableLine("error  " + DisplayName(m) + ": " + f.message);
     if (FFirstError == 0) FFirstError = f.code;
     return FReq.continueOnError;
   }
 
   int Cancelled() {
     FDest.FinishFolders();
-    FOut.Line("cancelled");
+    FOut.PrintableLine("cancelled");
     return kErrUserCancel;
   }
 
@@ -316,7 +317,8 @@ class TExtractor {
 int ExtractMembers(const TExtractRequest& request, TReadSetup setup, TOutput& out) {
   TArchiveIn in(setup);
   if (const int r = in.Open(request.archive); r != 0) {
-    out.Line((r == kErrArcFileOpen ? "cannot open archive: " : "not an archive of this format: ") + request.archive);
+    out.PrintableLine((r == kErrArcFileOpen ? "cannot open archive: " : "not an archive of this format: ") +
+                      request.archive);
     return r;
   }
   return TExtractor(request, in, out).Run();

@@ -118,7 +118,7 @@ std::string WriteError(archive* a) {
 int PackItem(archive* a, const TPackItem& item, TOutput& out) {
   struct stat st {};
   if (::lstat(item.path.c_str(), &st) != 0) {
-    out.Line("cannot read " + item.path + ": " + std::strerror(errno));
+    out.PrintableLine("cannot read " + item.path + ": " + std::strerror(errno));
     return kErrCannotRead;
   }
   TEntry entry(archive_entry_new());
@@ -134,7 +134,7 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
     std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096), '\0');
     const ssize_t n = ::readlink(item.path.c_str(), target.data(), target.size());
     if (n < 0) {
-      out.Line("cannot read link " + item.path + ": " + std::strerror(errno));
+      out.PrintableLine("cannot read link " + item.path + ": " + std::strerror(errno));
       return kErrCannotRead;
     }
     target.resize(static_cast<size_t>(n));
@@ -144,13 +144,13 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
   } else if (S_ISREG(st.st_mode)) {
     fd = TFd(::open(item.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (fd.Get() < 0) {
-      out.Line("cannot read " + item.path + ": " + std::strerror(errno));
+      out.PrintableLine("cannot read " + item.path + ": " + std::strerror(errno));
       return kErrCannotRead;
     }
     archive_entry_set_filetype(entry.get(), AE_IFREG);
     archive_entry_set_size(entry.get(), st.st_size);
   } else {
-    out.Line("skipped (not a file, folder or link): " + item.path);
+    out.PrintableLine("skipped (not a file, folder or link): " + item.path);
     return kErrCannotRead;
   }
   TMemberInfo m;
@@ -160,7 +160,7 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
   const std::string attr = AttributeText(m);
   if (!TNotifier::Instance().Member(ProgressOf(m, item.path, attr))) return kErrUserCancel;
   if (archive_write_header(a, entry.get()) < ARCHIVE_WARN) {
-    out.Line("cannot write " + item.name + ": " + WriteError(a));
+    out.PrintableLine("cannot write " + item.name + ": " + WriteError(a));
     return kErrCannotWrite;
   }
   if (fd.Get() >= 0) {
@@ -171,7 +171,7 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         // The size is in the header already: pad, so the archive stays readable, and report.
-        out.Line("cannot read " + item.path + ": file changed while packing");
+        out.PrintableLine("cannot read " + item.path + ": file changed while packing");
         std::memset(buffer, 0, sizeof buffer);
         while (left > 0) {
           const la_ssize_t k = archive_write_data(a, buffer, static_cast<size_t>(std::min<int64_t>(left, sizeof buffer)));
@@ -181,13 +181,13 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
         return left > 0 ? kErrCannotWrite : kErrCannotRead;
       }
       if (archive_write_data(a, buffer, static_cast<size_t>(n)) < 0) {
-        out.Line("cannot write " + item.name + ": " + WriteError(a));
+        out.PrintableLine("cannot write " + item.name + ": " + WriteError(a));
         return kErrCannotWrite;
       }
       left -= n;
     }
   }
-  out.Line("a      " + item.name);
+  out.PrintableLine("a      " + item.name);
   return 0;
 }
 
@@ -195,7 +195,7 @@ int PackItem(archive* a, const TPackItem& item, TOutput& out) {
 int CopyMembers(archive* a, const TCopySource& copy, TOutput& out) {
   TArchiveIn in(copy.setup);
   if (const int r = in.Open(copy.path); r != 0) {
-    out.Line("cannot read archive: " + copy.path);
+    out.PrintableLine("cannot read archive: " + copy.path);
     return r;
   }
   archive_entry* entry = nullptr;
@@ -204,11 +204,11 @@ int CopyMembers(archive* a, const TCopySource& copy, TOutput& out) {
     const TMemberInfo m = DescribeEntry(entry);
     if (!copy.keep(m)) continue;
     if (m.encrypted) {
-      out.Line("cannot carry over encrypted member " + m.name);
+      out.PrintableLine("cannot carry over encrypted member " + m.name);
       return kErrEncrypted;
     }
     if (archive_write_header(a, entry) < ARCHIVE_WARN) {
-      out.Line("cannot write " + m.name + ": " + WriteError(a));
+      out.PrintableLine("cannot write " + m.name + ": " + WriteError(a));
       return kErrCannotWrite;
     }
     char buffer[64 * 1024];
@@ -216,7 +216,7 @@ int CopyMembers(archive* a, const TCopySource& copy, TOutput& out) {
     while ((n = archive_read_data(in.Get(), buffer, sizeof buffer)) > 0)
       if (archive_write_data(a, buffer, static_cast<size_t>(n)) < 0) return kErrCannotWrite;
     if (n < 0) {
-      out.Line("cannot read " + m.name + ": " + in.Error());
+      out.PrintableLine("cannot read " + m.name + ": " + in.Error());
       return kErrBrokenData;
     }
   }
@@ -246,7 +246,7 @@ int CollectPackItems(const std::string& base, const std::vector<std::string>& na
       collector.Add(Join(base, candidate), candidate);
     }
     if (!found) {
-      out.Line("nothing matches " + name);
+      out.PrintableLine("nothing matches " + name);
       code = kErrNoMatch;
     }
   }
@@ -262,7 +262,7 @@ int WriteArchive(const std::string& path, TWriteSetup setup, int level, const st
     TArchiveOut writer;
     setup(writer.Get(), level);
     if (archive_write_open_filename(writer.Get(), tmp.c_str()) != ARCHIVE_OK) {
-      out.Line("cannot create " + path + ": " + WriteError(writer.Get()));
+      out.PrintableLine("cannot create " + path + ": " + WriteError(writer.Get()));
       return kErrFileOpen;
     }
     int fatal = copy != nullptr ? CopyMembers(writer.Get(), *copy, out) : 0;
@@ -274,12 +274,12 @@ int WriteArchive(const std::string& path, TWriteSetup setup, int level, const st
         fatal = r;
     }
     if (fatal == 0 && archive_write_close(writer.Get()) != ARCHIVE_OK) {
-      out.Line("cannot write " + path + ": " + WriteError(writer.Get()));
+      out.PrintableLine("cannot write " + path + ": " + WriteError(writer.Get()));
       fatal = kErrCannotWrite;
     }
     if (fatal != 0) {
       // Nothing half-written is left, and an old archive of that name stays as it was.
-      if (fatal == kErrUserCancel) out.Line("cancelled");
+      if (fatal == kErrUserCancel) out.PrintableLine("cancelled");
       ::unlink(tmp.c_str());
       return fatal;
     }
@@ -287,7 +287,7 @@ int WriteArchive(const std::string& path, TWriteSetup setup, int level, const st
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) ::chmod(tmp.c_str(), old.st_mode & 07777);
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    out.Line("cannot replace " + path + ": " + std::strerror(errno));
+    out.PrintableLine("cannot replace " + path + ": " + std::strerror(errno));
     ::unlink(tmp.c_str());
     return kErrCannotWrite;
   }
@@ -298,7 +298,7 @@ int PackFiles(const TPackRequest& request, TReadSetup read, TWriteSetup write, T
   std::vector<TPackItem> items;
   const int collected = CollectPackItems(request.baseDir, request.names, request.collect, items, out);
   if (items.empty()) {
-    out.Line("nothing to pack");
+    out.PrintableLine("nothing to pack");
     return collected != 0 ? collected : kErrNoMatch;
   }
   std::unordered_set<std::string> replaced;

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "ErrorCodes.h"
+#include "Guarded.h"
 #include "Names.h"
 #include "Notifier.h"
 
@@ -43,7 +44,18 @@ int FindFrom(TOpenArchive& a, INDIVIDUALINFO* info) {
   return kFindEnd;
 }
 
-std::string Stamp(int64_t t) {
+template <typename F>
+int WithLast(HARC arc, uint64_t* out, F value) {
+  return Guarded(0, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (a == nullptr || a->last == nullptr || out == nullptr) return 0;
+    return value(*a->last, *out) ? 1 : 0;
+  });
+}
+
+}  // namespace
+
+std::string LocalTimeText(int64_t t) {
   const time_t tt = static_cast<time_t>(t);
   std::tm tm{};
   char buf[32] = "0000-00-00 00:00:00";
@@ -51,23 +63,16 @@ std::string Stamp(int64_t t) {
   return buf;
 }
 
-template <typename F>
-int WithLast(HARC arc, uint64_t* out, F value) {
-  TOpenArchive* a = Lookup(arc);
-  if (a == nullptr || a->last == nullptr || out == nullptr) return 0;
-  return value(*a->last, *out) ? 1 : 0;
-}
-
-}  // namespace
-
 HARC ListingOpen(const char* fileName, TScanFn scan) {
-  if (fileName == nullptr) return 0;
-  auto a = std::make_unique<TOpenArchive>();
-  if (scan(fileName, a->members) != 0) return 0;
-  const HARC h = reinterpret_cast<HARC>(a.get());
-  std::lock_guard guard(gHandlesLock);
-  gHandles[h] = std::move(a);
-  return h;
+  return Guarded(HARC{0}, [&]() -> HARC {
+    if (fileName == nullptr) return 0;
+    auto a = std::make_unique<TOpenArchive>();
+    if (scan(fileName, a->members) != 0) return 0;
+    const HARC h = reinterpret_cast<HARC>(a.get());
+    std::lock_guard guard(gHandlesLock);
+    gHandles[h] = std::move(a);
+    return h;
+  });
 }
 
 int ListingClose(HARC arc) {
@@ -76,19 +81,23 @@ int ListingClose(HARC arc) {
 }
 
 int ListingFindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info) {
-  TOpenArchive* a = Lookup(arc);
-  if (a == nullptr) return kErrHarcNotOpened;
-  a->wild = wildName != nullptr ? wildName : "";
-  a->cursor = 0;
-  a->searching = true;
-  return FindFrom(*a, info);
+  return Guarded(kErrNoMemory, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (a == nullptr) return kErrHarcNotOpened;
+    a->wild = wildName != nullptr ? wildName : "";
+    a->cursor = 0;
+    a->searching = true;
+    return FindFrom(*a, info);
+  });
 }
 
 int ListingFindNext(HARC arc, INDIVIDUALINFO* info) {
-  TOpenArchive* a = Lookup(arc);
-  if (a == nullptr) return kErrHarcNotOpened;
-  if (!a->searching) return kErrNotSearchMode;
-  return FindFrom(*a, info);
+  return Guarded(kErrNoMemory, [&] {
+    TOpenArchive* a = Lookup(arc);
+    if (a == nullptr) return kErrHarcNotOpened;
+    if (!a->searching) return kErrNotSearchMode;
+    return FindFrom(*a, info);
+  });
 }
 
 int ListingWriteTime(HARC arc, uint64_t* fileTime) {
@@ -136,7 +145,7 @@ int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std:
     char line[96];
     std::snprintf(line, sizeof line, "%10llu %10llu %-7s ", static_cast<unsigned long long>(m.originalSize),
                   static_cast<unsigned long long>(m.compressedSize), m.method.c_str());
-    out.Line(line + Stamp(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
+    out.PrintableLine(line + LocalTimeText(m.mtime) + " " + DisplayName(m) + (m.encrypted ? "  (encrypted)" : ""));
     ++count;
   }
   return count == 0 && !names.empty() ? kErrNoMatch : 0;

@@ -26,6 +26,9 @@ int ListingCreateTime(HARC arc, uint64_t* fileTime);
 int ListingOriginalSize(HARC arc, uint64_t* size);
 int ListingCompressedSize(HARC arc, uint64_t* size);
 
+// "YYYY-MM-DD hh:mm:ss" in local time, as the listings show a member's time.
+std::string LocalTimeText(int64_t t);
+
 // The list command's text: a heading, then one line per member the names select (all when
 // none), each reported as progress. 0, kErrNoMatch when names select nothing, or kErrUserCancel.
 int WriteListing(const std::vector<TMemberInfo>& members, const std::vector<std::string>& names, TOutput& out);

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <mutex>
 
@@ -87,12 +88,13 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::string DecodeStoredName(std::string_view raw) {
+std::string DecodeStoredName(std::string_view raw, bool unixBytes) {
   std::string out;
   out.reserve(raw.size());
   std::string withoutFF;
   withoutFF.reserve(raw.size());
   for (char c : raw) withoutFF += (static_cast<unsigned char>(c) == 0xFF) ? '/' : c;
+  if (unixBytes) return withoutFF;
   if (IsValidUtf8(withoutFF)) {
     for (char c : withoutFF) out += c == '\\' ? '/' : c;
     return out;
@@ -169,17 +171,37 @@ bool WildMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+namespace {
+
+// An exact name selects only the member of exactly that name; a pattern matches the full name,
+// the last component when it has no "/", or a folder the member lies in.
+bool NameMatches(std::string_view name, std::string_view base, std::string_view pattern, bool exact) {
+  while (pattern.size() > 1 && pattern.back() == '/') pattern.remove_suffix(1);
+  if (exact) return pattern == name;
+  if (WildMatch(pattern, name)) return true;
+  if (pattern.find('/') == std::string_view::npos && WildMatch(pattern, base)) return true;
+  return name.size() > pattern.size() && name.substr(0, pattern.size()) == pattern && name[pattern.size()] == '/';
+}
+
+std::string_view LastComponent(std::string_view name) {
+  const size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
 bool Selected(std::string_view name, const std::vector<std::string>& patterns) {
   if (patterns.empty()) return true;
-  const size_t slash = name.rfind('/');
-  const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  for (std::string_view p : patterns) {
-    while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
-    if (WildMatch(p, name)) return true;
-    if (p.find('/') == std::string_view::npos && WildMatch(p, base)) return true;
-    if (name.size() > p.size() && name.substr(0, p.size()) == p && name[p.size()] == '/') return true;
-  }
-  return false;
+  const std::string_view base = LastComponent(name);
+  return std::any_of(patterns.begin(), patterns.end(),
+                     [&](std::string_view p) { return NameMatches(name, base, p, false); });
+}
+
+bool Selected(std::string_view name, std::span<const TNameArg> patterns) {
+  if (patterns.empty()) return true;
+  const std::string_view base = LastComponent(name);
+  return std::any_of(patterns.begin(), patterns.end(),
+                     [&](const TNameArg& p) { return NameMatches(name, base, p.text, p.exact); });
 }
 
 }  // namespace arclib

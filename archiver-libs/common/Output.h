@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace arclib {
@@ -17,6 +18,8 @@ class TOutput {
   void Write(std::string_view text);
   // Write(text) followed by a line feed.
   void Line(std::string_view text);
+  // Line(Printable(text)): every line that may hold a member name goes out so.
+  void PrintableLine(std::string_view text);
   bool Truncated() const { return FTruncated; }
   std::string_view Text() const { return {FBuffer ? FBuffer : "", FLength}; }
 
@@ -26,5 +29,9 @@ class TOutput {
   size_t FLength = 0;
   bool FTruncated = false;
 };
+
+// Text as a terminal may safely show it: control characters (C0, DEL, C1) and bytes that are
+// not UTF-8 become \xNN, so a crafted member name cannot retitle or drive the terminal.
+std::string Printable(std::string_view text);
 
 }  // namespace arclib

@@ -22,7 +22,10 @@ std::string AttributeText(const TMemberInfo& m) {
   return s;
 }
 
-std::string DisplayName(const TMemberInfo& m) { return m.IsDirectory() && !m.name.empty() ? m.name + "/" : m.name; }
+std::string DisplayName(const TMemberInfo& m) {
+  const std::string name = m.absolute ? "/" + m.name : m.name;
+  return m.IsDirectory() && !m.name.empty() ? name + "/" : name;
+}
 
 uint32_t DosStamp(int64_t unixTime) {
   const time_t t = static_cast<time_t>(unixTime);
@@ -32,6 +35,8 @@ uint32_t DosStamp(int64_t unixTime) {
   const uint32_t time = static_cast<uint32_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
   return (date << 16) | time;
 }
+
+uint32_t DosStamp(const TMemberInfo& m) { return m.dosStamp ? *m.dosStamp : DosStamp(m.mtime); }
 
 uint64_t UnixToFileTime(int64_t t) {
   constexpr int64_t kEpochSeconds = 11644473600LL;  // 1601-01-01 to 1970-01-01
@@ -46,7 +51,7 @@ void FillIndividualInfo(const TMemberInfo& m, INDIVIDUALINFO& info) {
   info.dwCRC = m.crc;
   info.uOSType = m.osType;
   info.wRatio = Ratio(m.compressedSize, m.originalSize);
-  const uint32_t stamp = DosStamp(m.mtime);
+  const uint32_t stamp = DosStamp(m);
   info.wDate = static_cast<uint16_t>(stamp >> 16);
   info.wTime = static_cast<uint16_t>(stamp & 0xFFFF);
   CopyName(info.szFileName, DisplayName(m));
@@ -62,7 +67,7 @@ TMemberProgress ProgressOf(const TMemberInfo& m, std::string_view dest, const st
   p.compressedSize = m.compressedSize;
   p.crc = m.crc;
   p.osType = m.osType;
-  const uint32_t stamp = DosStamp(m.mtime);
+  const uint32_t stamp = DosStamp(m);
   p.dosDate = static_cast<uint16_t>(stamp >> 16);
   p.dosTime = static_cast<uint16_t>(stamp & 0xFFFF);
   p.dosAttributes = DosAttributes(m);

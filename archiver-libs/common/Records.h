@@ -58,6 +58,7 @@ enum class EMemberKind { File, Directory, Symlink };
 // One member as any format describes it, names already decoded to UTF-8.
 struct TMemberInfo {
   std::string name;  // "/"-separated; folders without the trailing "/"
+  bool absolute = false;  // the stored name began with "/" (not kept in Name); listed with it
   EMemberKind kind = EMemberKind::File;
   std::string linkTarget;
   std::string hardlinkTarget;  // a member stored as a hard link to an earlier member of this name
@@ -66,6 +67,7 @@ struct TMemberInfo {
   uint32_t crc = 0;
   uint32_t osType = 0;
   int64_t mtime = 0;  // Unix seconds
+  std::optional<uint32_t> dosStamp;  // MS-DOS date (high word) and time, where the format stores one
   std::optional<int64_t> atime, ctime;
   std::optional<uint32_t> unixMode;  // permission bits
   uint32_t dosAttributes = 0;
@@ -85,6 +87,8 @@ uint32_t DosAttributes(const TMemberInfo& m);
 std::string DisplayName(const TMemberInfo& m);
 // Local-time MS-DOS date (high word) and time (low word) of a Unix time; 0 outside 1980..2107.
 uint32_t DosStamp(int64_t unixTime);
+// The member's MS-DOS stamp: as stored, else made from its write time.
+uint32_t DosStamp(const TMemberInfo& m);
 // 100 ns units since 1601-01-01 UTC.
 uint64_t UnixToFileTime(int64_t t);
 

@@ -1,6 +1,8 @@
 #include "SafeExtract.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,7 +27,41 @@ struct timespec Stamp(int64_t t) {
   return ts;
 }
 
-mode_t ModeBits(uint32_t mode) { return static_cast<mode_t>(mode & (IsRoot() ? 07777 : 01777)); }
+uid_t OwnerId(const TOwner& o) {
+  if (!o.user.empty()) {
+    struct passwd pw {};
+    struct passwd* res = nullptr;
+    char buf[1024];
+    if (::getpwnam_r(o.user.c_str(), &pw, buf, sizeof buf, &res) == 0 && res) return res->pw_uid;
+  }
+  return o.uid ? static_cast<uid_t>(*o.uid) : static_cast<uid_t>(-1);
+}
+
+gid_t GroupId(const TOwner& o) {
+  if (!o.group.empty()) {
+    struct group gr {};
+    struct group* res = nullptr;
+    char buf[1024];
+    if (::getgrnam_r(o.group.c_str(), &gr, buf, sizeof buf, &res) == 0 && res) return res->gr_gid;
+  }
+  return o.gid ? static_cast<gid_t>(*o.gid) : static_cast<gid_t>(-1);
+}
+
+// Gives a written file or folder its recorded owner (only as root). Returns the set-id bits it
+// may keep: otherwise a member with mode 04777 and no owner would come out as a setuid-root file.
+mode_t RestoreOwner(const TOwner& o, int fd) {
+  if (!IsRoot() || o.Empty()) return 0;
+  const uid_t uid = OwnerId(o);
+  const gid_t gid = GroupId(o);
+  if (::fchown(fd, uid, gid) != 0) return 0;
+  return (uid != static_cast<uid_t>(-1) ? S_ISUID : 0) | (gid != static_cast<gid_t>(-1) ? S_ISGID : 0);
+}
+
+mode_t ModeBits(const TStamp& stamp, mode_t fallback, mode_t setIdKept) {
+  if (stamp.mode) return static_cast<mode_t>(*stamp.mode & (01777 | setIdKept));
+  if (stamp.readOnly) return fallback & ~static_cast<mode_t>(0222);
+  return fallback;
+}
 
 std::string Errno() { return std::strerror(errno); }
 
@@ -111,9 +147,10 @@ void TDestination::WriteFile(const std::vector<std::string>& comps, const TStamp
       return;
     }
     if (fill(fd.Get(), f)) {
+      const mode_t setId = RestoreOwner(stamp.owner, fd.Get());
       struct stat st {};
       ::fstat(fd.Get(), &st);
-      const mode_t mode = stamp.mode ? ModeBits(*stamp.mode) : (st.st_mode & 0777);
+      const mode_t mode = ModeBits(stamp, st.st_mode & 0777, setId);
       struct timespec times[2] = {Stamp(stamp.atime.value_or(stamp.mtime)), Stamp(stamp.mtime)};
       if (::fchmod(fd.Get(), mode) != 0 || ::futimens(fd.Get(), times) != 0)
         f = {kErrCannotWrite, "cannot set attributes: " + Errno()};
@@ -135,6 +172,8 @@ void TDestination::WriteLink(const std::vector<std::string>& comps, const std::s
     f = {kErrFileOpen, "cannot create link: " + Errno()};
     return;
   }
+  if (IsRoot() && !stamp.owner.Empty())
+    (void)::fchownat(parent.Get(), tmp.c_str(), OwnerId(stamp.owner), GroupId(stamp.owner), AT_SYMLINK_NOFOLLOW);
   struct timespec times[2] = {Stamp(stamp.atime.value_or(stamp.mtime)), Stamp(stamp.mtime)};
   ::utimensat(parent.Get(), tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
   if (::renameat(parent.Get(), tmp.c_str(), parent.Get(), comps.back().c_str()) != 0) {
@@ -183,7 +222,8 @@ void TDestination::FinishFolders() {
     TFailure ignored;
     TFd dir = Folder(it->first, it->first.size(), false, ignored);
     if (dir.Get() < 0) continue;
-    if (it->second.mode) ::fchmod(dir.Get(), ModeBits(*it->second.mode));
+    const mode_t setId = RestoreOwner(it->second.owner, dir.Get());
+    if (it->second.mode) ::fchmod(dir.Get(), ModeBits(it->second, 0777, setId));
     struct timespec times[2] = {Stamp(it->second.atime.value_or(it->second.mtime)), Stamp(it->second.mtime)};
     ::futimens(dir.Get(), times);
   }

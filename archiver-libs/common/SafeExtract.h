@@ -40,11 +40,25 @@ std::string UnsafeNameReason(std::string_view name);
 
 bool IsRoot();
 
-// What a written file or folder gets once its content is in place.
+// The owner an archive records for a member; given back only when running as root.
+struct TOwner {
+  std::optional<uint32_t> uid;
+  std::optional<uint32_t> gid;
+  std::string user;   // by name where this system knows it, else by id
+  std::string group;
+
+  bool Empty() const { return !uid && !gid && user.empty() && group.empty(); }
+};
+
+// What a written file, link or folder gets once its content is in place.
 struct TStamp {
   int64_t mtime = 0;
   std::optional<int64_t> atime;
-  std::optional<uint32_t> mode;  // permission bits; set-id bits only as root
+  // Permission bits. The set-user-id bit stays only when the owner was restored, the
+  // set-group-id bit only with the group: never a set-id file of whoever extracts.
+  std::optional<uint32_t> mode;
+  bool readOnly = false;  // without a mode: the default mode less its write bits
+  TOwner owner;
 };
 
 class TDestination {

@@ -10,7 +10,7 @@ int RunLmzip(const char* cmdLine, arclib::TOutput& out) {
   arclib::TCommandLine line;
   arclib::TCommandError err;
   if (cmdLine == nullptr || !arclib::ParseCommandLine(cmdLine, line, err)) {
-    out.Line(cmdLine == nullptr ? "no command line" : err.message);
+    out.PrintableLine(cmdLine == nullptr ? "no command line" : err.message);
     return cmdLine == nullptr ? arclib::kErrCommandLine : err.code;
   }
   arclib::TPackRequest request;
@@ -23,7 +23,7 @@ int RunLmzip(const char* cmdLine, arclib::TOutput& out) {
       request.collect.junkPaths = true;
     } else if (sw != "-o") {
       // -o (overwrite) is how the archive is written anyway: anew, renamed into place.
-      out.Line("unknown switch: " + sw);
+      out.PrintableLine("unknown switch: " + sw);
       return arclib::kErrSwitch;
     }
   }

@@ -113,7 +113,7 @@ int Pack(const TSevenZipCommand& cmd, arclib::TOutput& out) {
 int Delete(const TSevenZipCommand& cmd, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanSevenZip(cmd.line.archive, members); r != 0) {
-    out.Line("cannot read 7z archive: " + cmd.line.archive);
+    out.PrintableLine("cannot read 7z archive: " + cmd.line.archive);
     return r;
   }
   // Deleting needs names: none would select every member.
@@ -125,7 +125,7 @@ int Delete(const TSevenZipCommand& cmd, arclib::TOutput& out) {
   for (const arclib::TMemberInfo& m : members)
     if (gone(m)) ++count;
   if (count == 0) {
-    out.Line("no member matches the names given");
+    out.PrintableLine("no member matches the names given");
     return arclib::kErrNoMatch;
   }
   arclib::TCopySource copy{cmd.line.archive, SetupSevenZipReader,
@@ -133,15 +133,16 @@ int Delete(const TSevenZipCommand& cmd, arclib::TOutput& out) {
   const int r = arclib::WriteArchive(cmd.line.archive, SetupSevenZipWriter, cmd.level, {}, &copy, out);
   if (r == 0)
     for (const arclib::TMemberInfo& m : members)
-      if (gone(m)) out.Line("d      " + arclib::DisplayName(m));
+      if (gone(m)) out.PrintableLine("d      " + arclib::DisplayName(m));
   return r;
 }
 
 int List(const TSevenZipCommand& cmd, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanSevenZip(cmd.line.archive, members); r != 0) {
-    out.Line((r == arclib::kErrEncrypted ? "encrypted 7z archive (no password support): "
-                                         : "cannot read 7z archive: ") + cmd.line.archive);
+    out.PrintableLine((r == arclib::kErrEncrypted ? "encrypted 7z archive (no password support): "
+                                                  : "cannot read 7z archive: ") +
+                      cmd.line.archive);
     return r;
   }
   return arclib::WriteListing(members, cmd.line.names, out);
@@ -153,7 +154,7 @@ int RunSevenZip(const char* cmdLine, arclib::TOutput& out) {
   TSevenZipCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, cmd, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   switch (cmd.command) {

@@ -148,8 +148,8 @@ arclib::TReadSetup Reader(const std::string& archive, int& code, arclib::TOutput
   code = 0;
   if (setup == nullptr) {
     code = ::access(archive.c_str(), R_OK) == 0 ? arclib::kErrNotArcFile : arclib::kErrArcFileOpen;
-    out.Line((code == arclib::kErrArcFileOpen ? "cannot open archive: " : "not a tar, gzip or bzip2 archive: ") +
-             archive);
+    out.PrintableLine(
+        (code == arclib::kErrArcFileOpen ? "cannot open archive: " : "not a tar, gzip or bzip2 archive: ") + archive);
   }
   return setup;
 }
@@ -160,14 +160,14 @@ int RunTar(const char* cmdLine, arclib::TOutput& out) {
   TTarCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, false, cmd, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   if (cmd.command == 'c') return Create(cmd, out);
   if (cmd.command == 'l') {
     std::vector<arclib::TMemberInfo> members;
     if (const int r = ScanTar(cmd.archive, members); r != 0) {
-      out.Line("cannot read archive: " + cmd.archive);
+      out.PrintableLine("cannot read archive: " + cmd.archive);
       return r;
     }
     return arclib::WriteListing(members, cmd.names, out);

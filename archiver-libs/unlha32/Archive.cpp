@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ErrorCodes.h"
 
 namespace unlha {
 
@@ -80,6 +79,40 @@ int TArchive::Open(const std::string& path, std::unique_ptr<TArchive>& out) {
   if (r == kErrNotArcFile) return r;
   archive->FScanError = r;
   out = std::move(archive);
+  return 0;
+}
+
+TMemberInfo MemberInfoOf(const TLhaMember& m) {
+  TMemberInfo info;
+  info.name = m.name;
+  info.absolute = m.absolute;
+  info.kind = m.IsSymlink() ? EMemberKind::Symlink : m.IsDirectory() ? EMemberKind::Directory : EMemberKind::File;
+  info.linkTarget = m.linkTarget;
+  info.originalSize = m.originalSize;
+  info.compressedSize = m.packedSize;
+  info.crc = m.crc;
+  info.osType = m.osId;
+  info.mtime = m.mtime;
+  info.dosStamp = m.dosStamp;
+  info.atime = m.atime;
+  info.ctime = m.ctime;
+  info.unixMode = m.unixMode;
+  info.dosAttributes = m.dosAttributes;
+  info.method = m.method;
+  return info;
+}
+
+TStamp StampOf(const TLhaMember& m) {
+  TStamp stamp{m.mtime, m.atime, m.unixMode, (m.dosAttributes & kDosReadOnly) != 0, {}};
+  stamp.owner = {m.uid, m.gid, m.user, m.group};
+  return stamp;
+}
+
+int ScanMembers(const std::string& path, std::vector<TMemberInfo>& members) {
+  std::unique_ptr<TArchive> arc;
+  if (const int r = TArchive::Open(path, arc); r != 0) return r;
+  members.reserve(arc->Members().size());
+  for (const TLhaMember& m : arc->Members()) members.push_back(MemberInfoOf(m));
   return 0;
 }
 

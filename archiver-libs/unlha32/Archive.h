@@ -8,6 +8,9 @@
 
 namespace unlha {
 
+// A header checksum or header CRC that does not match: the one return code only LHA headers give.
+inline constexpr int kErrHeaderCrc = 0x8016;
+
 // A read-only file as a byte source.
 class TFileSource final : public TByteSource {
  public:
@@ -52,6 +55,14 @@ class TArchive {
   int FScanError = 0;
   uint64_t FScanErrorOffset = 0;
 };
+
+// A member as the shared records, progress, listing and selection describe it.
+TMemberInfo MemberInfoOf(const TLhaMember& m);
+// The owner and the time and mode stamp an extracted member gets.
+TStamp StampOf(const TLhaMember& m);
+// The member list of the listing handles (TScanFn): 0, or kErrArcFileOpen / kErrNotArcFile. An
+// archive whose header chain breaks lists the members before the break.
+int ScanMembers(const std::string& path, std::vector<TMemberInfo>& members);
 
 // How far into a file the first header is looked for (self-extractor stubs come first).
 inline constexpr uint64_t kMaxStubSize = 4 << 20;

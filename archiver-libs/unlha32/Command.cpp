@@ -1,11 +1,8 @@
 #include "Command.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
-#include <fstream>
-#include <iterator>
-
-#include "ErrorCodes.h"
 
 namespace unlha {
 namespace {
@@ -18,41 +15,6 @@ constexpr std::array<std::string_view, 73> kSwitchNames = {
     "jr",  "jsb", "jsc", "jsd", "jse", "jsf", "jsl", "jso", "jss", "jst", "jsv", "jsz", "jw",  "jx",  "jyc",
     "jyd", "jyk", "jyn", "jyo", "jz",  "ga",  "gd",  "ge",  "gf",  "gj",  "gm",  "gn",  "go",  "gp",  "gr",
     "gs",  "gu",  "gw",  "gya", "gyc", "gyd", "gye", "gyo", "gyq", "gys", "gyt", "gyw", "gyx"};
-
-// Response files are our caller's, but still bounded.
-constexpr std::streamoff kMaxResponseFile = 64 << 20;
-
-struct TToken {
-  std::string text;
-  bool quoted = false;
-};
-
-bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err) {
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n')) ++i;
-    if (i >= line.size()) break;
-    TToken t;
-    bool inQuote = false;
-    for (; i < line.size(); ++i) {
-      char c = line[i];
-      if (c == '"') {
-        inQuote = !inQuote;
-        t.quoted = true;
-      } else if (!inQuote && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
-        break;
-      } else {
-        t.text += c;
-      }
-    }
-    if (inQuote) {
-      err = {kErrCommandLine, "command line: unbalanced double quote"};
-      return false;
-    }
-    tokens.push_back(std::move(t));
-  }
-  return true;
-}
 
 bool SplitSwitch(std::string_view body, TSwitch& sw) {
   size_t best = 0;
@@ -86,35 +48,11 @@ bool AddName(std::string_view text, std::vector<TNameArg>& files, TCommandError&
   return true;
 }
 
-bool ReadResponseFile(const std::string& path, std::vector<TNameArg>& files, TCommandError& err) {
-  std::ifstream in(path, std::ios::binary);
-  if (in) in.seekg(0, std::ios::end);
-  std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-  if (size < 0 || size > kMaxResponseFile) {
-    err = {kErrResponseRead, "cannot read response file: " + path};
-    return false;
-  }
-  in.seekg(0);
-  std::string text(static_cast<size_t>(size), '\0');
-  in.read(text.data(), size);
-  if (in.gcount() != size) {
-    err = {kErrResponseRead, "cannot read response file: " + path};
-    return false;
-  }
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t eol = text.find('\n', pos);
-    if (eol == std::string::npos) eol = text.size();
-    std::string_view lineText(text.data() + pos, eol - pos);
-    pos = eol + 1;
-    if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
-    if (lineText.size() >= 2 && lineText.front() == '"') {
-      size_t close = lineText.find('"', 1);
-      lineText = close == std::string_view::npos ? lineText.substr(1) : lineText.substr(1, close - 1);
-    }
-    if (!lineText.empty() && !AddName(lineText, files, err)) return false;
-  }
-  return true;
+// The names of a response file; escaped lines are decoded as on the command line.
+bool AddResponseFile(const std::string& path, std::vector<TNameArg>& files, TCommandError& err) {
+  std::vector<std::string> names;
+  if (!ReadResponseFile(path, names, err)) return false;
+  return std::all_of(names.begin(), names.end(), [&](const std::string& n) { return AddName(n, files, err); });
 }
 
 }  // namespace
@@ -190,7 +128,7 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
       continue;
     }
     if (t.text[0] == '@' && t.text.size() > 1 && !t.text.starts_with(kEscapedNamePrefix)) {
-      if (!ReadResponseFile(t.text.substr(1), cmd.files, err)) return false;
+      if (!AddResponseFile(t.text.substr(1), cmd.files, err)) return false;
       continue;
     }
     if (!AddName(t.text, cmd.files, err)) return false;

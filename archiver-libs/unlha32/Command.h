@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "EscapedName.h"
+#include "SharedLayer.h"
 
 namespace unlha {
 
@@ -16,16 +16,6 @@ namespace unlha {
 struct TSwitch {
   std::string name;   // without the "-", e.g. "jso"
   std::string value;  // what follows the name, e.g. "1"; may be empty
-};
-
-// A name after the archive. An escaped name ("@=..." on the command line or in a response file,
-// README.md) is also an exact name: it is taken literally and names one member, never a pattern.
-struct TNameArg {
-  TNameArg(std::string t = {}, bool e = false) : text(std::move(t)), exact(e) {}
-  TNameArg(const char* t, bool e = false) : text(t), exact(e) {}
-  std::string text;
-  bool exact = false;
-  bool operator==(const TNameArg&) const = default;
 };
 
 // The decoding of an escaped name (EscapedName.h) without its prefix: "%XX" (two hex digits)
@@ -46,12 +36,6 @@ struct TCommand {
   int Number(std::string_view name, int dflt) const;
   // Every value of a repeatable switch (e.g. "jx"), in order.
   std::vector<std::string> Values(std::string_view name) const;
-};
-
-// A failed parse or check: the library code to return and a message for the output buffer.
-struct TCommandError {
-  int code = 0;
-  std::string message;
 };
 
 // Splits and classifies the command line; expands "@file" response files (lines of

@@ -34,6 +34,21 @@ EDecode CopyStored(const TByteSource& src, uint64_t offset, uint64_t size, TSink
   return EDecode::Ok;
 }
 
+// Passes data on, keeping its CRC-16.
+class TCrc16Sink final : public TSink {
+ public:
+  explicit TCrc16Sink(TSink& next) : FNext(next) {}
+  bool Put(const uint8_t* data, size_t n) override {
+    FCrc = Crc16(FCrc, {data, n});
+    return FNext.Put(data, n);
+  }
+  uint16_t Crc() const { return FCrc; }
+
+ private:
+  TSink& FNext;
+  uint16_t FCrc = 0;
+};
+
 }  // namespace
 
 bool IsSupportedMethod(std::string_view method) {
@@ -56,10 +71,13 @@ EDecode Decode(std::string_view method, const TByteSource& src, uint64_t offset,
   if (method == "-lzs-") return DecodeLzs(in, sink, originalSize, crc);
   if (method == "-lz5-") return DecodeLz5(in, sink, originalSize, crc);
   int bits = LhDictionaryBits(method);
-  TWindowOutput out(sink, originalSize, std::max(TWindowOutput::kDefaultHistory, size_t{1} << bits));
-  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : DecodeLh(bits, in, out);
+  TCrc16Sink crcSink(sink);
+  TWindowOutput out(crcSink, originalSize, std::max(TWindowOutput::kDefaultHistory, size_t{1} << bits));
+  // The position code has one symbol per dictionary bit and one for distance 1.
+  const int np = bits + 1;
+  EDecode r = method == "-lh1-" ? DecodeLh1(in, out) : lzcodec::DecodeBlocks(np, np <= 15 ? 4 : 5, in, out);
   if (out.SinkFailed()) return EDecode::SinkFailed;
-  crc = out.Crc();
+  crc = crcSink.Crc();
   return r;
 }
 

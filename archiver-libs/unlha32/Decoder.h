@@ -6,25 +6,23 @@
 #include <cstdint>
 #include <string_view>
 
+#include "BitReader.h"
+#include "BlockDecoder.h"
+#include "ByteSource.h"
+#include "Huffman.h"
 #include "LhaHeader.h"
+#include "WindowOutput.h"
 
 namespace unlha {
 
-// Receives decoded data in order.
-class TSink {
- public:
-  virtual ~TSink() = default;
-  // False stops decoding (a write failure or a cancel).
-  virtual bool Put(const uint8_t* data, size_t n) = 0;
-};
+// The LZ machinery shared with the ARJ library.
+using lzcodec::TBitReader;
+using lzcodec::THuffman;
+using lzcodec::TSink;
+using lzcodec::TWindowOutput;
 
-enum class EDecode {
-  Ok,             // originalSize bytes delivered; crc holds their CRC-16
-  UnknownMethod,  // the method is not one of ours
-  Broken,         // compressed data is malformed or ends too early
-  ReadFailed,     // the source could not be read
-  SinkFailed,     // the sink refused data
-};
+// Ok: originalSize bytes delivered; crc holds their CRC-16.
+using lzcodec::EDecode;
 
 bool IsSupportedMethod(std::string_view method);
 

@@ -1,73 +1,18 @@
 // The exported C entries of libunlha32.so: the command entry, listing through an archive
 // handle, memory extraction, probes, and the owner-window / enumeration registrations.
-#include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "Archive.h"
 #include "ArchiverApi.h"
 #include "Command.h"
-#include "ErrorCodes.h"
-#include "MemberInfo.h"
-#include "Names.h"
-#include "Notifier.h"
-#include "Output.h"
+#include "Guarded.h"
+#include "Listing.h"
 #include "PackCommands.h"
 #include "Reader.h"
 #include "Unlha32.h"
 
 #define UNLHA_API extern "C" __attribute__((visibility("default")))
-
-namespace unlha {
-namespace {
-
-struct TOpenArchive {
-  std::unique_ptr<TArchive> archive;
-  std::string wild;
-  size_t cursor = 0;
-  const TLhaMember* last = nullptr;
-  bool searching = false;
-};
-
-// Handles are checked against this table, so a stale or made-up handle is refused, not used.
-std::mutex gHandlesLock;
-std::map<HARC, std::unique_ptr<TOpenArchive>> gHandles;
-
-TOpenArchive* Lookup(HARC arc) {
-  std::lock_guard guard(gHandlesLock);
-  auto it = gHandles.find(arc);
-  return it == gHandles.end() ? nullptr : it->second.get();
-}
-
-// Runs an entry's body so that no exception leaves the library (it would abort the host
-// program): a failure inside becomes the entry's failure value.
-template <typename R, typename F>
-R Guarded(R failure, F&& body) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    return failure;
-  }
-}
-
-int FindFrom(TOpenArchive& a, INDIVIDUALINFO* info) {
-  const auto& members = a.archive->Members();
-  while (a.cursor < members.size()) {
-    const TLhaMember& m = members[a.cursor++];
-    if (a.wild.empty() || Selected(m, {a.wild})) {
-      a.last = &m;
-      if (info) FillIndividualInfo(m, *info);
-      return 0;
-    }
-  }
-  a.last = nullptr;
-  return kFindEnd;
-}
-
-}  // namespace
-}  // namespace unlha
 
 using namespace unlha;
 
@@ -77,13 +22,13 @@ UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t si
     TCommand cmd;
     TCommandError err;
     if (!cmdLine || !ParseCommandLine(cmdLine, cmd, err)) {
-      out.Line(cmdLine ? Printable(err.message) : "no command line");
+      out.PrintableLine(cmdLine ? err.message : "no command line");
       return cmdLine ? err.code : kErrCommandLine;
     }
     if (IsReadCommand(cmd.letter)) return RunReadCommand(cmd, out);
     if (IsWriteCommand(cmd.letter)) return RunWriteCommand(cmd, out);
-    out.Line(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
-                                : Printable("unknown command '" + cmd.letter + "'"));
+    out.PrintableLine(cmd.letter.empty() ? "no command letter (the memory form is for UnlhaExtractMem)"
+                                         : "unknown command '" + cmd.letter + "'");
     return kErrCommandName;
   });
   if (code == kErrNoMemory) out.Line("out of memory, or an internal failure");
@@ -91,41 +36,16 @@ UNLHA_API int Unlha(HWND /*wnd*/, const char* cmdLine, char* output, uint32_t si
 }
 
 UNLHA_API HARC UnlhaOpenArchive(HWND /*wnd*/, const char* fileName, uint32_t /*mode*/) {
-  return Guarded(HARC{0}, [&]() -> HARC {
-    if (!fileName) return 0;
-    auto a = std::make_unique<TOpenArchive>();
-    if (TArchive::Open(fileName, a->archive) != 0) return 0;
-    HARC h = reinterpret_cast<HARC>(a.get());
-    std::lock_guard guard(gHandlesLock);
-    gHandles[h] = std::move(a);
-    return h;
-  });
+  return ListingOpen(fileName, ScanMembers);
 }
 
-UNLHA_API int UnlhaCloseArchive(HARC arc) {
-  std::lock_guard guard(gHandlesLock);
-  return gHandles.erase(arc) == 1 ? 0 : kErrHarcNotOpened;
-}
+UNLHA_API int UnlhaCloseArchive(HARC arc) { return ListingClose(arc); }
 
 UNLHA_API int UnlhaFindFirst(HARC arc, const char* wildName, INDIVIDUALINFO* info) {
-  return Guarded(kErrNoMemory, [&] {
-    TOpenArchive* a = Lookup(arc);
-    if (!a) return kErrHarcNotOpened;
-    a->wild = wildName ? wildName : "";
-    a->cursor = 0;
-    a->searching = true;
-    return FindFrom(*a, info);
-  });
+  return ListingFindFirst(arc, wildName, info);
 }
 
-UNLHA_API int UnlhaFindNext(HARC arc, INDIVIDUALINFO* info) {
-  return Guarded(kErrNoMemory, [&] {
-    TOpenArchive* a = Lookup(arc);
-    if (!a) return kErrHarcNotOpened;
-    if (!a->searching) return kErrNotSearchMode;
-    return FindFrom(*a, info);
-  });
-}
+UNLHA_API int UnlhaFindNext(HARC arc, INDIVIDUALINFO* info) { return ListingFindNext(arc, info); }
 
 UNLHA_API int UnlhaExtractMem(HWND /*wnd*/, const char* cmdLine, unsigned char* buffer, uint32_t size, void* time,
                               void* attr, uint32_t* written) {
@@ -178,53 +98,15 @@ UNLHA_API int UnlhaKillOwnerWindowEx(HWND wnd) {
   return Guarded(0, [&] { return TNotifier::Instance().KillOwner(wnd); });
 }
 
-namespace {
-template <typename F>
-int WithLast(HARC arc, F fill) {
-  return Guarded(0, [&] {
-    TOpenArchive* a = Lookup(arc);
-    if (!a || !a->last) return 0;
-    return fill(*a->last) ? 1 : 0;
-  });
-}
-}  // namespace
+UNLHA_API int UnlhaGetWriteTimeEx(HARC arc, uint64_t* fileTime) { return ListingWriteTime(arc, fileTime); }
 
-UNLHA_API int UnlhaGetWriteTimeEx(HARC arc, uint64_t* fileTime) {
-  return WithLast(arc, [&](const TLhaMember& m) {
-    if (fileTime) *fileTime = UnixToFileTime(m.mtime);
-    return fileTime != nullptr;
-  });
-}
+UNLHA_API int UnlhaGetCreateTimeEx(HARC arc, uint64_t* fileTime) { return ListingCreateTime(arc, fileTime); }
 
-UNLHA_API int UnlhaGetCreateTimeEx(HARC arc, uint64_t* fileTime) {
-  return WithLast(arc, [&](const TLhaMember& m) {
-    if (!fileTime || !m.ctime) return false;
-    *fileTime = UnixToFileTime(*m.ctime);
-    return true;
-  });
-}
+UNLHA_API int UnlhaGetAccessTimeEx(HARC arc, uint64_t* fileTime) { return ListingAccessTime(arc, fileTime); }
 
-UNLHA_API int UnlhaGetAccessTimeEx(HARC arc, uint64_t* fileTime) {
-  return WithLast(arc, [&](const TLhaMember& m) {
-    if (!fileTime || !m.atime) return false;
-    *fileTime = UnixToFileTime(*m.atime);
-    return true;
-  });
-}
+UNLHA_API int UnlhaGetOriginalSizeEx(HARC arc, uint64_t* size) { return ListingOriginalSize(arc, size); }
 
-UNLHA_API int UnlhaGetOriginalSizeEx(HARC arc, uint64_t* size) {
-  return WithLast(arc, [&](const TLhaMember& m) {
-    if (size) *size = m.originalSize;
-    return size != nullptr;
-  });
-}
-
-UNLHA_API int UnlhaGetCompressedSizeEx(HARC arc, uint64_t* size) {
-  return WithLast(arc, [&](const TLhaMember& m) {
-    if (size) *size = m.packedSize;
-    return size != nullptr;
-  });
-}
+UNLHA_API int UnlhaGetCompressedSizeEx(HARC arc, uint64_t* size) { return ListingCompressedSize(arc, size); }
 
 UNLHA_API int UnlhaSetEnumMembersProc64(ENUM_MEMBER_PROC64 proc, uint32_t structSize) {
   TNotifier::Instance().SetEnumProc(proc, structSize);

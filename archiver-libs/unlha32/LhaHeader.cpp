@@ -327,13 +327,6 @@ bool TLhaMember::IsDirectory() const {
   return method == "-lhd-";
 }
 
-ptrdiff_t TMemorySource::ReadAt(uint64_t offset, void* buffer, size_t n) const {
-  if (offset >= FBytes.size()) return 0;
-  size_t k = std::min<uint64_t>(n, FBytes.size() - offset);
-  std::memcpy(buffer, FBytes.data() + offset, k);
-  return static_cast<ptrdiff_t>(k);
-}
-
 EHeader ParseHeader(const TByteSource& src, uint64_t offset, TLhaMember& member, uint64_t& next) {
   member = TLhaMember{};
   uint8_t head[32] = {};

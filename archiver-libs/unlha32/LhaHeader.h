@@ -7,6 +7,9 @@
 #include <span>
 #include <string>
 
+#include "ByteSource.h"
+#include "SharedLayer.h"
+
 namespace unlha {
 
 // Unix file types as the mode word of the Unix extended header records them.
@@ -14,13 +17,6 @@ inline constexpr uint16_t kModeTypeMask = 0170000;
 inline constexpr uint16_t kModeDirectory = 0040000;
 inline constexpr uint16_t kModeRegular = 0100000;
 inline constexpr uint16_t kModeSymlink = 0120000;
-
-// MS-DOS attribute bits.
-inline constexpr uint16_t kDosReadOnly = 0x01;
-inline constexpr uint16_t kDosHidden = 0x02;
-inline constexpr uint16_t kDosSystem = 0x04;
-inline constexpr uint16_t kDosDirectory = 0x10;
-inline constexpr uint16_t kDosArchive = 0x20;
 
 struct TLhaMember {
   std::string name;        // UTF-8, components joined by "/", no leading or trailing "/"
@@ -53,24 +49,8 @@ struct TLhaMember {
   bool IsSymlink() const { return !linkTarget.empty(); }
 };
 
-// Random-access bytes: an archive file, or memory for tests and fuzzing.
-class TByteSource {
- public:
-  virtual ~TByteSource() = default;
-  virtual uint64_t Size() const = 0;
-  // Reads up to n bytes at offset; returns the count read (short only at the end), or -1.
-  virtual ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const = 0;
-};
-
-class TMemorySource final : public TByteSource {
- public:
-  explicit TMemorySource(std::span<const uint8_t> bytes) : FBytes(bytes) {}
-  uint64_t Size() const override { return FBytes.size(); }
-  ptrdiff_t ReadAt(uint64_t offset, void* buffer, size_t n) const override;
-
- private:
-  std::span<const uint8_t> FBytes;
-};
+using lzcodec::TByteSource;
+using lzcodec::TMemorySource;
 
 enum class EHeader {
   Ok,         // member filled, next points at the following header

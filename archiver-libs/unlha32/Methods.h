@@ -6,15 +6,12 @@
 
 namespace unlha {
 
-// -lh4- (12), -lh5- (13), -lh6- (15), -lh7- (16): dictionary size as a power of two.
-EDecode DecodeLh(int dictionaryBits, TBitReader& in, TWindowOutput& out);
 // -lh1-: 4 KB window, adaptive Huffman literals and lengths, fixed code for the distance's top bits.
 EDecode DecodeLh1(TBitReader& in, TWindowOutput& out);
 // -lzs- (2 KB window, bit-packed) and -lz5- (4 KB window, byte-packed with flag bytes).
 EDecode DecodeLzs(TBitReader& in, TSink& sink, uint64_t total, uint16_t& crc);
 EDecode DecodeLz5(TBitReader& in, TSink& sink, uint64_t total, uint16_t& crc);
 
-// More than this many bytes read past the packed data is damage, not look-ahead.
-inline constexpr uint64_t kMaxOverrun = 16;
+using lzcodec::kMaxOverrun;
 
 }  // namespace unlha

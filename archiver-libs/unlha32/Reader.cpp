@@ -1,27 +1,20 @@
 #include "Reader.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "Archive.h"
 #include "Decoder.h"
-#include "ErrorCodes.h"
+#include "Listing.h"
 #include "MacBinary.h"
-#include "MemberInfo.h"
-#include "Notifier.h"
 
 namespace unlha {
 namespace {
@@ -52,32 +45,12 @@ std::string DecodeError(EDecode r, std::string_view method) {
 int DecodeCode(EDecode r) {
   switch (r) {
     case EDecode::UnknownMethod: return kErrMethod;
-    case EDecode::Broken: return kErrHuffmanCode;
+    case EDecode::Broken: return kErrBrokenData;
     case EDecode::ReadFailed: return kErrCannotRead;
     case EDecode::SinkFailed: return kErrCannotWrite;
     case EDecode::Ok: break;
   }
   return 0;
-}
-
-std::vector<std::string> SplitName(std::string_view name) {
-  std::vector<std::string> out;
-  size_t i = 0;
-  while (i <= name.size()) {
-    size_t j = name.find('/', i);
-    if (j == std::string_view::npos) j = name.size();
-    if (j > i) out.emplace_back(name.substr(i, j - i));
-    i = j + 1;
-  }
-  return out;
-}
-
-std::string LocalStamp(int64_t t) {
-  time_t tt = static_cast<time_t>(t);
-  std::tm tm{};
-  char buf[32] = "0000-00-00 00:00:00";
-  if (localtime_r(&tt, &tm)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
-  return buf;
 }
 
 std::string RatioText(const TLhaMember& m) {
@@ -135,120 +108,6 @@ class TBufferSink final : public TSink {
   uint64_t FTotal = 0;
 };
 
-class TFd {
- public:
-  explicit TFd(int fd = -1) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFd(TFd&& o) noexcept : FFd(o.FFd) { o.FFd = -1; }
-  TFd& operator=(TFd&& o) noexcept {
-    std::swap(FFd, o.FFd);
-    return *this;
-  }
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
-struct TFailure {
-  int code = 0;
-  std::string message;
-};
-
-// Extraction below one destination folder, walking every path through directory handles that
-// refuse symbolic links, so nothing can be written outside it.
-class TDestination {
- public:
-  bool Open(const std::string& dir, TFailure& f) {
-    std::string path = dir.empty() ? "." : dir;
-    FRoot = TFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (FRoot.Get() < 0 && errno == ENOENT) {
-      // Create the destination itself, parents included.
-      std::string partial;
-      for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-          if (!partial.empty()) ::mkdir(partial.c_str(), 0777);
-        }
-        if (i < path.size()) partial += path[i];
-      }
-      FRoot = TFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    }
-    if (FRoot.Get() < 0) {
-      f = {kErrMakeDirectory, "cannot open destination folder " + path + ": " + std::strerror(errno)};
-      return false;
-    }
-    return true;
-  }
-
-  // The folder made of the first count components, created when missing. A component that
-  // exists as anything but a real folder (a link above all) is refused.
-  TFd Folder(const std::vector<std::string>& comps, size_t count, bool create, TFailure& f) {
-    TFd cur(::dup(FRoot.Get()));
-    for (size_t i = 0; i < count && cur.Get() >= 0; ++i) {
-      if (create && ::mkdirat(cur.Get(), comps[i].c_str(), 0777) != 0 && errno != EEXIST) {
-        f = {kErrMakeDirectory, "cannot create folder " + comps[i] + ": " + std::strerror(errno)};
-        return TFd();
-      }
-      int next = ::openat(cur.Get(), comps[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (next < 0) {
-        if (errno == ELOOP || errno == ENOTDIR)
-          f = {kErrUnsafeName, "refused: path passes through a link or a file at " + comps[i]};
-        else
-          f = {kErrMakeDirectory, "cannot open folder " + comps[i] + ": " + std::strerror(errno)};
-        return TFd();
-      }
-      cur = TFd(next);
-    }
-    return cur;
-  }
-
- private:
-  TFd FRoot;
-};
-
-bool IsRoot() { return ::geteuid() == 0; }
-
-bool HasOwner(const TLhaMember& m) { return m.uid || m.gid || !m.user.empty() || !m.group.empty(); }
-
-uid_t OwnerId(const TLhaMember& m) {
-  if (!m.user.empty()) {
-    struct passwd pw {};
-    struct passwd* res = nullptr;
-    char buf[1024];
-    if (::getpwnam_r(m.user.c_str(), &pw, buf, sizeof buf, &res) == 0 && res) return res->pw_uid;
-  }
-  return m.uid ? static_cast<uid_t>(*m.uid) : static_cast<uid_t>(-1);
-}
-
-gid_t GroupId(const TLhaMember& m) {
-  if (!m.group.empty()) {
-    struct group gr {};
-    struct group* res = nullptr;
-    char buf[1024];
-    if (::getgrnam_r(m.group.c_str(), &gr, buf, sizeof buf, &res) == 0 && res) return res->gr_gid;
-  }
-  return m.gid ? static_cast<gid_t>(*m.gid) : static_cast<gid_t>(-1);
-}
-
-// Gives an extracted file or folder its recorded owner (only as root). Returns the set-id bits
-// it may keep: set-user-id only when the owner was restored, set-group-id only with the group;
-// otherwise a member with mode 04777 and no owner would come out as a setuid-root file.
-mode_t RestoreOwner(const TLhaMember& m, int fd) {
-  if (!IsRoot() || !HasOwner(m)) return 0;
-  uid_t uid = OwnerId(m);
-  gid_t gid = GroupId(m);
-  if (::fchown(fd, uid, gid) != 0) return 0;
-  return (uid != static_cast<uid_t>(-1) ? S_ISUID : 0) | (gid != static_cast<gid_t>(-1) ? S_ISGID : 0);
-}
-
-mode_t ModeBits(const TLhaMember& m, mode_t fallback, mode_t setIdKept) {
-  if (m.unixMode) return static_cast<mode_t>(*m.unixMode & (01777 | setIdKept));
-  if (m.dosAttributes & kDosReadOnly) return fallback & ~static_cast<mode_t>(0222);
-  return fallback;
-}
-
 bool IsDriveLetter(std::string_view comp) {
   return comp.size() >= 2 && comp[1] == ':' && ((comp[0] >= 'A' && comp[0] <= 'Z') || (comp[0] >= 'a' && comp[0] <= 'z'));
 }
@@ -272,17 +131,6 @@ bool SanitisePath(const TLhaMember& m, std::vector<std::string>& comps) {
   return changed;
 }
 
-std::string TempName() {
-  static std::atomic<unsigned> counter{0};
-  return ".tklha" + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-}
-
-struct timespec Stamp(int64_t t) {
-  struct timespec ts {};
-  ts.tv_sec = static_cast<time_t>(t);
-  return ts;
-}
-
 class TReader {
  public:
   TReader(const TCommand& cmd, TArchive& arc, TOutput& out) : FCmd(cmd), FArc(arc), FOut(out) {
@@ -299,7 +147,7 @@ class TReader {
     for (const TLhaMember& m : FArc.Members()) {
       if (!Wanted(m)) continue;
       if (!Notify(m, "")) return kErrUserCancel;
-      std::string name = DisplayName(m);
+      std::string name = Shown(m);
       if (m.IsSymlink()) name += " -> " + m.linkTarget;
       char line[256];
       std::snprintf(line, sizeof line, "%10llu %10llu %s %-6s ", static_cast<unsigned long long>(m.originalSize),
@@ -313,12 +161,12 @@ class TReader {
           std::snprintf(owner, sizeof owner, "%5u/%-5u", m.uid.value_or(0), m.gid.value_or(0));
         char os[4] = "--";
         if (m.osId >= 0x20 && m.osId < 0x7F) std::snprintf(os, sizeof os, "%c ", m.osId);
-        std::snprintf(line, sizeof line, "%04x %s %s %s %2u %s ", m.crc, AttributeText(m).c_str(), mode, owner, m.level,
-                      os);
+        std::snprintf(line, sizeof line, "%04x %s %s %s %2u %s ", m.crc, AttributeText(MemberInfoOf(m)).c_str(), mode,
+                      owner, m.level, os);
         text += line;
       }
-      text += LocalStamp(m.mtime) + " " + name;
-      Say(text);
+      text += LocalTimeText(m.mtime) + " " + name;
+      FOut.PrintableLine(text);
       ++count;
       original += m.originalSize;
       packed += m.packedSize;
@@ -347,7 +195,7 @@ class TReader {
       } else if (m.hasCrc && crc != m.crc) {
         if (!Fail(m, {kErrFileCrc, "CRC error"})) break;
       } else {
-        Say("OK     " + m.name);
+        FOut.PrintableLine("OK     " + m.name);
       }
     }
     if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
@@ -358,13 +206,12 @@ class TReader {
     TFailure f;
     TDestination dest;
     if (!dest.Open(FCmd.baseDir, f)) {
-      Say(f.message);
+      FOut.PrintableLine(f.message);
       return f.code;
     }
     std::string prefix = FCmd.baseDir;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     uint64_t count = 0;
-    std::vector<std::pair<const TLhaMember*, std::vector<std::string>>> folders;
     for (const TLhaMember& m : FArc.Members()) {
       if (!Wanted(m)) continue;
       ++count;
@@ -385,62 +232,53 @@ class TReader {
       if (!Notify(m, prefix + rel)) return kErrUserCancel;
       f = {};
       if (m.IsDirectory()) {
-        TFd dir = dest.Folder(comps, comps.size(), true, f);
-        if (dir.Get() >= 0) folders.emplace_back(&m, comps);
+        dest.MakeFolder(comps, StampOf(m), f);
       } else if (!IsSupportedMethod(m.method)) {
         f = {kErrMethod, "unknown method " + m.method};
+      } else if (m.IsSymlink()) {
+        dest.WriteLink(comps, m.linkTarget, StampOf(m), f);
       } else {
-        TFd parent = dest.Folder(comps, comps.size() - 1, true, f);
-        if (parent.Get() >= 0) WriteMember(m, parent.Get(), comps.back(), f);
+        WriteMember(m, dest, comps, f);
       }
       if (f.code != 0) {
         if (!Fail(m, f)) break;
       } else {
-        Say("x      " + prefix + rel + (sanitised ? "  (stored as " + DisplayName(m) + ")" : ""));
+        FOut.PrintableLine("x      " + prefix + rel + (sanitised ? "  (stored as " + Shown(m) + ")" : ""));
       }
     }
     // Folder modes and times last: their contents are in place by now, and a folder without
     // write permission no longer blocks them.
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
-      const TLhaMember& m = *it->first;
-      TFailure ignored;
-      TFd dir = dest.Folder(it->second, it->second.size(), false, ignored);
-      if (dir.Get() < 0) continue;
-      mode_t setId = RestoreOwner(m, dir.Get());
-      if (m.unixMode) ::fchmod(dir.Get(), ModeBits(m, 0777, setId));
-      struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
-      ::futimens(dir.Get(), times);
-    }
+    dest.FinishFolders();
     return Finish(count);
   }
 
  private:
   bool Wanted(const TLhaMember& m) const {
-    if (!Selected(m, FCmd.files)) return false;
+    if (!Selected(m.name, FCmd.files)) return false;
     for (const std::string& x : FExcludes)
-      if (Selected(m, {x})) return false;
+      if (Selected(m.name, {x})) return false;
     return true;
   }
 
-  bool Notify(const TLhaMember& m, std::string_view dest) {
-    std::string attr = AttributeText(m);
-    return TNotifier::Instance().Member(ProgressOf(m, dest, attr));
+  static bool Notify(const TLhaMember& m, std::string_view dest) {
+    const TMemberInfo info = MemberInfoOf(m);
+    const std::string attr = AttributeText(info);
+    return TNotifier::Instance().Member(ProgressOf(info, dest, attr));
   }
+
+  static std::string Shown(const TLhaMember& m) { return DisplayName(MemberInfoOf(m)); }
 
   // Reports a failed member; false when the command is to stop here.
   bool Fail(const TLhaMember& m, const TFailure& f) {
-    Say("error  " + DisplayName(m) + ": " + f.message);
+    FOut.PrintableLine("error  " + Shown(m) + ": " + f.message);
     if (FFirstError == 0) FFirstError = f.code;
     return FContinue;
   }
 
-  // Every line that may hold a name goes out escaped.
-  void Say(std::string_view line) { FOut.Line(Printable(line)); }
-
   int Finish(uint64_t count) {
     if (FFirstError != 0) return FFirstError;
     if (FArc.ScanError() != 0) {
-      Say(ArchiveError(FArc.ScanError(), FCmd.archive));
+      FOut.PrintableLine(ArchiveError(FArc.ScanError(), FCmd.archive));
       return FArc.ScanError();
     }
     if (count == 0 && !FCmd.files.empty()) {
@@ -450,26 +288,13 @@ class TReader {
     return 0;
   }
 
-  // Writes a file or link member under a temporary name beside its final one and renames it
-  // into place only when it is complete and its CRC is right.
-  void WriteMember(const TLhaMember& m, int dirFd, const std::string& name, TFailure& f) {
-    std::string tmp = TempName();
+  // Writes a file member under a temporary name beside its final one; it is renamed into place
+  // only when it is complete and its CRC is right.
+  void WriteMember(const TLhaMember& m, const TDestination& dest, const std::vector<std::string>& comps,
+                   TFailure& f) {
     TFailure forkFailure;  // reported, but the file stays
-    if (m.IsSymlink()) {
-      if (::symlinkat(m.linkTarget.c_str(), dirFd, tmp.c_str()) != 0) {
-        f = {kErrFileOpen, "cannot create link: " + std::string(std::strerror(errno))};
-        return;
-      }
-      if (IsRoot() && HasOwner(m)) (void)::fchownat(dirFd, tmp.c_str(), OwnerId(m), GroupId(m), AT_SYMLINK_NOFOLLOW);
-      struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
-      ::utimensat(dirFd, tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    } else {
-      TFd fd(::openat(dirFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-      if (fd.Get() < 0) {
-        f = {kErrFileOpen, "cannot create file: " + std::string(std::strerror(errno))};
-        return;
-      }
-      TFdSink fileSink(fd.Get());
+    auto fill = [&](int fd, TFailure& failure) {
+      TFdSink fileSink(fd);
       // Mac LHA members may hold both forks in MacBinary form.
       TMacBinarySink macSink(fileSink, m.originalSize);
       TSink& sink = m.osId == 'm' ? static_cast<TSink&>(macSink) : fileSink;
@@ -477,30 +302,18 @@ class TReader {
       EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
       if (r == EDecode::Ok && !macSink.Finish()) r = EDecode::SinkFailed;
       if (r != EDecode::Ok) {
-        f = {DecodeCode(r), DecodeError(r, m.method)};
-      } else if (m.hasCrc && crc != m.crc) {
-        f = {kErrFileCrc, "CRC error"};
-      } else {
-        KeepResourceFork(macSink, fd.Get(), forkFailure);
-        mode_t setId = RestoreOwner(m, fd.Get());
-        struct stat st {};
-        ::fstat(fd.Get(), &st);
-        mode_t mode = ModeBits(m, st.st_mode & 0777, setId);
-        struct timespec times[2] = {Stamp(m.atime.value_or(m.mtime)), Stamp(m.mtime)};
-        if (::fchmod(fd.Get(), mode) != 0 || ::futimens(fd.Get(), times) != 0)
-          f = {kErrCannotWrite, "cannot set attributes: " + std::string(std::strerror(errno))};
+        failure = {DecodeCode(r), DecodeError(r, m.method)};
+        return false;
       }
-      if (f.code != 0) {
-        ::unlinkat(dirFd, tmp.c_str(), 0);
-        return;
+      if (m.hasCrc && crc != m.crc) {
+        failure = {kErrFileCrc, "CRC error"};
+        return false;
       }
-    }
-    if (::renameat(dirFd, tmp.c_str(), dirFd, name.c_str()) != 0) {
-      f = {kErrCannotWrite, "cannot replace " + name + ": " + std::strerror(errno)};
-      ::unlinkat(dirFd, tmp.c_str(), 0);
-      return;
-    }
-    f = forkFailure;
+      KeepResourceFork(macSink, fd, forkFailure);
+      return true;
+    };
+    dest.WriteFile(comps, StampOf(m), fill, f);
+    if (f.code == 0) f = forkFailure;
   }
 
   // A MacBinary member's resource fork becomes the named stream com.apple.ResourceFork.
@@ -531,13 +344,13 @@ bool IsReadCommand(std::string_view letter) {
 int RunReadCommand(const TCommand& cmd, TOutput& out) {
   TCommandError err;
   if (!CheckSwitches(cmd, kReadSwitches, err)) {
-    out.Line(Printable(err.message));
+    out.PrintableLine(err.message);
     return err.code;
   }
   std::unique_ptr<TArchive> arc;
   int r = TArchive::Open(cmd.archive, arc);
   if (r != 0) {
-    out.Line(Printable(ArchiveError(r, cmd.archive)));
+    out.PrintableLine(ArchiveError(r, cmd.archive));
     return r;
   }
   TReader reader(cmd, *arc, out);
@@ -554,14 +367,15 @@ int ExtractToMemory(const TCommand& cmd, uint8_t* buffer, uint32_t size, uint32_
   const TLhaMember* found = nullptr;
   for (const TLhaMember& m : arc->Members()) {
     if (m.IsDirectory() || m.IsSymlink()) continue;
-    if (cmd.files.empty() || Selected(m, {cmd.files.front()})) {
+    if (cmd.files.empty() || Selected(m.name, std::span(&cmd.files.front(), 1))) {
       found = &m;
       break;
     }
   }
   if (!found) return arc->ScanError() != 0 ? arc->ScanError() : kErrNoMatch;
-  std::string attrText = AttributeText(*found);
-  if (!TNotifier::Instance().Member(ProgressOf(*found, "", attrText))) return kErrUserCancel;
+  const TMemberInfo info = MemberInfoOf(*found);
+  const std::string attrText = AttributeText(info);
+  if (!TNotifier::Instance().Member(ProgressOf(info, "", attrText))) return kErrUserCancel;
   TBufferSink sink(buffer, size);
   uint16_t crc = 0;
   EDecode d = Decode(found->method, arc->Source(), found->dataOffset, found->packedSize, found->originalSize, sink, crc);
@@ -571,7 +385,7 @@ int ExtractToMemory(const TCommand& cmd, uint8_t* buffer, uint32_t size, uint32_
     std::memcpy(time, &t, sizeof t);
   }
   if (attr) {
-    uint32_t a = DosAttributes(*found);
+    uint32_t a = DosAttributes(info);
     std::memcpy(attr, &a, sizeof a);
   }
   if (d != EDecode::Ok) return DecodeCode(d);

@@ -37,11 +37,11 @@ bool Parse(const char* cmdLine, bool memoryForm, TRarCommand& cmd, arclib::TComm
 int RefuseUnreadable(const std::string& archive, arclib::TOutput& out) {
   const TRarHeader h = ReadRarHeader(archive);
   if (h.headersEncrypted) {
-    out.Line("encrypted RAR archive: names and data need a password, which is not supported: " + archive);
+    out.PrintableLine("encrypted RAR archive: names and data need a password, which is not supported: " + archive);
     return arclib::kErrEncrypted;
   }
   if (h.volume) {
-    out.Line("multi-volume RAR set: not supported (" + archive + " is one volume of several)");
+    out.PrintableLine("multi-volume RAR set: not supported (" + archive + " is one volume of several)");
     return arclib::kErrNotSupport;
   }
   return 0;
@@ -53,14 +53,14 @@ int RunUnrar(const char* cmdLine, arclib::TOutput& out) {
   TRarCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, false, cmd, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   if (const int r = RefuseUnreadable(cmd.line.archive, out); r != 0) return r;
   if (cmd.command == 'l') {
     std::vector<arclib::TMemberInfo> members;
     if (const int r = ScanRar(cmd.line.archive, members); r != 0) {
-      out.Line("cannot read RAR archive: " + cmd.line.archive);
+      out.PrintableLine("cannot read RAR archive: " + cmd.line.archive);
       return r;
     }
     return arclib::WriteListing(members, cmd.line.names, out);

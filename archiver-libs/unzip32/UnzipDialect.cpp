@@ -43,7 +43,7 @@ bool Parse(const char* cmdLine, bool memoryForm, TUnzipCommand& cmd, arclib::TCo
 int List(const TUnzipCommand& cmd, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanZip(cmd.line.archive, members); r != 0) {
-    out.Line("cannot read ZIP archive: " + cmd.line.archive);
+    out.PrintableLine("cannot read ZIP archive: " + cmd.line.archive);
     return r;
   }
   return arclib::WriteListing(members, cmd.line.names, out);
@@ -55,7 +55,7 @@ int RunUnzip(const char* cmdLine, arclib::TOutput& out) {
   TUnzipCommand cmd;
   arclib::TCommandError err;
   if (!Parse(cmdLine, false, cmd, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   if (cmd.command == 'l') return List(cmd, out);

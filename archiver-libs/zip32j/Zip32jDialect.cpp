@@ -25,7 +25,7 @@ int AdjustSelfExtractor(std::string_view file, arclib::TOutput& out) {
   while (!file.empty() && file.back() == ' ') file.remove_suffix(1);
   std::vector<arclib::TMemberInfo> members;
   if (ScanZip(std::string(file), members) != 0) {
-    out.Line("not a self-extracting ZIP archive: " + std::string(file));
+    out.PrintableLine("not a self-extracting ZIP archive: " + std::string(file));
     return arclib::kErrNotArcFile;
   }
   return 0;
@@ -35,14 +35,14 @@ int AdjustSelfExtractor(std::string_view file, arclib::TOutput& out) {
 int DeleteMembers(const arclib::TCommandLine& line, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanZip(line.archive, members); r != 0) {
-    out.Line("cannot read ZIP archive: " + line.archive);
+    out.PrintableLine("cannot read ZIP archive: " + line.archive);
     return r;
   }
   size_t gone = 0;
   for (const arclib::TMemberInfo& m : members)
     if (!line.names.empty() && arclib::Selected(m.name, line.names)) ++gone;
   if (gone == 0) {
-    out.Line("no member matches the names given");
+    out.PrintableLine("no member matches the names given");
     return arclib::kErrNoMatch;
   }
   arclib::TCopySource copy{line.archive, SetupZipReader, [&line](const arclib::TMemberInfo& m) {
@@ -55,7 +55,7 @@ int DeleteMembers(const arclib::TCommandLine& line, arclib::TOutput& out) {
 int FreshenMembers(const arclib::TCommandLine& line, int level, arclib::TOutput& out) {
   std::vector<arclib::TMemberInfo> members;
   if (const int r = ScanZip(line.archive, members); r != 0) {
-    out.Line("cannot read ZIP archive: " + line.archive);
+    out.PrintableLine("cannot read ZIP archive: " + line.archive);
     return r;
   }
   std::vector<arclib::TPackItem> items;
@@ -79,7 +79,7 @@ int FreshenMembers(const arclib::TCommandLine& line, int level, arclib::TOutput&
 
 int RunZip32j(const char* cmdLine, arclib::TOutput& out) {
   if (cmdLine == nullptr) {
-    out.Line("no command line");
+    out.PrintableLine("no command line");
     return arclib::kErrCommandLine;
   }
   std::string_view text(cmdLine);
@@ -89,7 +89,7 @@ int RunZip32j(const char* cmdLine, arclib::TOutput& out) {
   arclib::TCommandLine line;
   arclib::TCommandError err;
   if (!arclib::ParseCommandLine(cmdLine, line, err)) {
-    out.Line(err.message);
+    out.PrintableLine(err.message);
     return err.code;
   }
   char command = 'a';
@@ -113,7 +113,7 @@ int RunZip32j(const char* cmdLine, arclib::TOutput& out) {
       // Accepted without effect: verbose and quiet output, the archive's own time, update
       // (members are always replaced by newer files of the same name), repair, DOS names and
       // self-extractor prefixes.
-      out.Line("unknown switch: " + sw);
+      out.PrintableLine("unknown switch: " + sw);
       return arclib::kErrSwitch;
     }
   }

@@ -126,16 +126,16 @@ TEST(Entries, ListingThroughAHandleFillsTheMemberRecords) {
   EXPECT_EQ(info.wTime, (tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
   ASSERT_EQ(UnlhaFindNext(h, &info), 0);
   EXPECT_STREQ(info.szFileName, "ユニコード.txt");
-  EXPECT_EQ(UnlhaFindNext(h, &info), unlha::kFindEnd);
+  EXPECT_EQ(UnlhaFindNext(h, &info), arclib::kFindEnd);
   EXPECT_EQ(UnlhaGetWriteTimeEx(h, &ft), 0);  // nothing found last
 
   ASSERT_EQ(UnlhaFindFirst(h, "*.txt", &info), 0);
   EXPECT_STREQ(info.szFileName, "dir3/file3.txt");
   ASSERT_EQ(UnlhaFindFirst(h, "dir3/*", &info), 0);
   EXPECT_STREQ(info.szFileName, "dir3/file3.txt");
-  EXPECT_EQ(UnlhaFindFirst(h, "nothing*", &info), unlha::kFindEnd);
+  EXPECT_EQ(UnlhaFindFirst(h, "nothing*", &info), arclib::kFindEnd);
   EXPECT_EQ(UnlhaCloseArchive(h), 0);
-  EXPECT_EQ(UnlhaFindFirst(h, "*", &info), unlha::kErrHarcNotOpened);  // a closed handle is refused
+  EXPECT_EQ(UnlhaFindFirst(h, "*", &info), arclib::kErrHarcNotOpened);  // a closed handle is refused
 }
 
 TEST(Entries, ProbesTellArchivesFromOtherFiles) {
@@ -171,7 +171,7 @@ TEST(Entries, ExtractsWithAndWithoutPathsAndRestoresModesAndLinks) {
   EXPECT_EQ(Names(dir / "flat"), std::vector<std::string>{"file3.txt"});
 
   // The unknown method is reported for its member; the members around it are extracted.
-  EXPECT_EQ(RunCommand("x " + Q(Fixture("unix.lzh")) + " " + Q(dir / "unix/"), &text), unlha::kErrMethod);
+  EXPECT_EQ(RunCommand("x " + Q(Fixture("unix.lzh")) + " " + Q(dir / "unix/"), &text), arclib::kErrMethod);
   EXPECT_NE(text.find("strange.bin"), std::string::npos);
   EXPECT_EQ(Names(dir / "unix"), (std::vector<std::string>{"after.txt", "link", "target.txt"}));
   EXPECT_EQ(fs::read_symlink(dir / "unix/link"), "target.txt");
@@ -196,7 +196,7 @@ TEST(Entries, NothingLandsOutsideTheDestination) {
                  Level2("-lh0-", ok, {{0x01, "abs.txt"}, {0x02, absDir}}) +
                  Level2("-lhd-", "", {{0x01, "ln|" + outside}, {0x50, std::string("\xFF\xA1", 2)}}) +
                  Level2("-lh0-", ok, {{0x01, "escape.txt"}, {0x02, "ln\xFF"}}) + std::string(1, '\0'));
-  EXPECT_EQ(RunCommand("x " + Q(dir / "unsafe.lzh") + " " + Q(dir / "deep/out/"), &text), unlha::kErrUnsafeName);
+  EXPECT_EQ(RunCommand("x " + Q(dir / "unsafe.lzh") + " " + Q(dir / "deep/out/"), &text), arclib::kErrUnsafeName);
   // "../evil.txt" and the absolute name are written below the destination; "ln/escape.txt" runs
   // through the link and is refused.
   EXPECT_TRUE(fs::is_empty(outside));
@@ -206,7 +206,7 @@ TEST(Entries, NothingLandsOutsideTheDestination) {
   EXPECT_TRUE(fs::exists(fs::path(dir / "deep/out") / outside.substr(1) / "abs.txt"));
   EXPECT_NE(text.find("ln/escape.txt"), std::string::npos) << text;
   // -jse0 stops at the first refused member.
-  EXPECT_EQ(RunCommand("x -jse0 " + Q(Fixture("unsafe.lzh")) + " " + Q(dir / "stop/")), unlha::kErrUnsafeName);
+  EXPECT_EQ(RunCommand("x -jse0 " + Q(Fixture("unsafe.lzh")) + " " + Q(dir / "stop/")), arclib::kErrUnsafeName);
   EXPECT_FALSE(fs::exists(dir / "stop/ln/escape.txt"));
 }
 
@@ -285,12 +285,12 @@ TEST(Entries, CommandErrorsAreCodesWithAMessage) {
     std::string line;
     int code;
   } cases[] = {
-      {"x -+ -gm1 " + Q(Fixture("lzs.lzh")), unlha::kErrSwitch},  // a driver switch reading has no use for
-      {"x -+ -zz " + Q(Fixture("lzs.lzh")), unlha::kErrSwitch},   // not a switch at all
-      {"q " + Q(Fixture("lzs.lzh")), unlha::kErrCommandName},
-      {"l " + Q("/nonexistent/a.lzh"), unlha::kErrArcFileOpen},
-      {"l " + Q(Fixture("README.md")), unlha::kErrNotArcFile},
-      {"x " + Q(Fixture("lzs.lzh")) + " " + Q(dir / "") + " " + Q("absent.txt"), unlha::kErrNoMatch},
+      {"x -+ -gm1 " + Q(Fixture("lzs.lzh")), arclib::kErrSwitch},  // a driver switch reading has no use for
+      {"x -+ -zz " + Q(Fixture("lzs.lzh")), arclib::kErrSwitch},   // not a switch at all
+      {"q " + Q(Fixture("lzs.lzh")), arclib::kErrCommandName},
+      {"l " + Q("/nonexistent/a.lzh"), arclib::kErrArcFileOpen},
+      {"l " + Q(Fixture("README.md")), arclib::kErrNotArcFile},
+      {"x " + Q(Fixture("lzs.lzh")) + " " + Q(dir / "") + " " + Q("absent.txt"), arclib::kErrNoMatch},
   };
   for (const TCase& c : cases) {
     std::string text;
@@ -309,7 +309,7 @@ TEST(Entries, ExtractMemFillsTheBufferAndReportsItsSize) {
   EXPECT_EQ(std::string(buf.begin(), buf.begin() + 12), "level three\n");
   EXPECT_EQ(t, 1700000000);
   std::vector<unsigned char> small(5, 0);
-  EXPECT_EQ(UnlhaExtractMem(0, line.c_str(), small.data(), 5, nullptr, nullptr, &written), unlha::kErrBufferSmall);
+  EXPECT_EQ(UnlhaExtractMem(0, line.c_str(), small.data(), 5, nullptr, nullptr, &written), arclib::kErrBufferSmall);
   EXPECT_EQ(written, 5u);
 }
 
@@ -324,12 +324,12 @@ TEST(Entries, ABadCrcLeavesNoFileBehind) {
   fs::create_directories(dir / "out/dir3");
   unlha_test::WriteBytes(dir / "out/dir3/file3.txt", {'o', 'l', 'd'});
   std::string text;
-  EXPECT_EQ(RunCommand("x " + Q(dir / "bad.lzh") + " " + Q(dir / "out/"), &text), unlha::kErrFileCrc);
+  EXPECT_EQ(RunCommand("x " + Q(dir / "bad.lzh") + " " + Q(dir / "out/"), &text), arclib::kErrFileCrc);
   EXPECT_NE(text.find("CRC"), std::string::npos);
   // The existing file is untouched and no temporary file is left.
   EXPECT_EQ(unlha_test::ReadBytes(dir / "out/dir3/file3.txt"), (std::vector<uint8_t>{'o', 'l', 'd'}));
   EXPECT_EQ(Names(dir / "out"), (std::vector<std::string>{"dir3", "dir3/file3.txt", "ユニコード.txt"}));
-  EXPECT_EQ(RunCommand("t " + Q(dir / "bad.lzh")), unlha::kErrFileCrc);
+  EXPECT_EQ(RunCommand("t " + Q(dir / "bad.lzh")), arclib::kErrFileCrc);
 }
 
 namespace {
@@ -357,13 +357,13 @@ TEST(Entries, CraftedArchivesFailCleanlyAndWriteNothingOutside) {
     int code;
     std::vector<std::string> names;  // what lands in the destination
   } cases[] = {
-      {"nul-folder.lzh", unlha::kErrHeaderBroken, {"ok.txt"}},  // "..\0x/evil.txt" would land above
-      {"nul-dir-member.lzh", unlha::kErrNotArcFile, {}},          // a folder "..\0" would chmod the parent
-      {"nul-name.lzh", unlha::kErrNotArcFile, {}},
-      {"nul-unicode.lzh", unlha::kErrNotArcFile, {}},
-      {"nul-link.lzh", unlha::kErrNotArcFile, {}},
-      {"wrap-size.lzh", unlha::kErrHeaderBroken, {"ok.txt"}},  // the scan would go round forever
-      {"huge-size.lzh", unlha::kErrHeaderBroken, {"ok.txt"}},
+      {"nul-folder.lzh", arclib::kErrHeaderBroken, {"ok.txt"}},  // "..\0x/evil.txt" would land above
+      {"nul-dir-member.lzh", arclib::kErrNotArcFile, {}},          // a folder "..\0" would chmod the parent
+      {"nul-name.lzh", arclib::kErrNotArcFile, {}},
+      {"nul-unicode.lzh", arclib::kErrNotArcFile, {}},
+      {"nul-link.lzh", arclib::kErrNotArcFile, {}},
+      {"wrap-size.lzh", arclib::kErrHeaderBroken, {"ok.txt"}},  // the scan would go round forever
+      {"huge-size.lzh", arclib::kErrHeaderBroken, {"ok.txt"}},
   };
   for (const TCase& c : cases) {
     TTempDir dir;
@@ -472,7 +472,7 @@ TEST(Entries, NoExceptionLeavesAnEntryWhenMemoryRunsOut) {
     std::vector<char> out(4096);
     int listed = Unlha(0, ("l " + Q(dir / "many.lzh")).c_str(), out.data(), 4096);
     HARC h = UnlhaOpenArchive(0, (dir / "many.lzh").c_str(), 0);
-    ::_exit(listed == unlha::kErrNoMemory && h == 0 ? 0 : 1);
+    ::_exit(listed == arclib::kErrNoMemory && h == 0 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

@@ -40,8 +40,8 @@ TEST(EntryGuards, FindNextBeforeFindFirstIsRefused) {
   THandle h("level3.lzh");
   ASSERT_NE(h.get(), 0u);
   INDIVIDUALINFO info{};
-  EXPECT_EQ(UnlhaFindNext(h.get(), &info), unlha::kErrNotSearchMode);
-  EXPECT_EQ(unlha::kErrNotSearchMode, 0x8022);
+  EXPECT_EQ(UnlhaFindNext(h.get(), &info), arclib::kErrNotSearchMode);
+  EXPECT_EQ(arclib::kErrNotSearchMode, 0x8022);
   ASSERT_EQ(UnlhaFindFirst(h.get(), "*", &info), 0);
   EXPECT_EQ(UnlhaFindNext(h.get(), &info), 0);
   EXPECT_STREQ(info.szFileName, "dir3/file3.txt");
@@ -94,7 +94,7 @@ TEST(EntryGuards, AnOwnerCallbackSeesEveryMemberAndAnswersZeroToStop) {
 
   gLog = {};
   gLog.stopAt = 1;
-  EXPECT_EQ(Unlha(0, line.c_str(), out.data(), static_cast<uint32_t>(out.size())), unlha::kErrUserCancel);
+  EXPECT_EQ(Unlha(0, line.c_str(), out.data(), static_cast<uint32_t>(out.size())), arclib::kErrUserCancel);
   EXPECT_EQ(gLog.names.size(), 1u);
 }
 

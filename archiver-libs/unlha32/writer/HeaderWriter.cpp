@@ -1,7 +1,7 @@
 #include "HeaderWriter.h"
 
 #include "Crc16.h" // the library's
-#include "MemberInfo.h"
+#include "Records.h"
 
 #include <stdexcept>
 

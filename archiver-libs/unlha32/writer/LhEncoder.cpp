@@ -1,6 +1,8 @@
 #include "LhEncoder.h"
 
+#include "BitWriter.h"
 #include "CodeLengths.h"
+#include "MatchFinder.h"
 
 #include <algorithm>
 #include <array>
@@ -10,6 +12,11 @@
 #include <vector>
 
 namespace unlha {
+
+using lzcodec::BuildCodeLengths;
+using lzcodec::MakeCodes;
+using lzcodec::TBitWriter;
+using lzcodec::TMatchFinder;
 
 std::string_view MethodId(TLhMethod method) {
   switch (method) {
@@ -38,8 +45,6 @@ constexpr uint32_t kTooFar = 4096;
 // Symbols gathered before they are cut into blocks, and the smallest block worth its own trees.
 constexpr size_t kBufferSymbols = 16384;
 constexpr size_t kMinBlockSymbols = 512;
-// Where absolute window positions are moved down, far below 2^32 less a window.
-constexpr uint32_t kRebaseAt = 1u << 31;
 
 struct TMethodParams {
   int dictBits;
@@ -62,76 +67,14 @@ TMethodParams ParamsOf(TLhMethod method) {
   throw std::invalid_argument("method without an encoder");
 }
 
-// Bits go out most significant first, as the format's decoders read them.
-class TBitWriter {
-public:
-  void Put(int n, uint32_t value) {
-    FAcc = (FAcc << n) | value;
-    FBits += n;
-    if (FBits >= 32) {
-      FBits -= 32;
-      const uint32_t w = static_cast<uint32_t>(FAcc >> FBits);
-      const uint8_t bytes[4] = {static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(w >> 16),
-                                static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
-      FOut.insert(FOut.end(), bytes, bytes + 4);
-    }
-  }
-  // Pads to a byte boundary with zero bits.
-  void Flush() {
-    while (FBits >= 8) {
-      FBits -= 8;
-      FOut.push_back(static_cast<uint8_t>(FAcc >> FBits));
-    }
-    if (FBits > 0) {
-      FOut.push_back(static_cast<uint8_t>(FAcc << (8 - FBits)));
-      FBits = 0;
-    }
-  }
-  std::vector<uint8_t>& Bytes() { return FOut; }
-
-private:
-  uint64_t FAcc = 0;
-  int FBits = 0;
-  std::vector<uint8_t> FOut;
-};
-
 inline int PositionCode(uint32_t p) { return p == 0 ? 0 : std::bit_width(p); }
-
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
-  uint32_t n = 0;
-  while (n + 8 <= limit) {
-    uint64_t x, y;
-    std::memcpy(&x, a + n, 8);
-    std::memcpy(&y, b + n, 8);
-    if (x != y) return n + static_cast<uint32_t>(std::countr_zero(x ^ y)) / 8;
-    n += 8;
-  }
-  while (n < limit && a[n] == b[n]) ++n;
-  return n;
-}
 
 } // namespace
 
 struct TLhEncoder::TImpl {
   TMethodParams P;
   TByteSink Sink;
-  uint32_t Dict;     // window size
-  uint32_t DictMask;
-  uint32_t MaxDist;  // a distance the decoders' ring buffer surely holds
-  std::vector<uint8_t> Win; // 2 windows of history and lookahead, plus slack for wide compares
-  uint32_t WinSize;  // usable bytes of Win
-  uint32_t Fill = 0; // bytes of Win holding input
-  uint32_t Cur = 0;  // next position to code
-  uint32_t Base;     // absolute position of Win[0]; starts at Dict so that 0 is never a match
-  std::vector<uint32_t> Head; // per hash, the latest absolute position
-  std::vector<uint32_t> Prev; // per position modulo the window, the previous one of its hash
-  uint32_t HashShift;
+  TMatchFinder Finder;
 
   // Lazy matching state carried between calls.
   uint32_t MatchLen = kMinMatch - 1;
@@ -146,51 +89,12 @@ struct TLhEncoder::TImpl {
   bool Finished = false;
 
   TImpl(TLhMethod method, TByteSink sink)
-      : P(ParamsOf(method)), Sink(std::move(sink)), Dict(1u << P.dictBits), DictMask(Dict - 1),
-        MaxDist(Dict - 1), WinSize(2 * Dict + 2 * kMinLookahead), Base(Dict) {
-    Win.assign(WinSize + 16, 0);
-    Head.assign(size_t{1} << P.hashBits, 0);
-    Prev.assign(Dict, 0);
-    HashShift = 32 - static_cast<uint32_t>(P.hashBits);
+      : P(ParamsOf(method)), Sink(std::move(sink)),
+        // Any distance within the window: the decoders' ring buffer holds a whole window.
+        Finder({P.dictBits, (1u << P.dictBits) - 1, kMaxMatch, kMinLookahead, P.hashBits, P.maxChain,
+                P.goodLength, P.niceLength}) {
     Codes.reserve(kBufferSymbols);
     Positions.reserve(kBufferSymbols);
-  }
-
-  uint32_t Hash(uint32_t i) const { return ((Load32(&Win[i]) & 0xFFFFFFu) * 2654435761u) >> HashShift; }
-
-  // Links position i (relative) into its chain; returns the previous head.
-  uint32_t Insert(uint32_t i) {
-    const uint32_t h = Hash(i);
-    const uint32_t abs = Base + i;
-    const uint32_t old = Head[h];
-    Prev[abs & DictMask] = old;
-    Head[h] = abs;
-    return old;
-  }
-
-  uint32_t LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& dist) const {
-    const uint32_t lookahead = Fill - Cur;
-    const uint32_t maxLen = std::min<uint32_t>(kMaxMatch, lookahead);
-    const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(P.niceLength), maxLen);
-    uint32_t best = prevLen;
-    if (best >= maxLen) return best;
-    uint32_t chain = static_cast<uint32_t>(P.maxChain);
-    if (prevLen >= static_cast<uint32_t>(P.goodLength)) chain >>= 2;
-    const uint32_t absCur = Base + Cur;
-    const uint32_t limit = absCur - MaxDist;
-    const uint8_t* scan = &Win[Cur];
-    do {
-      const uint8_t* m = &Win[cand - Base];
-      if (m[best] != scan[best] || m[best - 1] != scan[best - 1] || m[0] != scan[0] || m[1] != scan[1])
-        continue;
-      const uint32_t len = MatchLength(scan, m, maxLen);
-      if (len > best) {
-        best = len;
-        dist = absCur - cand;
-        if (len >= nice) break;
-      }
-    } while ((cand = Prev[cand & DictMask]) >= limit && --chain != 0);
-    return best;
   }
 
   void Literal(uint8_t c) {
@@ -210,17 +114,16 @@ struct TLhEncoder::TImpl {
   // Codes positions up to the lookahead limit, or to the end when flushing.
   void Compress(bool flush) {
     for (;;) {
-      const uint32_t lookahead = Fill - Cur;
+      const uint32_t lookahead = Finder.Lookahead();
       if (lookahead < kMinLookahead && !flush) return;
       if (lookahead == 0) break;
-      const uint32_t cand = lookahead >= kMinMatch ? Insert(Cur) : 0;
+      const uint32_t cand = lookahead >= kMinMatch ? Finder.InsertCurrent() : 0;
       const uint32_t prevLen = MatchLen;
       const uint32_t prevDist = MatchDist;
       MatchLen = kMinMatch - 1;
-      const uint32_t absCur = Base + Cur;
-      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && absCur - cand <= MaxDist) {
+      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && Finder.Distance(cand) <= Finder.MaxDistance()) {
         uint32_t dist = 0;
-        const uint32_t len = LongestMatch(cand, prevLen, dist);
+        const uint32_t len = Finder.LongestMatch(cand, prevLen, dist);
         if (len > prevLen && !(len == kMinMatch && dist > kTooFar)) {
           MatchLen = len;
           MatchDist = dist;
@@ -228,54 +131,27 @@ struct TLhEncoder::TImpl {
       }
       if (prevLen >= kMinMatch && MatchLen <= prevLen) {
         Match(prevLen, prevDist);
-        // The match began at Cur - 1 (Cur is linked already); link the rest it covers that
-        // still has three bytes to hash.
-        const uint32_t end = Cur - 1 + prevLen;
-        const uint32_t insertEnd = std::min(end, Fill - kMinMatch + 1);
-        for (uint32_t i = Cur + 1; i < insertEnd; ++i) Insert(i);
-        Cur = end;
+        // The match began one position back; the current one is linked already.
+        Finder.Skip(prevLen - 1);
         MatchAvailable = false;
         MatchLen = kMinMatch - 1;
       } else if (MatchAvailable) {
-        Literal(Win[Cur - 1]);
-        ++Cur;
+        Literal(Finder.Previous());
+        Finder.Skip(1);
       } else {
         MatchAvailable = true;
-        ++Cur;
+        Finder.Skip(1);
       }
     }
     if (MatchAvailable) {
-      Literal(Win[Cur - 1]);
+      Literal(Finder.Previous());
       MatchAvailable = false;
-    }
-  }
-
-  // Drops history older than one window to make room for new input.
-  void Slide() {
-    const uint32_t keep = std::min(Cur, Dict + 1);
-    const uint32_t shift = Cur - keep;
-    if (shift == 0) return;
-    std::memmove(Win.data(), Win.data() + shift, Fill - shift);
-    Base += shift;
-    Cur -= shift;
-    Fill -= shift;
-    // Absolute positions are 32 bits: before they can wrap, every one is moved down so that
-    // Base is Dict again. Positions more than a window behind become 0, the end of a chain.
-    if (Base >= kRebaseAt) {
-      const uint32_t delta = Base - Dict;
-      for (uint32_t& h : Head) h = h > delta ? h - delta : 0;
-      for (uint32_t& q : Prev) q = q > delta ? q - delta : 0;
-      Base = Dict;
     }
   }
 
   void Write(std::span<const uint8_t> data) {
     while (!data.empty()) {
-      if (Fill == WinSize) Slide();
-      const size_t n = std::min<size_t>(data.size(), WinSize - Fill);
-      std::memcpy(&Win[Fill], data.data(), n);
-      Fill += static_cast<uint32_t>(n);
-      data = data.subspan(n);
+      data = data.subspan(Finder.Fill(data));
       Compress(false);
     }
   }

@@ -66,6 +66,13 @@ elif kind == "zip64":
 elif kind == "stored":
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
         z.writestr("data.txt", "A" * 4000)
+elif kind == "crafted":
+    with zipfile.ZipFile(path, "w") as z:
+        z.writestr("bell\x07\x1b]0;owned\x07.txt", "name")
+        suid = zipfile.ZipInfo("suid.sh")
+        suid.create_system = 3
+        suid.external_attr = (stat.S_IFREG | 0o4755) << 16
+        z.writestr(suid, "#!/bin/sh\n")
 elif kind == "methods":
     with zipfile.ZipFile(path, "w") as z:
         z.writestr("deflate.txt", "deflated " * 100, zipfile.ZIP_DEFLATED)
@@ -207,6 +214,22 @@ TEST_F(ZipLibrary, ModeBitsAndTimesRestored) {
   EXPECT_NE(UnzipGetWriteTimeEx(h, &ft), 0);
   EXPECT_EQ(ft, (1600000000ULL + 11644473600ULL) * 10000000ULL);
   UnZipCloseArchive(h);
+}
+
+// A name cannot drive the terminal the output is shown on, and a recorded set-user-id bit is
+// not given to a file whose owner was not restored (it would be a setuid file of the extractor).
+TEST_F(ZipLibrary, ControlBytesInNamesArePrintedEscapedAndSetIdBitsNeedTheOwner) {
+  const std::string zip = Make("crafted");
+  ASSERT_FALSE(zip.empty()) << "python3 with zipfile needed";
+  const std::string dest = FTemp / "out";
+  const TRun run = Unzip(ExtractLine(zip, dest));
+  ASSERT_EQ(run.code, 0) << run.output;
+  EXPECT_NE(run.output.find("bell\\x07\\x1b]0;owned\\x07.txt"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find('\x1b'), std::string::npos);
+  EXPECT_EQ(ReadText(dest + "/bell\x07\x1b]0;owned\x07.txt"), "name");
+  struct stat st {};
+  ASSERT_EQ(::stat((dest + "/suid.sh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
 }
 
 TEST_F(ZipLibrary, DamagedDataLeavesNoFileUnderItsName) {

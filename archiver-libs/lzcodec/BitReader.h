@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "LhaHeader.h"
+#include "ByteSource.h"
 
-namespace unlha {
+namespace lzcodec {
 
 class TBitReader {
  public:
@@ -94,4 +94,4 @@ class TBitReader {
   bool FFailed = false;
 };
 
-}  // namespace unlha
+}  // namespace lzcodec

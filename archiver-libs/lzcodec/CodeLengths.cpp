@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-namespace unlha {
+namespace lzcodec {
 
 int BuildCodeLengths(std::span<const uint32_t> freq, std::span<uint8_t> lengths) {
   std::fill(lengths.begin(), lengths.end(), uint8_t{0});
@@ -71,4 +71,4 @@ void MakeCodes(std::span<const uint8_t> lengths, std::span<uint16_t> codes) {
     codes[s] = lengths[s] != 0 ? static_cast<uint16_t>(start[lengths[s]]++) : 0;
 }
 
-} // namespace unlha
+} // namespace lzcodec

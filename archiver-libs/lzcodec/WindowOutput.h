@@ -1,16 +1,15 @@
 // The output side of the LZ decoders: a history window followed by room for new data, flushed
-// to the sink (with its CRC) in large pieces. Matches reach at most History() bytes back; the
-// history starts filled with spaces, as the LHA encoders assume.
+// to the sink in large pieces. Matches reach at most History() bytes back; the history starts
+// filled with a byte of the format's choosing (spaces, as the LHA encoders assume).
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "Crc16.h"
-#include "Decoder.h"
+#include "ByteSource.h"
 
-namespace unlha {
+namespace lzcodec {
 
 class TWindowOutput {
  public:
@@ -18,14 +17,14 @@ class TWindowOutput {
   static constexpr size_t kMaxMatch = 256;
 
   // history: how far back matches may reach (a power of two, at most a few MiB).
-  TWindowOutput(TSink& sink, uint64_t total, size_t history = kDefaultHistory)
+  TWindowOutput(TSink& sink, uint64_t total, size_t history = kDefaultHistory, uint8_t fill = ' ')
       : FHistory(history),
         FLimit(history + std::max(kMinRoom, history)),
         FSink(sink),
         FLeft(total),
         FBuf(FLimit + kMaxMatch),
         FPos(history) {
-    std::memset(FBuf.data(), ' ', FHistory);
+    std::memset(FBuf.data(), fill, FHistory);
   }
 
   bool Done() const { return FLeft == 0; }
@@ -69,7 +68,6 @@ class TWindowOutput {
     if (FPos > FHistory) {
       const uint8_t* p = FBuf.data() + FHistory;
       size_t n = FPos - FHistory;
-      FCrc = Crc16(FCrc, {p, n});
       if (!FSink.Put(p, n)) {
         FFailed = true;
         return false;
@@ -81,7 +79,6 @@ class TWindowOutput {
   }
 
   bool SinkFailed() const { return FFailed; }
-  uint16_t Crc() const { return FCrc; }
 
  private:
   // New data is flushed once this much is pending; never less than the history, so that the
@@ -94,8 +91,7 @@ class TWindowOutput {
   uint64_t FLeft;
   std::vector<uint8_t> FBuf;
   size_t FPos;
-  uint16_t FCrc = 0;
   bool FFailed = false;
 };
 
-}  // namespace unlha
+}  // namespace lzcodec

@@ -1,6 +1,6 @@
 #include "Huffman.h"
 
-namespace unlha {
+namespace lzcodec {
 
 void THuffman::Single(int symbol) {
   for (uint32_t& e : FTable) e = static_cast<uint32_t>(symbol) << 5;
@@ -55,4 +55,4 @@ int THuffman::DecodeLong(TBitReader& in) {
   return -1;  // unreachable for a complete code; treated as broken data
 }
 
-}  // namespace unlha
+}  // namespace lzcodec

@@ -8,7 +8,7 @@
 
 #include "BitReader.h"
 
-namespace unlha {
+namespace lzcodec {
 
 class THuffman {
  public:
@@ -40,4 +40,4 @@ class THuffman {
   std::vector<uint16_t> FSorted;
 };
 
-}  // namespace unlha
+}  // namespace lzcodec

@@ -1,15 +1,13 @@
-// -lh4- to -lh7-: LZ77 with static Huffman codes sent per block. Each block starts with its
-// symbol count (16 bits), then the code of the code lengths, the literal/length code and the
-// distance code.
-#include "Methods.h"
+// LZ77 with static Huffman codes sent per block (LHA -lh4- to -lh7-, ARJ methods 1 to 3). Each
+// block starts with its symbol count (16 bits), then the code of the code lengths, the
+// literal/length code and the distance code.
+#include "BlockDecoder.h"
 
 #include <array>
 
-#include "BitReader.h"
 #include "Huffman.h"
-#include "WindowOutput.h"
 
-namespace unlha {
+namespace lzcodec {
 namespace {
 
 constexpr int kNC = 510;  // 256 literals + lengths 3..256
@@ -110,10 +108,9 @@ class TLhDecoder {
 
 }  // namespace
 
-EDecode DecodeLh(int dictionaryBits, TBitReader& in, TWindowOutput& out) {
-  int np = dictionaryBits + 1;
-  TLhDecoder decoder(in, np, np <= 15 ? 4 : 5);
+EDecode DecodeBlocks(int np, int pbit, TBitReader& in, TWindowOutput& out) {
+  TLhDecoder decoder(in, np, pbit);
   return decoder.Run(out);
 }
 
-}  // namespace unlha
+}  // namespace lzcodec

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace unlha {
+namespace lzcodec {
 namespace {
 
 uint64_t KraftSum(const std::vector<uint8_t>& len) {
@@ -71,4 +71,4 @@ TEST(CodeLengths, CanonicalCodesAreOrderedByLengthThenSymbol) {
 }
 
 } // namespace
-} // namespace unlha
+} // namespace lzcodec

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-namespace unlha {
+namespace lzcodec {
 
 inline constexpr int kMaxCodeBits = 16;
 
@@ -16,4 +16,4 @@ int BuildCodeLengths(std::span<const uint32_t> freq, std::span<uint8_t> lengths)
 // Canonical codes for a complete set of lengths.
 void MakeCodes(std::span<const uint8_t> lengths, std::span<uint16_t> codes);
 
-} // namespace unlha
+} // namespace lzcodec
