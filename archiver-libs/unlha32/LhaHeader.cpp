@@ -146,8 +146,9 @@ bool WalkExtInBuffer(const std::vector<uint8_t>& buf, size_t pos, uint64_t first
   while (size != 0) {
     if (++count > kMaxExtHeaders || size < 1 + sizeBytes || pos + size > buf.size()) return false;
     const uint8_t* e = buf.data() + pos;
-    if (e[0] == 0x00) raw.crcAt = static_cast<long>(pos + 1);
-    ApplyExt(e[0], e + 1, static_cast<size_t>(size - 1 - sizeBytes), m, raw);
+    const size_t payload = static_cast<size_t>(size - 1 - sizeBytes);
+    if (e[0] == 0x00 && payload >= 2) raw.crcAt = static_cast<long>(pos + 1);
+    ApplyExt(e[0], e + 1, payload, m, raw);
     const uint8_t* nextField = e + size - sizeBytes;
     size_t here = static_cast<size_t>(size);
     size = sizeBytes == 2 ? Le16(nextField) : Le32(nextField);
@@ -302,12 +303,13 @@ EHeader ParseLevel23(const TByteSource& src, uint64_t offset, const uint8_t* hea
   } else {
     b.resize(static_cast<size_t>(total));
   }
-  if (raw.crcAt >= 0) {
-    size_t at = static_cast<size_t>(raw.crcAt);
-    if (at + 2 > b.size()) return EHeader::Broken;
-    b[at] = b[at + 1] = 0;
-    if (Crc16(0, b) != raw.headerCrc) return EHeader::BadCrc;
-  }
+  // Every writer of these levels puts a header CRC into the chain; without one, a damaged kind
+  // byte of that very extended header would let a damaged header through unchecked.
+  if (raw.crcAt < 0) return EHeader::BadCrc;
+  size_t at = static_cast<size_t>(raw.crcAt);
+  if (at + 2 > b.size()) return EHeader::Broken;
+  b[at] = b[at + 1] = 0;
+  if (Crc16(0, b) != raw.headerCrc) return EHeader::BadCrc;
   if (raw.nulInName) return EHeader::Broken;
   m.headerSize = total;
   m.dataOffset = offset + total;

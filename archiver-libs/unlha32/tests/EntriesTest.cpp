@@ -437,6 +437,11 @@ TEST(Entries, CheckArchiveTestsTheFileNamedEvenWithQuotes) {
 }
 
 TEST(Entries, NoExceptionLeavesAnEntryWhenMemoryRunsOut) {
+#if defined(__SANITIZE_ADDRESS__)
+  // A limit on the address space stops AddressSanitizer's own allocator and shadow mappings,
+  // which end the process however the library copes; the normal build runs this test.
+  GTEST_SKIP() << "needs the plain allocator: AddressSanitizer aborts when RLIMIT_AS stops it";
+#endif
   // Many small members, so that the member list needs far more memory than the child allows.
   TTempDir dir;
   std::vector<uint8_t> bytes;

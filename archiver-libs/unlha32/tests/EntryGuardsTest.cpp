@@ -1,8 +1,12 @@
 // Promises of the entries that callers build on: FindNext only after FindFirst, a creation time
-// only where the archive records one, and the callback form of the owner window.
+// only where the archive records one, the callback form of the owner window; and of extraction:
+// `e`, exclusions, the read-only attribute, the Unicode folder and the 64-bit size headers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +16,8 @@
 #include "WinMsg.h"
 
 using unlha_test::Fixture;
+using unlha_test::TTempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -90,6 +96,74 @@ TEST(EntryGuards, AnOwnerCallbackSeesEveryMemberAndAnswersZeroToStop) {
   gLog.stopAt = 1;
   EXPECT_EQ(Unlha(0, line.c_str(), out.data(), static_cast<uint32_t>(out.size())), arclib::kErrUserCancel);
   EXPECT_EQ(gLog.names.size(), 1u);
+}
+
+// Runs one command line through the entry; the library's text in text.
+int RunLine(const std::string& line, std::string& text) {
+  std::vector<char> out(65536);
+  const int code = Unlha(0, line.c_str(), out.data(), static_cast<uint32_t>(out.size()));
+  text = out.data();
+  return code;
+}
+
+// Everything below folder, relative, sorted; folders too.
+std::vector<std::string> Tree(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) names.push_back(e.path().lexically_relative(folder).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Content(const std::string& path) {
+  const auto bytes = unlha_test::ReadBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+TEST(EntryGuards, ExtractCommandsHonourPathsAndExclusions) {
+  struct TCase {
+    const char* label;
+    std::string command;  // the archive and the destination follow
+    std::vector<std::string> tree;
+  } cases[] = {
+      {"x keeps the folders", "x -x1", {"dir3", "dir3/file3.txt", "ユニコード.txt"}},
+      {"e drops every folder", "e", {"file3.txt", "ユニコード.txt"}},
+      {"-jx leaves matching members out", "x -x1 \"-jx*.txt\"", {"dir3"}},
+      {"-jx with a folder's name", "x -x1 \"-jxdir3\"", {"ユニコード.txt"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    TTempDir dir;
+    std::string text;
+    ASSERT_EQ(RunLine(c.command + " \"" + Fixture("level3.lzh") + "\" \"" + dir / "out/" + "\"", text), 0) << text;
+    EXPECT_EQ(Tree(dir / "out"), c.tree);
+  }
+}
+
+TEST(EntryGuards, ReadOnlyAttributeUnicodeFolderAndWideSizesAreHonoured) {
+  TTempDir dir;
+  std::string text;
+  ASSERT_EQ(RunLine("x -x1 \"" + Fixture("guards.lzh") + "\" \"" + dir / "out/" + "\"", text), 0) << text;
+  // The Unicode folder header wins over the plain one.
+  EXPECT_EQ(Tree(dir / "out"), (std::vector<std::string>{"ro.txt", "rw.txt", "wide.txt", "ユニ", "ユニ/u.txt"}));
+  // Members without a Unix mode: the MS-DOS read-only attribute takes every write bit away.
+  struct stat ro {}, rw {};
+  ASSERT_EQ(::stat((dir / "out/ro.txt").c_str(), &ro), 0);
+  ASSERT_EQ(::stat((dir / "out/rw.txt").c_str(), &rw), 0);
+  EXPECT_EQ(ro.st_mode & 0222, 0u);
+  EXPECT_NE(rw.st_mode & 0200, 0u);
+  // The 32-bit size fields of wide.txt say 0; its sizes are in the 64-bit header alone.
+  EXPECT_EQ(Content(dir / "out/wide.txt"), "sizes in the wide header\n");
+  EXPECT_EQ(Content(dir / "out/ユニ/u.txt"), "safe\n");
+  THandle h("guards.lzh");
+  ASSERT_NE(h.get(), 0u);
+  INDIVIDUALINFO info{};
+  ASSERT_EQ(UnlhaFindFirst(h.get(), "wide.txt", &info), 0);
+  uint64_t size = 0;
+  ASSERT_NE(UnlhaGetOriginalSizeEx(h.get(), &size), 0);
+  EXPECT_EQ(size, 25u);
+  EXPECT_EQ(info.dwOriginalSize, 25u);
+  ASSERT_EQ(UnlhaFindFirst(h.get(), "ro.txt", &info), 0);
+  EXPECT_EQ(info.szAttribute[0], 'r');
 }
 
 }  // namespace

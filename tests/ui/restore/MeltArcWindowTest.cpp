@@ -383,8 +383,8 @@ TEST_F(MeltArcWindowTest, LibraryFailureIsShownBeforeFinished) {
   }
 }
 
-TEST_F(MeltArcWindowTest, FileBehindALinkOutOfTheDestinationIsNotWritten) {
-  // One archive holding a link to a folder outside, then a file under the link's name.
+TEST_F(MeltArcWindowTest, FileUnderALinksNameIsRestoredInsideTheDestination) {
+  // A link to a folder outside is packed, then a file under the link's name from another tree.
   const fs::path outside = dir.path() / "outside";
   fs::create_directories(outside);
   fs::create_directories(dir.path() / "b1");
@@ -398,17 +398,15 @@ TEST_F(MeltArcWindowTest, FileBehindALinkOutOfTheDestinationIsNotWritten) {
   fs::create_directories(dir.path() / "work");
   ChooseFile(archive);
   ChooseDest(dir.str("work"));
-  const std::vector<Said> said = Run();
+  // The second pack stores the folder above the file, and that folder member replaces the link
+  // member of the same name: the archive holds no link any more, and everything is restored as a
+  // real folder below the destination. (A link in the way of a file at extraction is refused
+  // by the library; its tests show that on a crafted archive.)
+  EXPECT_EQ(Run(), (std::vector<Said>{Done()}));
   EXPECT_TRUE(fs::is_empty(outside));
-  // Whether the library refuses the file or replaces the link by a folder, a refusal is said first.
-  ASSERT_FALSE(said.empty());
-  EXPECT_EQ(said.back(), Done());
-  if (said.size() == 2) {
-    EXPECT_EQ(said[0].kind, MsgKind::Error);
-    EXPECT_TRUE(said[0].text.starts_with("「linked.lzh」: ")) << said[0].text;
-    EXPECT_TRUE(said[0].text.ends_with("\n\n詳細:\n" + w.ArchiveFile1->Output())) << said[0].text;
-  }
-  EXPECT_LE(said.size(), 2u);
+  const fs::path restored = dir.path() / "work/linked/evil";
+  EXPECT_EQ(fs::symlink_status(restored).type(), fs::file_type::directory);
+  EXPECT_EQ(platform::ReadWholeFile((restored / "x.txt").string()), "through the link");
 }
 
 TEST_F(MeltArcWindowTest, RestoresAPeerArchiveIntoAFolderNamedAfterIt) {
