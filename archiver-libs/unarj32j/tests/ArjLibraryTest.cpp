@@ -10,7 +10,6 @@
 
 #include "ArchiveTestSupport.h"
 #include "ArjCraft.h"
-#include "EntryTestSupport.h"
 #include "ErrorCodes.h"
 
 extern "C" {
@@ -25,7 +24,7 @@ int UnarjExtractMem(HWND, const char* cmdLine, unsigned char* buffer, uint32_t s
 
 using namespace arc_test;
 using namespace arj_test;
-using entry_test::Q;
+using arc_test::Q;
 
 namespace {
 
@@ -38,7 +37,7 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
                                               static_cast<std::streamsize>(bytes.size()));
 }
 
-entry_test::TRun Command(const std::string& line) { return entry_test::RunCommand(Unarj, line); }
+arc_test::TRun Command(const std::string& line) { return arc_test::RunEntry(Unarj, line); }
 
 // A tree arj can take: no empty files and no dot-files (arj loops forever on both).
 void MakeTree(const std::string& root) {
@@ -112,7 +111,7 @@ TEST_F(ArjLibrary, AddingReplacesMembersOfTheSameNameAndDeletingRemovesThem) {
   ASSERT_EQ(Command("a -+ " + Q(arc) + " " + Q(src + "/") + " a.txt b.txt").code, 0);
   WriteText(src + "/a.txt", "second");
   ASSERT_EQ(Command("u -+ " + Q(arc) + " " + Q(src + "/") + " a.txt").code, 0);
-  const entry_test::TListingEntries listing{UnarjOpenArchive, UnarjFindFirst, UnarjFindNext, UnarjCloseArchive};
+  const arc_test::TListing listing{UnarjOpenArchive, UnarjFindFirst, UnarjFindNext, UnarjCloseArchive};
   EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"b.txt", "a.txt"}));
   std::vector<unsigned char> buf(100);
   uint32_t written = 0;
@@ -183,7 +182,7 @@ TEST_F(ArjLibrary, ListsWithTheListingEntriesAndRefusesWhatItCannotDo) {
   TCraftMember dir{"docs", {}, 0, 0, 0, unarj::kFlagPathSym, unarj::kTypeDirectory, 0755};
   const std::string arc = FTemp / "l.arj";
   WriteBytes(arc, CraftArchive({dir, Stored("docs/a.txt", "alpha")}));
-  const entry_test::TListingEntries listing{UnarjOpenArchive, UnarjFindFirst, UnarjFindNext, UnarjCloseArchive};
+  const arc_test::TListing listing{UnarjOpenArchive, UnarjFindFirst, UnarjFindNext, UnarjCloseArchive};
   EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"docs/", "docs/a.txt"}));
   const auto list = Command("l -+ " + Q(arc));
   EXPECT_EQ(list.code, 0);
