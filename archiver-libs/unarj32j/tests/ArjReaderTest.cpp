@@ -30,6 +30,30 @@ int Read(const std::vector<uint8_t>& bytes, unarj::TArjArchive& arc) {
   return unarj::ReadArchive(src, arc, why);
 }
 
+// One member crafted into an archive, read back and decoded as the library does.
+struct TDecoded {
+  lzcodec::EDecode result = lzcodec::EDecode::Ok;
+  std::string bytes;
+  uint32_t crc = 0;
+};
+
+TDecoded DecodeCrafted(const TCraftMember& m) {
+  const auto bytes = CraftArchive({m});
+  unarj::TArjArchive arc;
+  TDecoded d;
+  const int read = Read(bytes, arc);
+  if (read != 0 || arc.members.empty()) {
+    ADD_FAILURE() << "the crafted archive did not read back: " << read;
+    d.result = lzcodec::EDecode::Broken;
+    return d;
+  }
+  lzcodec::TMemorySource src(bytes);
+  TCollect out;
+  d.result = unarj::DecodeMember(src, arc.members[0], out, d.crc);
+  d.bytes = std::move(out.bytes);
+  return d;
+}
+
 // MSB-first bits, for method 4 streams made by hand.
 struct TBits {
   std::vector<uint8_t> bytes;
@@ -105,15 +129,10 @@ TEST(ArjMethods, FastestMethodDecodesLiteralsAndOverlappingMatches) {
   b.Put(9, 2);
   const std::string want = "abcabcabc";
   TCraftMember m{"f", b.bytes, static_cast<uint32_t>(want.size()), CrcOf(want), unarj::kMethodFastest};
-  const auto bytes = CraftArchive({m});
-  unarj::TArjArchive arc;
-  ASSERT_EQ(Read(bytes, arc), 0);
-  lzcodec::TMemorySource src(bytes);
-  TCollect out;
-  uint32_t crc = 0;
-  EXPECT_EQ(unarj::DecodeMember(src, arc.members[0], out, crc), lzcodec::EDecode::Ok);
-  EXPECT_EQ(out.bytes, want);
-  EXPECT_EQ(crc, m.crc);
+  const TDecoded good = DecodeCrafted(m);
+  EXPECT_EQ(good.result, lzcodec::EDecode::Ok);
+  EXPECT_EQ(good.bytes, want);
+  EXPECT_EQ(good.crc, m.crc);
 
   // A distance before the first byte of the member (length 3 at distance 520: code 1 is 1 0
   // and 1 bit 0; distance 519 = 512 + 7 is 1 0 and 10 bits of 7) never passes as good data.
@@ -124,13 +143,9 @@ TEST(ArjMethods, FastestMethodDecodesLiteralsAndOverlappingMatches) {
   bad.Put(2, 0b10);
   bad.Put(10, 7);
   TCraftMember broken{"g", bad.bytes, 4, 0, unarj::kMethodFastest};
-  const auto badBytes = CraftArchive({broken});
-  ASSERT_EQ(Read(badBytes, arc), 0);
-  lzcodec::TMemorySource badSrc(badBytes);
-  TCollect junk;
-  const auto r = unarj::DecodeMember(badSrc, arc.members[0], junk, crc);
+  const TDecoded refused = DecodeCrafted(broken);
   // Either refused outright, or (zeros in a fresh window) caught by the CRC the caller checks.
-  EXPECT_TRUE(r != lzcodec::EDecode::Ok || crc != broken.crc);
+  EXPECT_TRUE(refused.result != lzcodec::EDecode::Ok || refused.crc != broken.crc);
 }
 
 TEST(ArjMethods, EncoderOutputDecodesUnderMethodsOneToThree) {
@@ -154,15 +169,10 @@ TEST(ArjMethods, EncoderOutputDecodesUnderMethodsOneToThree) {
     EXPECT_EQ(enc.PackedSize(), packed.size());
     for (uint8_t method : {1, 2, 3}) {
       TCraftMember m{"f", packed, static_cast<uint32_t>(data.size()), CrcOf(data), method};
-      const auto bytes = CraftArchive({m});
-      unarj::TArjArchive arc;
-      ASSERT_EQ(Read(bytes, arc), 0);
-      lzcodec::TMemorySource src(bytes);
-      TCollect out;
-      uint32_t crc = 0;
-      ASSERT_EQ(unarj::DecodeMember(src, arc.members[0], out, crc), lzcodec::EDecode::Ok);
-      EXPECT_TRUE(out.bytes == data);
-      EXPECT_EQ(crc, m.crc);
+      const TDecoded d = DecodeCrafted(m);
+      ASSERT_EQ(d.result, lzcodec::EDecode::Ok);
+      EXPECT_TRUE(d.bytes == data);
+      EXPECT_EQ(d.crc, m.crc);
     }
   }
 }
@@ -186,13 +196,7 @@ TEST(ArjMethods, DamagedDataNeverPassesAsGood) {
                {"unknown method", {'a'}, 7, 1}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto bytes = CraftArchive({{"f", c.packed, c.size, 0, c.method}});
-    unarj::TArjArchive arc;
-    ASSERT_EQ(Read(bytes, arc), 0);
-    lzcodec::TMemorySource src(bytes);
-    TCollect out;
-    uint32_t crc = 0;
-    EXPECT_NE(unarj::DecodeMember(src, arc.members[0], out, crc), lzcodec::EDecode::Ok);
+    EXPECT_NE(DecodeCrafted({"f", c.packed, c.size, 0, c.method}).result, lzcodec::EDecode::Ok);
   }
 }
 
