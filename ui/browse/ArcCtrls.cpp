@@ -183,23 +183,27 @@ TCustomArcTreeView::~TCustomArcTreeView() {
 void TCustomArcTreeView::LoadArchive(std::string_view fileName) {
   if (fileName.empty()) return;
   // Read before anything changes: a file that is no readable archive leaves the views as they were.
-  ReadMembers(std::string(fileName));
+  std::vector<TMemberBlock> members = ReadMembers(std::string(fileName));
   FArchiveName = std::string(fileName);
-  RebuildTree();
+  RebuildTree(members);
   if (FArcListView) {
     FArcListView->SetArchiveName(FArchiveName);
-    FArcListView->LoadMembers();
+    FArcListView->SetMembers(std::move(members));
   }
   SelectNode(topLevelItemCount() > 0 ? topLevelItem(0) : nullptr);
 }
 
-void TCustomArcTreeView::RebuildTree() {
-  if (FArchiveName.empty()) return;
+void TCustomArcTreeView::Reload() {
+  std::vector<TMemberBlock> members = ReadMembers(FArchiveName);
+  RebuildTree(members);
+  if (FArcListView && topLevelItemCount() > 0) FArcListView->SetMembers(std::move(members));
+}
+
+void TCustomArcTreeView::RebuildTree(std::span<const TMemberBlock> members) {
   UpdateBracket bracket(this);
   // Emptying the tree is not a selection the list should follow: the list is told separately.
   QSignalBlocker quiet(this);
   clear();
-  const std::vector<TMemberBlock> members = ReadMembers(FArchiveName);
   if (FShowAllList) {
     auto* node = new QTreeWidgetItem(QStringList{q(platform::ExtractFileName(FArchiveName))});
     node->setIcon(0, platform::FileTypeByExtension(platform::ExtractFileExt(FArchiveName)).Icon);
@@ -244,12 +248,11 @@ void TCustomArcTreeView::SetShowTrees(bool value) {
 
 void TCustomArcTreeView::SwitchChanged() {
   if (FArchiveName.empty()) return;
-  RebuildTree();
+  Reload();
   if (topLevelItemCount() == 0) {
     if (FArcListView) FArcListView->ShowPath("");
     return;
   }
-  if (FArcListView) FArcListView->LoadMembers();
   SelectNode(topLevelItem(0));
 }
 
@@ -356,9 +359,13 @@ TCustomArcListView::~TCustomArcListView() {
 
 void TCustomArcListView::LoadMembers() {
   if (FArchiveName.empty()) return;
+  SetMembers(ReadMembers(FArchiveName));
+}
+
+void TCustomArcListView::SetMembers(std::vector<TMemberBlock> members) {
+  // The items refer into the blocks they replace.
   FModel->SetRows({});
-  FMembers.clear();
-  FMembers = ReadMembers(FArchiveName);
+  FMembers = std::move(members);
 }
 
 void TCustomArcListView::ShowPath(std::string_view path) {

@@ -1,11 +1,12 @@
 // The archive views: a tree of an archive's folders and a report list of the entries of the
-// place chosen in it, linked so that each follows the other. Each view lists the archive
-// itself through a short-lived archive component and keeps what it read; what they show is
-// worked out by ArcModel.
+// place chosen in it, linked so that each follows the other. The tree lists the archive once
+// through a short-lived archive component, builds itself from the records and hands them to the
+// linked list, which keeps them; what they show is worked out by ArcModel.
 #pragma once
 #include <QPointer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@ class TCustomArcTreeView : public QTreeWidget {
   TCustomArcListView* ArcListView() const { return FArcListView; }
   void SetArcListView(TCustomArcListView* list);
 
-  // The all-members node and the "Root" node; setting either reads the archive again.
+  // The all-members node and the "Root" node; setting either reads the archive again (once, for
+  // both views).
   bool ShowAllList() const { return FShowAllList; }
   void SetShowAllList(bool value);
   bool ShowTrees() const { return FShowTrees; }
@@ -57,10 +59,11 @@ class TCustomArcTreeView : public QTreeWidget {
   // The selection changed; the linked list already shows the new place.
   void OnChange();
 
- protected:
-  void RebuildTree();
-
  private:
+  // Lists the archive once, builds the tree from that listing and gives the records to the
+  // linked list. Raises, changing nothing, when the archive cannot be read to its end.
+  void Reload();
+  void RebuildTree(std::span<const TMemberBlock> members);
   void SwitchChanged();
   void SelectNode(QTreeWidgetItem* node);
   void SelectionChanged();
@@ -82,6 +85,8 @@ class TCustomArcListView : public QTreeView {
 
   // Reads the members of ArchiveName again; the items are refilled by the next ShowPath.
   void LoadMembers();
+  // Takes members that the linked tree has just read; the items are refilled by the next ShowPath.
+  void SetMembers(std::vector<TMemberBlock> members);
   // Fills the items for a place: the all-members path, a "Root/..." folder path, or nothing.
   void ShowPath(std::string_view path);
 
