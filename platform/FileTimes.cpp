@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
+#include <unordered_map>
 
 #include "LocaleFormats.h"
 
@@ -13,6 +16,43 @@ namespace {
 // 100 ns ticks between 1601-01-01 and 1970-01-01.
 constexpr long long kEpochDelta = 116444736000000000LL;
 constexpr long long kTicksPerSecond = 10000000LL;
+constexpr long long kSecondsPerDay = 86400;
+
+// The instant of the local midnight that begins day t, when every second of that day is
+// midnight's instant plus its time of day: the UTC offset is the same at its first and last
+// second. Nothing for a day on which the offset changes.
+std::optional<long long> PlainDayStart(const LocalDateTime& t) {
+  const long long start = ToUnixTime({t.year, t.month, t.day, 0, 0, 0});
+  const auto first = static_cast<std::time_t>(start);
+  const auto last = static_cast<std::time_t>(start + kSecondsPerDay - 1);
+  std::tm a{}, b{};
+  if (localtime_r(&first, &a) == nullptr || localtime_r(&last, &b) == nullptr) return std::nullopt;
+  if (a.tm_gmtoff != b.tm_gmtoff || a.tm_mday != t.day || a.tm_hour != 0 || a.tm_min != 0 || a.tm_sec != 0) {
+    return std::nullopt;
+  }
+  return start;
+}
+
+// A local time's instant, as ToUnixTime gives it. mktime asks the time zone afresh at every
+// call (with glibc a status call on /etc/localtime each time), which dominated listing a large
+// archive; here each day is asked once. What was learnt is dropped when TZ or the clock's second
+// changes, so a change of the system's zone is seen about as soon as mktime would see it.
+long long LocalToUnix(const LocalDateTime& t) {
+  thread_local std::time_t learntAt = 0;
+  thread_local std::string learntZone;
+  thread_local std::unordered_map<int, std::optional<long long>> days;
+  const char* zone = std::getenv("TZ");
+  const std::string_view zoneNow = zone != nullptr ? zone : "";
+  if (const std::time_t now = std::time(nullptr); now != learntAt || zoneNow != learntZone) {
+    days.clear();
+    learntAt = now;
+    learntZone = zoneNow;
+  }
+  auto [day, added] = days.try_emplace((t.year * 16 + t.month) * 32 + t.day);
+  if (added) day->second = PlainDayStart(t);
+  if (!day->second) return ToUnixTime(t);
+  return *day->second + t.hour * 3600 + t.minute * 60 + t.second;
+}
 }  // namespace
 
 FILETIME UnixToFileTime(long long seconds, long nanoseconds) {
@@ -33,7 +73,7 @@ std::optional<FILETIME> DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime
   t.minute = (dosTime >> 5) & 0x3F;
   t.second = (dosTime & 0x1F) * 2;
   if (!IsValidDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
-  return UnixToFileTime(ToUnixTime(t));
+  return UnixToFileTime(LocalToUnix(t));
 }
 
 std::optional<TEntryStat> StatEntryAt(int dirFd, const char* name) {
