@@ -4,7 +4,10 @@
 # core) of the same tree, printing wall-clock seconds, archive sizes and our figures as ratios to
 # the peers', and what the run's verification (the library's test command "t", run again alone on
 # the archive) costs against the packing in the run. Aim: the backup at least as fast as tar | pigz.
-# Not part of the test run.
+# With strace at hand, one more run is traced (thread starts, the archive's rename, the exit) to
+# split it into phases: start and selection, packing (up to the archive's rename), from the rename
+# to the test's workers (the folder's sync, the test reading the headers), and the test with the
+# history row. Not part of the test run.
 #
 #   bench/backup_run.sh [build-dir]            (default: build/ beside this folder)
 #   FILES=20000 MB=500 RUNS=1 bench/backup_run.sh build-app
@@ -93,3 +96,22 @@ awk -v a="$best" -v b="$pigz_best" -v s="$ours_size" -v ts="$pigz_size" \
   'BEGIN { printf "ratio ours/tar|pigz: time %.2f (aim <= 1), size %.3f\n", a / b, s / ts }'
 awk -v v="$verify" -v a="$best" \
   'BEGIN { printf "verification (t): %.2f s, %.0f%% of the packing (%.2f s of the run)\n", v, 100 * v / (a - v), a - v }'
+
+# phases: where one more run's time goes, from the thread starts strace sees. The library starts
+# its workers when packing begins and again when the test begins; the archive's rename ends the
+# packing.
+command -v strace >/dev/null || { echo "phases: strace not found, skipped"; exit 0; }
+rm -f "$work"/out/*.lzh
+sqlite3 "$db" "delete from m_log"
+strace -f --seccomp-bpf -ttt -e trace=execve,clone,clone3,rename,renameat,renameat2,exit_group -o "$work/phases.trace" \
+  "$prog" --db "$db" --run-now >/dev/null 2>&1 || { echo "phases: the traced run failed"; exit 0; }
+awk '
+  / execve\(/ && /tidekeep"/ && !start { start = $2 }
+  / clone3?\(/ && !/resumed/ { if (!renamed) { if ($2 - last > 0.05) burst = $2; last = $2 } else if (!test) test = $2 }
+  / rename(at2?)?\(/ && !renamed { renamed = $2 }
+  / exit_group\(/ { end = $2 }
+  END {
+    if (!start || !burst || !renamed || !end) { print "phases: could not read the trace"; exit }
+    if (!test) test = renamed
+    printf "phases (traced run, %.2f s): start and selection %.2f s, packing to the rename %.2f s, rename to the test workers %.2f s, test and history row %.2f s\n", end - start, burst - start, renamed - burst, test - renamed, end - test
+  }' "$work/phases.trace"
