@@ -69,13 +69,14 @@ void TLzWindow::Slide() {
   FBase += shift;
   FCur -= shift;
   FFill -= shift;
-  // Absolute positions are 32 bits: before they can wrap, every one is moved down so that
-  // FBase is a window again. Positions more than a window behind become 0, out of reach.
+  // Absolute positions are 32 bits: before they can wrap, every one is moved down by whole
+  // windows, so that each keeps its links' slot, until FBase is below two windows. Positions
+  // more than a window behind become 0, out of reach.
   if (FBase >= kRebaseAt) {
-    const uint32_t delta = FBase - FDict;
+    const uint32_t delta = (FBase - FDict) & ~FDictMask;
     for (uint32_t& h : FHead) h = h > delta ? h - delta : 0;
     for (uint32_t& q : FLinks) q = q > delta ? q - delta : 0;
-    FBase = FDict;
+    FBase -= delta;
   }
 }
 
