@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "LhEncoder.h"
 #include "LhaHeader.h"
 #include "SafeExtract.h"
@@ -51,9 +53,11 @@ struct TSpoolPlace {
 };
 
 // Reads and encodes the object at path as storedName (see TArchiveWriter::Add); safe to run on
-// several threads at once. Returns early, not stored, when stop becomes true.
+// several threads at once. Returns early, not stored, when stop becomes true. Known: the
+// object's lstat when the caller has just taken it, so that it is not taken twice.
 TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
-                         const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr);
+                         const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr,
+                         const struct stat* known = nullptr);
 
 // Holds the target's lock from before its old content is read until the new one is in place, so
 // that two packs into one archive (two processes, or two packs of one process) take turns and

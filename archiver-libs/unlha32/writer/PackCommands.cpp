@@ -290,21 +290,24 @@ int Pack(const TCommand& cmd, TOutput& out) {
     bool changed = false;
     std::set<std::string> replaced; // a replaced name drops its later duplicates too
     auto announce = [&](size_t i, TOrderedPool<TPackedMember>::TJob& job) {
+      if (i == steps.size()) return EAnnounce::End;
       TPackStep& step = steps[i];
-      if (step.input == nullptr) return true;
+      if (step.input == nullptr) return EAnnounce::Item;
       const TInput& in = *step.input;
       struct stat st{};
       const bool exists = lstat(in.path.c_str(), &st) == 0;
       if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
         step.ownFile = true;
-        return true;
+        return EAnnounce::Item;
       }
       const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
-      job = [&in, &spool, method = s.method](const std::atomic<bool>& stop, unsigned) {
-        return PackMember(in.stored, in.path, method, spool, &stop);
+      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return EAnnounce::Cancel;
+      // What the lstat above found is what the worker packs (a file gone by now is reported
+      // as gone when it is opened).
+      job = [&in, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
+        return PackMember(in.stored, in.path, method, spool, &stop, exists ? &st : nullptr);
       };
-      return true;
+      return EAnnounce::Item;
     };
     auto finish = [&](size_t i, TPackedMember* packed) {
       const TPackStep& step = steps[i];
@@ -333,7 +336,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       }
       return true;
     };
-    if (!RunInOrder(pool, steps.size(), EOnCancel::Drop, announce, finish)) {
+    if (!RunInOrder(pool, EOnCancel::Drop, announce, finish)) {
       out.Line("cancelled; the archive is left as it was");
       return kErrUserCancel;
     }
