@@ -19,6 +19,18 @@ struct TToken {
   bool quoted = false;  // some part of it was in double quotes
 };
 
+// The arguments of a line one at a time: a line of a million names is never held twice.
+class TTokenizer {
+ public:
+  explicit TTokenizer(std::string_view line) : FLine(line) {}
+  // The next argument; false at the end of the line, and on an unbalanced quote (err filled).
+  bool Next(TToken& token, TCommandError& err);
+
+ private:
+  std::string_view FLine;
+  size_t FPos = 0;
+};
+
 // Splits at blanks outside double quotes. False on an unbalanced quote.
 bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err);
 
