@@ -93,7 +93,7 @@ struct TSelectionContext {
   void ScanFolder(const std::string& dir, std::string_view mask, bool includeStreams) {
     const std::string folder = PhysicalPath(dir);
     int error = 0;
-    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, "*", error);
+    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, "*", error, NeedsTimes());
     if (error != 0) ReportUnreadable(dir, error);
     ScanEntries(dir, folder, std::move(entries), mask, includeStreams);
   }
@@ -118,7 +118,7 @@ struct TSelectionContext {
       const std::string path = platform::JoinPath(folder, sub.Name);
       const std::string stored = StoredNameOf(sub, dir);
       int error = 0;
-      std::vector<platform::TSearchRec> inner = platform::FindFiles(path, "*", error);
+      std::vector<platform::TSearchRec> inner = platform::FindFiles(path, "*", error, NeedsTimes());
       // Unreadable: reported, never stored as if it were empty.
       if (error != 0) {
         ReportUnreadable(stored, error);
@@ -132,6 +132,9 @@ struct TSelectionContext {
       if (everything && Selectable(sub) && Result.Size() == before && !Cancel) AddSelected(stored, path, sub, false);
     }
   }
+
+  // Only a date window asks for the entries' times.
+  bool NeedsTimes() const { return Earliest.has_value() || Latest.has_value(); }
 
   // The attribute set and the date window.
   bool Selectable(const platform::TSearchRec& entry) const {
