@@ -222,14 +222,17 @@ std::string TArchiveWriter::GroupName(uint32_t gid) {
   return FGroups[gid] = name;
 }
 
-TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
+TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
                          const TSpoolPlace& spool, const std::atomic<bool>* stop, const struct stat* known) {
   TPackedMember p;
   TAddResult& r = p.result;
+  const bool inFolder = place.folder >= 0;
+  const int at = inFolder ? place.folder : AT_FDCWD;
+  const char* name = inFolder ? place.name : place.path.c_str();
   struct stat st{};
   if (known != nullptr) {
     st = *known;
-  } else if (lstat(path.c_str(), &st) != 0) {
+  } else if (fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
     r.reason = std::strerror(errno);
     return p;
   }
@@ -253,7 +256,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
   if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
     if (S_ISLNK(st.st_mode)) {
       std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-      const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+      const ssize_t n = readlinkat(at, name, target.data(), target.size());
       if (n < 0) {
         r.reason = std::strerror(errno);
         return p;
@@ -273,7 +276,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
     return p;
   }
 
-  arclib::TFd in(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  arclib::TFd in(openat(at, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (in.Get() < 0 || fstat(in.Get(), &st) != 0) {
     r.reason = std::strerror(errno);
     return p;
@@ -339,7 +342,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
 std::string TArchiveWriter::Folder() const { return FolderOf(FTarget); }
 
 TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string& path, TLhMethod method) {
-  TPackedMember p = PackMember(storedName, path, method, {Folder(), kWriteBuffer});
+  TPackedMember p = PackMember(storedName, TObjectPlace{path}, method, {Folder(), kWriteBuffer});
   return Emit(p);
 }
 

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <deque>
 #include <optional>
 #include <set>
@@ -45,6 +47,31 @@ struct TPackStep {
   std::optional<TInput> input;
   const TLhaMember* old = nullptr;
   bool ownFile = false; // the input is the archive being written: skipped
+  std::shared_ptr<const arclib::TFd> folder; // the input's folder, held open, or none
+  std::string name;                          // the input's name in that folder
+};
+
+// The folder of the inputs that come one after another, held open for them: a file is then
+// reached by its name in the folder instead of by its whole path, walked again for each call.
+class TFolderCache {
+public:
+  // Step's folder and name for its input; without a folder when it cannot be opened.
+  void Place(TPackStep& step) {
+    const std::string& path = step.input->path;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (folder != FPath || !FFolder) {
+      FPath = folder;
+      arclib::TFd fd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      FFolder = fd.Get() >= 0 ? std::make_shared<const arclib::TFd>(std::move(fd)) : nullptr;
+    }
+    step.folder = FFolder;
+    step.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  }
+
+private:
+  std::string FPath;
+  std::shared_ptr<const arclib::TFd> FFolder;
 };
 
 struct TSettings {
@@ -357,6 +384,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       return true;
     };
     std::deque<TPackStep> steps; // announced and not yet written; outlives the pool's jobs
+    TFolderCache folders;
 
     // Files are announced and handed to the workers ahead of the writing, in order, as far as
     // the pool has room; the writing takes them back in the same order. The packed data of
@@ -375,8 +403,11 @@ int Pack(const TCommand& cmd, TOutput& out) {
       }
       if (!step.input) return EAnnounce::Item;
       const TInput& in = *step.input;
+      folders.Place(step);
+      const TObjectPlace place{in.path, step.folder ? step.folder->Get() : -1, step.name.c_str()};
       struct stat st{};
-      const bool exists = lstat(in.path.c_str(), &st) == 0;
+      const bool exists = place.folder >= 0 ? fstatat(place.folder, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                                            : lstat(in.path.c_str(), &st) == 0;
       if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
         step.ownFile = true;
         return EAnnounce::Item;
@@ -385,8 +416,8 @@ int Pack(const TCommand& cmd, TOutput& out) {
       if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return EAnnounce::Cancel;
       // What the lstat above found is what the worker packs (a file gone by now is reported
       // as gone when it is opened).
-      job = [&in, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
-        return PackMember(in.stored, in.path, method, spool, &stop, exists ? &st : nullptr);
+      job = [&in, place, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
+        return PackMember(in.stored, place, method, spool, &stop, exists ? &st : nullptr);
       };
       return EAnnounce::Item;
     };
