@@ -39,6 +39,11 @@ bool DecodeEscapes(std::string_view escaped, std::string& name) {
 }  // namespace
 
 bool TTokenizer::Next(TToken& token, TCommandError& err) {
+  if (FUnread) {
+    token = std::move(*FUnread);
+    FUnread.reset();
+    return true;
+  }
   while (FPos < FLine.size() && IsBlank(FLine[FPos])) ++FPos;
   if (FPos >= FLine.size()) return false;
   token = TToken{};
@@ -136,15 +141,9 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
   cmd = TCommandLine{};
   TTokenizer tokenizer(line);
   TCommandError failure;
-  TToken t, ahead;
-  bool haveAhead = false, haveArchive = false;
-  for (;;) {
-    if (haveAhead) {
-      t = std::move(ahead);
-      haveAhead = false;
-    } else if (!tokenizer.Next(t, failure)) {
-      break;
-    }
+  TToken t;
+  bool haveArchive = false;
+  while (tokenizer.Next(t, failure)) {
     if (!haveArchive && !t.text.empty() && t.text[0] == '-') {
       cmd.switches.push_back(t.text);
       continue;
@@ -153,10 +152,11 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
     if (!haveArchive) {
       cmd.archive = t.text;
       haveArchive = true;
-      haveAhead = folderArgument && tokenizer.Next(ahead, failure);
-      if (haveAhead && !ahead.text.empty() && ahead.text.back() == '/') {
-        cmd.baseDir = std::move(ahead.text);
-        haveAhead = false;
+      if (folderArgument && tokenizer.Next(t, failure)) {
+        if (!t.text.empty() && t.text.back() == '/')
+          cmd.baseDir = std::move(t.text);
+        else
+          tokenizer.Unread(std::move(t));
       }
       continue;
     }

@@ -68,20 +68,15 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
   cmd = TCommand{};
   TTokenizer tokenizer(line);
   TCommandError failure;
-  TToken t, ahead;
-  bool haveAhead = tokenizer.Next(ahead, failure);
-  if (haveAhead && !ahead.quoted && !ahead.text.empty() && ahead.text[0] != '-') {
-    cmd.letter = std::move(ahead.text);
-    haveAhead = false;
+  TToken t;
+  if (tokenizer.Next(t, failure)) {
+    if (!t.quoted && !t.text.empty() && t.text[0] != '-')
+      cmd.letter = std::move(t.text);
+    else
+      tokenizer.Unread(std::move(t));
   }
   bool haveArchive = false;
-  for (;;) {
-    if (haveAhead) {
-      t = std::move(ahead);
-      haveAhead = false;
-    } else if (!tokenizer.Next(t, failure)) {
-      break;
-    }
+  while (tokenizer.Next(t, failure)) {
     if (!haveArchive && t.text.size() >= 1 && t.text[0] == '-') {
       std::string_view body = std::string_view(t.text).substr(1);
       if (body == "+") {
@@ -100,10 +95,11 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
     if (!haveArchive) {
       cmd.archive = t.text;
       haveArchive = true;
-      haveAhead = tokenizer.Next(ahead, failure);
-      if (haveAhead && !ahead.text.empty() && ahead.text.back() == '/') {
-        cmd.baseDir = std::move(ahead.text);
-        haveAhead = false;
+      if (tokenizer.Next(t, failure)) {
+        if (!t.text.empty() && t.text.back() == '/')
+          cmd.baseDir = std::move(t.text);
+        else
+          tokenizer.Unread(std::move(t));
       }
       continue;
     }
