@@ -31,27 +31,71 @@ inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) 
 
 }  // namespace
 
-TMatchFinder::TMatchFinder(const TParams& params)
-    : FP(params),
-      FDict(1u << params.dictBits),
-      FDictMask(FDict - 1),
-      FWinSize(2 * FDict + 2 * params.lookahead),
-      FBase(FDict),
-      FHashShift(32 - static_cast<uint32_t>(params.hashBits)) {
+TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition)
+    : FMaxDist(maxDist),
+      FDictMask((1u << dictBits) - 1),
+      FBase(1u << dictBits),
+      FDict(1u << dictBits),
+      FWinSize(2 * FDict + 2 * lookahead),
+      FHashShift(32 - static_cast<uint32_t>(hashBits)) {
   FWin.assign(FWinSize + 16, 0);
-  FHead.assign(size_t{1} << FP.hashBits, 0);
-  FPrev.assign(FDict, 0);
+  FHead.assign(size_t{1} << hashBits, 0);
+  FLinks.assign(size_t{FDict} * linksPerPosition, 0);
 }
 
-uint32_t TMatchFinder::Hash(uint32_t i) const {
+uint32_t TLzWindow::Hash(uint32_t i) const {
   return ((Load32(&FWin[i]) & 0xFFFFFFu) * 2654435761u) >> FHashShift;
 }
+
+void TLzWindow::Clear() {
+  std::fill(FHead.begin(), FHead.end(), 0u);
+  std::fill(FLinks.begin(), FLinks.end(), 0u);
+  FBase = FDict;
+}
+
+void TLzWindow::Restart() {
+  // Every position linked so far lies below FBase + FFill: a window further on, none is in reach.
+  FBase += FFill + FDict;
+  FCur = 0;
+  FFill = 0;
+  if (FBase >= kRebaseAt) Clear();
+}
+
+void TLzWindow::Slide() {
+  const uint32_t keep = std::min(FCur, FDict + 1);
+  const uint32_t shift = FCur - keep;
+  if (shift == 0) return;
+  std::memmove(FWin.data(), FWin.data() + shift, FFill - shift);
+  FBase += shift;
+  FCur -= shift;
+  FFill -= shift;
+  // Absolute positions are 32 bits: before they can wrap, every one is moved down by whole
+  // windows, so that each keeps its links' slot, until FBase is below two windows. Positions
+  // more than a window behind become 0, out of reach.
+  if (FBase >= kRebaseAt) {
+    const uint32_t delta = (FBase - FDict) & ~FDictMask;
+    for (uint32_t& h : FHead) h = h > delta ? h - delta : 0;
+    for (uint32_t& q : FLinks) q = q > delta ? q - delta : 0;
+    FBase -= delta;
+  }
+}
+
+size_t TLzWindow::Fill(std::span<const uint8_t> data) {
+  if (FFill == FWinSize) Slide();
+  const size_t n = std::min<size_t>(data.size(), FWinSize - FFill);
+  std::memcpy(&FWin[FFill], data.data(), n);
+  FFill += static_cast<uint32_t>(n);
+  return n;
+}
+
+TMatchFinder::TMatchFinder(const TParams& params)
+    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 1), FP(params) {}
 
 uint32_t TMatchFinder::Insert(uint32_t i) {
   const uint32_t h = Hash(i);
   const uint32_t abs = FBase + i;
   const uint32_t old = FHead[h];
-  FPrev[abs & FDictMask] = old;
+  FLinks[abs & FDictMask] = old;
   FHead[h] = abs;
   return old;
 }
@@ -63,11 +107,11 @@ uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& d
   if (best >= maxLen) return best;
   uint32_t chain = static_cast<uint32_t>(FP.maxChain);
   if (prevLen >= static_cast<uint32_t>(FP.goodLength)) chain >>= 2;
-  const uint32_t absCur = FBase + FCur;
-  const uint32_t limit = absCur - FP.maxDist;
+  const uint32_t absCur = AbsoluteCurrent();
+  const uint32_t limit = Reach();
   const uint8_t* scan = &FWin[FCur];
   do {
-    const uint8_t* m = &FWin[cand - FBase];
+    const uint8_t* m = At(cand);
     if (m[best] != scan[best] || m[best - 1] != scan[best - 1] || m[0] != scan[0] || m[1] != scan[1])
       continue;
     const uint32_t len = MatchLength(scan, m, maxLen);
@@ -76,7 +120,7 @@ uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& d
       dist = absCur - cand;
       if (len >= nice) break;
     }
-  } while ((cand = FPrev[cand & FDictMask]) >= limit && --chain != 0);
+  } while ((cand = FLinks[cand & FDictMask]) >= limit && --chain != 0);
   return best;
 }
 
@@ -84,14 +128,14 @@ size_t TMatchFinder::Matches(uint32_t cand, std::span<TMatch> out) const {
   const uint32_t maxLen = std::min(FP.maxMatch, Lookahead());
   if (maxLen < kMinMatch || out.empty()) return 0;
   const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(FP.niceLength), maxLen);
-  const uint32_t absCur = FBase + FCur;
-  const uint32_t limit = absCur - FP.maxDist;
+  const uint32_t absCur = AbsoluteCurrent();
+  const uint32_t limit = Reach();
   const uint8_t* scan = &FWin[FCur];
   uint32_t best = kMinMatch - 1;
   size_t n = 0;
   for (uint32_t chain = static_cast<uint32_t>(FP.maxChain); cand >= limit && chain != 0;
-       cand = FPrev[cand & FDictMask], --chain) {
-    const uint8_t* m = &FWin[cand - FBase];
+       cand = FLinks[cand & FDictMask], --chain) {
+    const uint8_t* m = At(cand);
     if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1]) continue;
     const uint32_t len = MatchLength(scan, m, maxLen);
     if (len <= best) continue;
@@ -110,29 +154,68 @@ void TMatchFinder::Skip(uint32_t n) {
   FCur = end;
 }
 
-void TMatchFinder::Slide() {
-  const uint32_t keep = std::min(FCur, FDict + 1);
-  const uint32_t shift = FCur - keep;
-  if (shift == 0) return;
-  std::memmove(FWin.data(), FWin.data() + shift, FFill - shift);
-  FBase += shift;
-  FCur -= shift;
-  FFill -= shift;
-  // Absolute positions are 32 bits: before they can wrap, every one is moved down so that
-  // FBase is FDict again. Positions more than a window behind become 0, the end of a chain.
-  if (FBase >= kRebaseAt) {
-    const uint32_t delta = FBase - FDict;
-    for (uint32_t& h : FHead) h = h > delta ? h - delta : 0;
-    for (uint32_t& q : FPrev) q = q > delta ? q - delta : 0;
-    FBase = FDict;
-  }
-}
+TTreeFinder::TTreeFinder(const TParams& params)
+    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 2),
+      FMaxMatch(params.maxMatch),
+      FMaxDepth(params.maxDepth) {}
 
-size_t TMatchFinder::Fill(std::span<const uint8_t> data) {
-  if (FFill == FWinSize) Slide();
-  const size_t n = std::min<size_t>(data.size(), FWinSize - FFill);
-  std::memcpy(&FWin[FFill], data.data(), n);
-  FFill += static_cast<uint32_t>(n);
+size_t TTreeFinder::Descend(std::span<TMatch> out) {
+  const uint32_t ahead = Lookahead();
+  if (ahead < kMinMatch) return 0;
+  const uint32_t lenLimit = std::min(FMaxMatch, ahead);
+  const uint32_t absCur = AbsoluteCurrent();
+  const uint32_t limit = Reach();
+  const uint32_t h = Hash(FCur);
+  uint32_t cand = FHead[h];
+  FHead[h] = absCur;
+  // The tables are far larger than a cache: fetch the next positions' heads and roots ahead.
+  if (ahead >= kMinMatch + 2) {
+    __builtin_prefetch(&FHead[Hash(FCur + 2)]);
+    const uint32_t next = FHead[Hash(FCur + 1)];
+    __builtin_prefetch(&FLinks[2 * (next & FDictMask)]);
+    if (next >= limit) __builtin_prefetch(At(next));
+  }
+  // The current position becomes the root: the nodes met on the way down are split between its
+  // two subtrees. `less` is the link that takes the next node sorting before the current bytes,
+  // `greater` the next one sorting after; each side's common prefix with them is known.
+  uint32_t* less = &FLinks[2 * (absCur & FDictMask)];
+  uint32_t* greater = less + 1;
+  uint32_t lenLess = 0;
+  uint32_t lenGreater = 0;
+  const uint8_t* scan = &FWin[FCur];
+  uint32_t best = kMinMatch - 1;
+  size_t n = 0;
+  for (uint32_t depth = FMaxDepth; cand >= limit && depth != 0; --depth) {
+    const uint8_t* m = At(cand);
+    uint32_t len = std::min(lenLess, lenGreater);
+    len += MatchLength(scan + len, m + len, lenLimit - len);
+    uint32_t* node = &FLinks[2 * (cand & FDictMask)];
+    if (len > best && !out.empty()) {
+      best = len;
+      if (n == out.size()) --n;
+      out[n++] = {len, absCur - cand};
+    }
+    if (len == lenLimit) {
+      // As long as the current bytes go: the older node cannot be ordered against them and is
+      // dropped, its subtrees taken over.
+      *less = node[0];
+      *greater = node[1];
+      return n;
+    }
+    if (m[len] < scan[len]) {
+      *less = cand;
+      less = node + 1;
+      cand = node[1];
+      lenLess = len;
+    } else {
+      *greater = cand;
+      greater = node;
+      cand = node[0];
+      lenGreater = len;
+    }
+  }
+  *less = 0;
+  *greater = 0;
   return n;
 }
 

@@ -8,16 +8,23 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace unlha {
 
 using lzcodec::BuildCodeLengths;
 using lzcodec::MakeCodes;
 using lzcodec::TBitWriter;
+using lzcodec::TLzWindow;
+using lzcodec::TMatch;
 using lzcodec::TMatchFinder;
-using TMatch = lzcodec::TMatchFinder::TMatch;
+using lzcodec::TTreeFinder;
 
 std::string_view MethodId(TLhMethod method) {
   switch (method) {
@@ -48,11 +55,10 @@ constexpr size_t kBufferSymbols = 16384;
 constexpr size_t kMinBlockSymbols = 512;
 
 // Near-optimal parsing: input is parsed in chunks of this many positions, each as a shortest
-// path over its candidate matches, priced with the code lengths of the chunk's own previous
-// parse; at most this many candidates (of increasing length) are kept per position.
+// path over its candidate matches, priced with the code lengths of the parse before; at most
+// this many candidates (of increasing length) are kept per position.
 constexpr uint32_t kChunkPositions = 32768;
 constexpr size_t kMaxCandidates = 8;
-constexpr int kParsePasses = 2;
 
 struct TMethodParams {
   int dictBits;
@@ -63,15 +69,16 @@ struct TMethodParams {
   int goodLength; // a previous match this long shortens the search
   int niceLength; // a match this long ends the search
   int maxLazy;    // a previous match this long is taken without looking further
-  bool optimal;   // near-optimal parsing instead of lazy matching
+  bool optimal;   // near-optimal parsing (over binary trees) instead of lazy matching
+  uint32_t treeDepth;
 };
 
 TMethodParams ParamsOf(TLhMethod method) {
   switch (method) {
   // -lh5- is the default and keeps the fast lazy parse; the larger windows are chosen for size.
-  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256, false};
-  case TLhMethod::lh6: return {15, 16, 5, 16, 128, 32, 128, 256, true};
-  case TLhMethod::lh7: return {16, 17, 5, 16, 128, 32, 128, 256, true};
+  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256, false, 0};
+  case TLhMethod::lh6: return {15, 16, 5, 16, 0, 0, 128, 0, true, 32};
+  case TLhMethod::lh7: return {16, 17, 5, 16, 0, 0, 128, 0, true, 32};
   case TLhMethod::lh0: break;
   }
   throw std::invalid_argument("method without an encoder");
@@ -80,18 +87,10 @@ TMethodParams ParamsOf(TLhMethod method) {
 inline int PositionCode(uint32_t p) { return p == 0 ? 0 : std::bit_width(p); }
 
 // Prices symbols in bits for the parse: the code lengths a block with the given symbol counts
-// would get; symbols it does not use cost a little more than its longest code.
+// would get; symbols it does not use cost as much as its longest code.
 struct TCostModel {
   std::array<uint32_t, kNC> c{};
   std::array<uint32_t, 32> p{}; // position code plus its extra bits, per position code
-
-  // Before any parse: literals near 8 bits, short lengths and near positions cheaper.
-  static TCostModel Initial(int np) {
-    TCostModel m;
-    for (int i = 0; i < kNC; ++i) m.c[static_cast<size_t>(i)] = i < 256 ? 8 : 6 + static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(i - 256)));
-    for (int k = 0; k < np; ++k) m.p[static_cast<size_t>(k)] = 3 + static_cast<uint32_t>(k > 1 ? k - 1 : 0);
-    return m;
-  }
 
   static void Lengths(std::span<const uint32_t> freq, std::span<uint32_t> cost) {
     std::array<uint8_t, kNC> len{};
@@ -101,7 +100,7 @@ struct TCostModel {
     for (uint8_t l : lens) longest = std::max<uint32_t>(longest, l);
     for (size_t i = 0; i < freq.size(); ++i) {
       if (used < 2) cost[i] = freq[i] != 0 ? 1 : 8;
-      else cost[i] = lens[i] != 0 ? lens[i] : longest + 2;
+      else cost[i] = lens[i] != 0 ? lens[i] : longest;
     }
   }
 
@@ -118,13 +117,22 @@ struct TCostModel {
 
 // Gathers a chunk of positions with their candidate matches, then finds the cheapest way through
 // it: every length from the minimum up to each candidate's, at the nearest distance that reaches
-// it. The chunk is parsed again with the code lengths its previous parse would get.
+// it. Prices are the code lengths the previous chunk's parse would get; an input's first chunk
+// has none, and is priced by a quick lazy parse of its own candidates instead.
 class TOptimalParser {
 public:
-  explicit TOptimalParser(int np) : FNp(np), FModel(TCostModel::Initial(np)) {
+  explicit TOptimalParser(int np) : FNp(np) {
     FBytes.reserve(kChunkPositions);
     FFirst.reserve(kChunkPositions + 1);
     FFirst.push_back(0);
+  }
+
+  // Forgets the chunk and the prices learnt, for new input.
+  void Reset() {
+    FFirstChunk = true;
+    FBytes.clear();
+    FMatches.clear();
+    FFirst.resize(1);
   }
 
   size_t Size() const { return FBytes.size(); }
@@ -136,24 +144,17 @@ public:
   }
 
   // Parses what was gathered, hands each symbol to emit(code, position) in order, and starts a
-  // new chunk; the last pass's counts price the next chunk's first pass.
+  // new chunk, priced by this one's counts.
   template <typename Emit> void Parse(Emit&& emit) {
     const auto n = static_cast<uint32_t>(FBytes.size());
-    for (int pass = 0; pass < kParsePasses; ++pass) {
-      ShortestPath(n);
-      Trace(n);
-      std::array<uint32_t, kNC> cFreq{};
-      std::array<uint32_t, 32> pFreq{};
-      for (const auto& [len, dist] : FPath) {
-        if (len == 0) {
-          ++cFreq[dist];
-        } else {
-          ++cFreq[256 + len - kMinMatch];
-          ++pFreq[static_cast<size_t>(PositionCode(dist - 1))];
-        }
-      }
-      FModel = TCostModel::FromCounts(cFreq, std::span(pFreq.data(), static_cast<size_t>(FNp)));
+    if (FFirstChunk) {
+      LazyPath(n);
+      Learn();
+      FFirstChunk = false;
     }
+    ShortestPath(n);
+    Trace(n);
+    Learn();
     for (const auto& [len, dist] : FPath) {
       if (len == 0) emit(static_cast<uint16_t>(dist), uint16_t{0});
       else emit(static_cast<uint16_t>(256 + len - kMinMatch), static_cast<uint16_t>(dist - 1));
@@ -164,89 +165,187 @@ public:
   }
 
 private:
-  struct TStep {
-    uint32_t cost;
-    uint16_t len; // 0: reached by a literal
-    uint32_t dist;
-  };
+  // The longest candidate at position i of a chunk of n, cut at its end; length 0 for none.
+  TMatch Longest(uint32_t i, uint32_t n) const {
+    if (i >= n || FFirst[i] == FFirst[i + 1]) return {0, 0};
+    const TMatch m = FMatches[FFirst[i + 1] - 1];
+    return {std::min(m.length, n - i), m.dist};
+  }
+
+  // Lazy matching over the candidates gathered, as FPath: close enough to the shortest path's
+  // symbol counts to price it, at a fraction of its cost.
+  void LazyPath(uint32_t n) {
+    FPath.clear();
+    for (uint32_t i = 0; i < n;) {
+      const TMatch m = Longest(i, n);
+      if (m.length >= kMinMatch && !(m.length == kMinMatch && m.dist > kTooFar) && Longest(i + 1, n).length <= m.length) {
+        FPath.push_back({m.length, m.dist});
+        i += m.length;
+      } else {
+        FPath.push_back({0, FBytes[i]});
+        ++i;
+      }
+    }
+  }
+
+  // Prices symbols by the code lengths FPath's counts would get.
+  void Learn() {
+    std::array<uint32_t, kNC> cFreq{};
+    std::array<uint32_t, 32> pFreq{};
+    for (const auto& [len, dist] : FPath) {
+      if (len == 0) {
+        ++cFreq[dist];
+      } else {
+        ++cFreq[256 + len - kMinMatch];
+        ++pFreq[static_cast<size_t>(PositionCode(dist - 1))];
+      }
+    }
+    FModel = TCostModel::FromCounts(cFreq, std::span(pFreq.data(), static_cast<size_t>(FNp)));
+  }
+
+  // A step's packed origin: the match length (0 for a literal) in the low bits, its distance above.
+  static constexpr int kLenBits = 9;
+  static constexpr uint32_t kUnreached = 0x7FFFFFFF;
 
   void ShortestPath(uint32_t n) {
-    FSteps.assign(n + 1, {UINT32_MAX, 0, 0});
-    FSteps[0].cost = 0;
+    FCost.assign(n + 1, kUnreached);
+    FFrom.resize(n + 1);
+    FCost[0] = 0;
+    const uint32_t* lenCost = &FModel.c[256 - kMinMatch];
     for (uint32_t i = 0; i < n; ++i) {
-      const uint32_t here = FSteps[i].cost;
+      const uint32_t here = FCost[i];
       const uint32_t lit = here + FModel.c[FBytes[i]];
-      if (lit < FSteps[i + 1].cost) FSteps[i + 1] = {lit, 0, 0};
+      if (lit < FCost[i + 1]) {
+        FCost[i + 1] = lit;
+        FFrom[i + 1] = 0;
+      }
       uint32_t len = kMinMatch;
       const uint32_t room = n - i;
       for (uint32_t m = FFirst[i]; m < FFirst[i + 1] && len <= room; ++m) {
         const uint32_t dist = FMatches[m].dist;
-        const uint32_t base = here + FModel.Distance(dist);
         const uint32_t last = std::min(FMatches[m].length, room);
-        for (; len <= last; ++len) {
-          const uint32_t c = base + FModel.c[256 + len - kMinMatch];
-          if (c < FSteps[i + len].cost) FSteps[i + len] = {c, static_cast<uint16_t>(len), dist};
-        }
+        len = Relax(&FCost[i], &FFrom[i], lenCost, here + FModel.Distance(dist), dist << kLenBits, len, last);
       }
     }
+  }
+
+  // Offers every length from len to last at one distance (base: the cost before the length's
+  // own code) to the steps that far on; returns last + 1.
+  static uint32_t Relax(uint32_t* cost, uint32_t* from, const uint32_t* lenCost, uint32_t base, uint32_t tag,
+                        uint32_t len, uint32_t last) {
+#if defined(__SSE2__)
+    // Four lengths at a time; costs stay far below 2^31, so signed compares order them.
+    const __m128i vBase = _mm_set1_epi32(static_cast<int>(base));
+    const __m128i four = _mm_set1_epi32(4);
+    __m128i vFrom = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(tag | len)), _mm_set_epi32(3, 2, 1, 0));
+    for (; len + 3 <= last; len += 4) {
+      const __m128i c = _mm_add_epi32(vBase, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lenCost + len)));
+      __m128i* pc = reinterpret_cast<__m128i*>(cost + len);
+      __m128i* pf = reinterpret_cast<__m128i*>(from + len);
+      const __m128i old = _mm_loadu_si128(pc);
+      const __m128i better = _mm_cmplt_epi32(c, old);
+      _mm_storeu_si128(pc, _mm_or_si128(_mm_and_si128(better, c), _mm_andnot_si128(better, old)));
+      _mm_storeu_si128(pf, _mm_or_si128(_mm_and_si128(better, vFrom), _mm_andnot_si128(better, _mm_loadu_si128(pf))));
+      vFrom = _mm_add_epi32(vFrom, four);
+    }
+#endif
+    for (; len <= last; ++len) {
+      const uint32_t c = base + lenCost[len];
+      if (c < cost[len]) {
+        cost[len] = c;
+        from[len] = tag | len;
+      }
+    }
+    return len;
   }
 
   // The chosen symbols in order: (0, byte) for a literal, (length, distance) for a match.
   void Trace(uint32_t n) {
     FPath.clear();
     for (uint32_t i = n; i > 0;) {
-      const TStep& s = FSteps[i];
-      if (s.len == 0) {
+      const uint32_t len = FFrom[i] & ((1u << kLenBits) - 1);
+      if (len == 0) {
         FPath.push_back({0, FBytes[i - 1]});
         --i;
       } else {
-        FPath.push_back({s.len, s.dist});
-        i -= s.len;
+        FPath.push_back({len, FFrom[i] >> kLenBits});
+        i -= len;
       }
     }
     std::reverse(FPath.begin(), FPath.end());
   }
 
   int FNp;
+  bool FFirstChunk = true;
   TCostModel FModel;
   std::vector<uint8_t> FBytes;
   std::vector<TMatch> FMatches;
   std::vector<uint32_t> FFirst; // per position, its first candidate in FMatches
-  std::vector<TStep> FSteps;
+  std::vector<uint32_t> FCost; // per position, the cheapest way there so far, in bits
+  std::vector<uint32_t> FFrom; // and the symbol it ends with
   std::vector<std::pair<uint32_t, uint32_t>> FPath;
 };
 
-} // namespace
-
-struct TLhEncoder::TImpl {
-  TMethodParams P;
-  TByteSink Sink;
-  TMatchFinder Finder;
-
-  // Lazy matching state carried between calls.
-  uint32_t MatchLen = kMinMatch - 1;
-  uint32_t MatchDist = 0;
-  bool MatchAvailable = false;
-  // Near-optimal parsing: the chunk being gathered, and the positions left inside a long match
-  // taken without searching them.
-  std::unique_ptr<TOptimalParser> Optimal;
-  uint32_t Covered = 0;
-
-  // The current block.
-  std::vector<uint16_t> Codes;
-  std::vector<uint16_t> Positions;
-  TBitWriter Bits;
-  uint64_t Output = 0;
-  bool Finished = false;
-
-  TImpl(TLhMethod method, TByteSink sink)
-      : P(ParamsOf(method)), Sink(std::move(sink)),
-        // Any distance within the window: the decoders' ring buffer holds a whole window.
-        Finder({P.dictBits, (1u << P.dictBits) - 1, kMaxMatch, kMinLookahead, P.hashBits, P.maxChain,
-                P.goodLength, P.niceLength}) {
+// Everything an encoder of one method keeps between its inputs: the finder's window and tables,
+// the parse and the block being gathered. Start makes it as good as new for the next input
+// without clearing its tables, so that a small file costs in proportion to its bytes.
+class TCoder {
+public:
+  explicit TCoder(TLhMethod method)
+      : P(ParamsOf(method)) {
+    // Any distance within the window: the decoders' ring buffer holds a whole window.
+    const uint32_t maxDist = (1u << P.dictBits) - 1;
+    if (P.optimal) {
+      Tree.emplace(TTreeFinder::TParams{P.dictBits, maxDist, kMaxMatch, kMinLookahead, P.hashBits, P.treeDepth});
+      Optimal = std::make_unique<TOptimalParser>(P.np);
+    } else {
+      Chain.emplace(TMatchFinder::TParams{P.dictBits, maxDist, kMaxMatch, kMinLookahead, P.hashBits, P.maxChain,
+                                          P.goodLength, P.niceLength});
+    }
     Codes.reserve(kBufferSymbols);
     Positions.reserve(kBufferSymbols);
-    if (P.optimal) Optimal = std::make_unique<TOptimalParser>(P.np);
+  }
+
+  void Start(TByteSink sink) {
+    Sink = std::move(sink);
+    Window().Restart();
+    MatchLen = kMinMatch - 1;
+    MatchDist = 0;
+    MatchAvailable = false;
+    if (Optimal) Optimal->Reset();
+    Covered = 0;
+    Codes.clear();
+    Positions.clear();
+    Bits = TBitWriter();
+    Output = 0;
+    Finished = false;
+  }
+
+  // Lets go of the sink (and what it refers to) once the input is done with.
+  void Stop() { Sink = nullptr; }
+
+  void Write(std::span<const uint8_t> data) {
+    while (!data.empty()) {
+      data = data.subspan(Window().Fill(data));
+      Compress(false);
+    }
+  }
+
+  void Finish() {
+    if (Finished) return;
+    Compress(true);
+    if (!Codes.empty()) SendBlock();
+    Bits.Flush();
+    Drain();
+    Finished = true;
+  }
+
+  uint64_t OutputSize() const { return Output + Bits.Bytes().size(); }
+
+private:
+  TLzWindow& Window() {
+    if (Tree) return *Tree;
+    return *Chain;
   }
 
   void Symbol(uint16_t c, uint16_t p) {
@@ -263,23 +362,24 @@ struct TLhEncoder::TImpl {
   }
 
   // Gathers every position's candidates up to the lookahead limit, or to the end when flushing;
-  // a match of the nice length is taken as it is, its inner positions only linked.
+  // a match of the nice length is taken as it is, its inner positions only inserted.
   void Gather(bool flush) {
     std::array<TMatch, kMaxCandidates> found;
+    TTreeFinder& finder = *Tree;
     for (;;) {
-      const uint32_t lookahead = Finder.Lookahead();
+      const uint32_t lookahead = finder.Lookahead();
       if (lookahead < kMinLookahead && !flush) return;
       if (lookahead == 0) break;
-      const uint32_t cand = lookahead >= kMinMatch ? Finder.InsertCurrent() : 0;
       size_t n = 0;
       if (Covered > 0) {
         --Covered;
-      } else if (cand != 0) {
-        n = Finder.Matches(cand, found);
+        finder.Insert();
+      } else {
+        n = finder.Matches(found);
         if (n != 0 && found[n - 1].length >= static_cast<uint32_t>(P.niceLength)) Covered = found[n - 1].length - 1;
       }
-      Optimal->Add(Finder.Current(), std::span(found.data(), n));
-      Finder.Skip(1);
+      Optimal->Add(finder.Current(), std::span(found.data(), n));
+      finder.Next();
       // A chunk ends outside long matches, so that none is cut.
       if (Optimal->Size() >= kChunkPositions && Covered == 0) ParseChunk();
     }
@@ -289,17 +389,18 @@ struct TLhEncoder::TImpl {
   // Codes positions up to the lookahead limit, or to the end when flushing.
   void Compress(bool flush) {
     if (Optimal) return Gather(flush);
+    TMatchFinder& finder = *Chain;
     for (;;) {
-      const uint32_t lookahead = Finder.Lookahead();
+      const uint32_t lookahead = finder.Lookahead();
       if (lookahead < kMinLookahead && !flush) return;
       if (lookahead == 0) break;
-      const uint32_t cand = lookahead >= kMinMatch ? Finder.InsertCurrent() : 0;
+      const uint32_t cand = lookahead >= kMinMatch ? finder.InsertCurrent() : 0;
       const uint32_t prevLen = MatchLen;
       const uint32_t prevDist = MatchDist;
       MatchLen = kMinMatch - 1;
-      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && Finder.Distance(cand) <= Finder.MaxDistance()) {
+      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && finder.Distance(cand) <= finder.MaxDistance()) {
         uint32_t dist = 0;
-        const uint32_t len = Finder.LongestMatch(cand, prevLen, dist);
+        const uint32_t len = finder.LongestMatch(cand, prevLen, dist);
         if (len > prevLen && !(len == kMinMatch && dist > kTooFar)) {
           MatchLen = len;
           MatchDist = dist;
@@ -308,37 +409,21 @@ struct TLhEncoder::TImpl {
       if (prevLen >= kMinMatch && MatchLen <= prevLen) {
         Match(prevLen, prevDist);
         // The match began one position back; the current one is linked already.
-        Finder.Skip(prevLen - 1);
+        finder.Skip(prevLen - 1);
         MatchAvailable = false;
         MatchLen = kMinMatch - 1;
       } else if (MatchAvailable) {
-        Literal(Finder.Previous());
-        Finder.Skip(1);
+        Literal(finder.Previous());
+        finder.Skip(1);
       } else {
         MatchAvailable = true;
-        Finder.Skip(1);
+        finder.Skip(1);
       }
     }
     if (MatchAvailable) {
-      Literal(Finder.Previous());
+      Literal(finder.Previous());
       MatchAvailable = false;
     }
-  }
-
-  void Write(std::span<const uint8_t> data) {
-    while (!data.empty()) {
-      data = data.subspan(Finder.Fill(data));
-      Compress(false);
-    }
-  }
-
-  void Finish() {
-    if (Finished) return;
-    Compress(true);
-    if (!Codes.empty()) SendBlock();
-    Bits.Flush();
-    Drain();
-    Finished = true;
   }
 
   void Drain() {
@@ -414,27 +499,31 @@ struct TLhEncoder::TImpl {
     return f;
   }
 
-  // Symbols [begin, end) as one block: the symbol count, the three trees, the codes. put(n, v)
-  // receives every bit field, so the same walk writes a block or measures it.
-  template <typename Put> void CodeBlock(size_t begin, size_t end, const TFreqs& f, Put&& put) const {
+  struct TTrees {
     std::array<uint8_t, kNC> cLen{};
     std::array<uint16_t, kNC> cCode{};
-    std::array<uint8_t, kNT> tLen{};
-    std::array<uint16_t, kNT> tCode{};
     std::array<uint8_t, 32> pLen{};
     std::array<uint16_t, 32> pCode{};
+  };
+
+  // A block's head for symbols counted in f: the symbol count and the three trees; put(n, v)
+  // receives every bit field, so the same walk writes a head or measures it.
+  template <typename Put> TTrees BlockHead(size_t count, const TFreqs& f, Put&& put) const {
+    TTrees tr;
+    std::array<uint8_t, kNT> tLen{};
+    std::array<uint16_t, kNT> tCode{};
     auto onlySymbol = [](std::span<const uint32_t> freq) {
       const auto it = std::find_if(freq.begin(), freq.end(), [](uint32_t x) { return x != 0; });
       return it == freq.end() ? 0u : static_cast<uint32_t>(it - freq.begin());
     };
 
-    put(16, static_cast<uint32_t>(end - begin));
-    if (BuildCodeLengths(f.c, cLen) >= 2) {
-      MakeCodes(cLen, cCode);
+    put(16, static_cast<uint32_t>(count));
+    if (BuildCodeLengths(f.c, tr.cLen) >= 2) {
+      MakeCodes(tr.cLen, tr.cCode);
       int n = kNC;
-      while (n > 0 && cLen[n - 1] == 0) --n;
+      while (n > 0 && tr.cLen[n - 1] == 0) --n;
       std::array<uint32_t, kNT> tFreq{};
-      ForEachCLengthToken(cLen, n, [&](int t, int, int) { ++tFreq[t]; });
+      ForEachCLengthToken(tr.cLen, n, [&](int t, int, int) { ++tFreq[t]; });
       if (BuildCodeLengths(tFreq, tLen) >= 2) {
         MakeCodes(tLen, tCode);
         PtLengths(tLen, kTBit, 3, put);
@@ -443,7 +532,7 @@ struct TLhEncoder::TImpl {
         put(kTBit, onlySymbol(tFreq));
       }
       put(kCBit, static_cast<uint32_t>(n));
-      ForEachCLengthToken(cLen, n, [&](int t, int extraBits, int extra) {
+      ForEachCLengthToken(tr.cLen, n, [&](int t, int extraBits, int extra) {
         put(tLen[t], tCode[t]);
         if (extraBits != 0) put(extraBits, static_cast<uint32_t>(extra));
       });
@@ -454,38 +543,48 @@ struct TLhEncoder::TImpl {
       put(kCBit, onlySymbol(f.c));
     }
     const std::span<const uint32_t> pFreq(f.p.data(), static_cast<size_t>(P.np));
-    const std::span<uint8_t> pLens(pLen.data(), static_cast<size_t>(P.np));
+    const std::span<uint8_t> pLens(tr.pLen.data(), static_cast<size_t>(P.np));
     if (BuildCodeLengths(pFreq, pLens) >= 2) {
-      MakeCodes(pLens, pCode);
+      MakeCodes(pLens, tr.pCode);
       PtLengths(pLens, P.pbit, -1, put);
     } else {
       put(P.pbit, 0);
       put(P.pbit, onlySymbol(pFreq));
     }
+    return tr;
+  }
 
+  // The size of a block of the symbols counted in f, from the counts alone (a tree of a single
+  // symbol codes it in no bits).
+  uint64_t BlockBits(size_t count, const TFreqs& f) const {
+    uint64_t bits = 0;
+    const TTrees tr = BlockHead(count, f, [&](int n, uint32_t) { bits += static_cast<uint64_t>(n); });
+    for (size_t c = 0; c < f.c.size(); ++c) bits += uint64_t{f.c[c]} * tr.cLen[c];
+    for (size_t k = 0; k < static_cast<size_t>(P.np); ++k)
+      bits += uint64_t{f.p[k]} * (tr.pLen[k] + (k > 1 ? k - 1 : 0));
+    return bits;
+  }
+
+  // Symbols [begin, end) as one block.
+  void CodeBlock(size_t begin, size_t end, const TFreqs& f) {
+    const TTrees tr = BlockHead(end - begin, f, [&](int n, uint32_t v) { Bits.Put(n, v); });
     for (size_t i = begin; i < end; ++i) {
       const uint16_t c = Codes[i];
-      put(cLen[c], cCode[c]);
+      Bits.Put(tr.cLen[c], tr.cCode[c]);
       if (c >= 256) {
         const uint32_t p = Positions[i];
         const int k = PositionCode(p);
-        put(pLen[static_cast<size_t>(k)], pCode[static_cast<size_t>(k)]);
-        if (k > 1) put(k - 1, p - (1u << (k - 1)));
+        Bits.Put(tr.pLen[static_cast<size_t>(k)], tr.pCode[static_cast<size_t>(k)]);
+        if (k > 1) Bits.Put(k - 1, p - (1u << (k - 1)));
       }
     }
-  }
-
-  uint64_t BlockBits(size_t begin, size_t end, const TFreqs& f) const {
-    uint64_t bits = 0;
-    CodeBlock(begin, end, f, [&](int n, uint32_t) { bits += static_cast<uint64_t>(n); });
-    return bits;
   }
 
   // Cuts a stretch of symbols at the best of its quarter points while two blocks with trees of
   // their own come out smaller than one, then each part the same way.
   void SplitAndSend(size_t begin, size_t end, const TFreqs& f) {
     if (end - begin >= 2 * kMinBlockSymbols) {
-      uint64_t best = BlockBits(begin, end, f);
+      uint64_t best = BlockBits(end - begin, f);
       size_t cut = 0;
       TFreqs bestLeft, bestRight;
       for (size_t q = 1; q < 4; ++q) {
@@ -495,7 +594,7 @@ struct TLhEncoder::TImpl {
         TFreqs right = f;
         for (size_t c = 0; c < right.c.size(); ++c) right.c[c] -= left.c[c];
         for (size_t k = 0; k < right.p.size(); ++k) right.p[k] -= left.p[k];
-        const uint64_t bits = BlockBits(begin, mid, left) + BlockBits(mid, end, right);
+        const uint64_t bits = BlockBits(mid - begin, left) + BlockBits(end - mid, right);
         if (bits < best) {
           best = bits;
           cut = mid;
@@ -509,7 +608,7 @@ struct TLhEncoder::TImpl {
         return;
       }
     }
-    CodeBlock(begin, end, f, [&](int n, uint32_t v) { Bits.Put(n, v); });
+    CodeBlock(begin, end, f);
   }
 
   void SendBlock() {
@@ -518,12 +617,65 @@ struct TLhEncoder::TImpl {
     Positions.clear();
     Drain();
   }
+
+  TMethodParams P;
+  TByteSink Sink;
+  std::optional<TMatchFinder> Chain; // the lazy parse's
+  std::optional<TTreeFinder> Tree;   // the near-optimal parse's
+
+  // Lazy matching state carried between calls.
+  uint32_t MatchLen = kMinMatch - 1;
+  uint32_t MatchDist = 0;
+  bool MatchAvailable = false;
+  // Near-optimal parsing: the chunk being gathered, and the positions left inside a long match
+  // taken without searching them.
+  std::unique_ptr<TOptimalParser> Optimal;
+  uint32_t Covered = 0;
+
+  // The current block.
+  std::vector<uint16_t> Codes;
+  std::vector<uint16_t> Positions;
+  TBitWriter Bits;
+  uint64_t Output = 0;
+  bool Finished = false;
+};
+
+// The coders this thread's encoders are done with, one per method, for the next encoder.
+thread_local std::array<std::unique_ptr<TCoder>, 3> tIdleCoders;
+
+size_t CoderSlot(TLhMethod method) {
+  switch (method) {
+  case TLhMethod::lh5: return 0;
+  case TLhMethod::lh6: return 1;
+  case TLhMethod::lh7: return 2;
+  case TLhMethod::lh0: break;
+  }
+  throw std::invalid_argument("method without an encoder");
+}
+
+} // namespace
+
+struct TLhEncoder::TImpl {
+  size_t Slot;
+  std::unique_ptr<TCoder> Coder;
+
+  TImpl(TLhMethod method, TByteSink sink) : Slot(CoderSlot(method)) {
+    Coder = std::move(tIdleCoders[Slot]);
+    if (!Coder) Coder = std::make_unique<TCoder>(method);
+    Coder->Start(std::move(sink));
+  }
+  ~TImpl() {
+    Coder->Stop();
+    if (!tIdleCoders[Slot]) tIdleCoders[Slot] = std::move(Coder);
+  }
+  TImpl(const TImpl&) = delete;
+  TImpl& operator=(const TImpl&) = delete;
 };
 
 TLhEncoder::TLhEncoder(TLhMethod method, TByteSink sink) : FImpl(std::make_unique<TImpl>(method, std::move(sink))) {}
 TLhEncoder::~TLhEncoder() = default;
-void TLhEncoder::Write(std::span<const uint8_t> data) { FImpl->Write(data); }
-void TLhEncoder::Finish() { FImpl->Finish(); }
-uint64_t TLhEncoder::OutputSize() const { return FImpl->Output + FImpl->Bits.Bytes().size(); }
+void TLhEncoder::Write(std::span<const uint8_t> data) { FImpl->Coder->Write(data); }
+void TLhEncoder::Finish() { FImpl->Coder->Finish(); }
+uint64_t TLhEncoder::OutputSize() const { return FImpl->Coder->OutputSize(); }
 
 } // namespace unlha

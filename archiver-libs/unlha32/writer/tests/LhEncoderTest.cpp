@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace unlha {
 namespace {
 
@@ -103,6 +105,20 @@ TEST(LhEncoder, EveryInputDecodesBackAndDoesNotDependOnItsPieces) {
       EXPECT_EQ(Decode(m, packed, bytes.size()), bytes) << name << " " << m.id;
       EXPECT_EQ(Encode(m.method, bytes, 7919), packed) << name << " " << m.id << ": written in pieces";
       EXPECT_EQ(Encode(m.method, bytes, bytes.size() + 1), packed) << name << " " << m.id << ": again";
+    }
+  }
+}
+
+// Each thread reuses its encoders' tables from one input to the next: an input packs to the same
+// bytes after others as on a thread that never packed anything.
+TEST(LhEncoder, OutputDoesNotDependOnWhatTheThreadPackedBefore) {
+  const auto inputs = Inputs();
+  for (const auto& m : kMethods) {
+    for (const auto& [name, bytes] : inputs) Encode(m.method, bytes, bytes.size() + 1);
+    for (const auto& [name, bytes] : inputs) {
+      std::vector<uint8_t> fresh;
+      std::thread([&, &bytes = bytes] { fresh = Encode(m.method, bytes, bytes.size() + 1); }).join();
+      EXPECT_EQ(Encode(m.method, bytes, bytes.size() + 1), fresh) << name << " " << m.id;
     }
   }
 }
