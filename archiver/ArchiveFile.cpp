@@ -153,7 +153,7 @@ int TArchiveFile::Pack(HWND wnd, TArchiverOptions* options, std::string_view bas
   TArchiverOptions copy(opts);
   bool cancel = false;
   std::vector<std::string> unreadable;
-  std::vector<std::string> selection = CollectFiles(
+  const TSelection selection = CollectFiles(
       staged, copy, baseDir, cancel, files,
       [this](int state, EXTRACTINGINFOEX* info, bool& abort) { DispatchProgress(state, info, abort); }, &unreadable);
   if (cancel) return ERROR_USER_CANCEL;
@@ -161,7 +161,7 @@ int TArchiveFile::Pack(HWND wnd, TArchiverOptions* options, std::string_view bas
   int rc = 0;
   if (!nothingSelected) {
     copy.jx.clear();
-    rc = RunPack(wnd, copy, baseDir, TFileArgs(std::move(selection)));
+    rc = RunPack(wnd, copy, baseDir, TFileArgs{selection.Names()});
   } else if (!FOutput.empty()) {
     FOutput[0] = '\0';
   }

@@ -1,5 +1,7 @@
 #include "ExtStrms.h"
 
+#include <optional>
+
 #include "FileSearch.h"
 #include "NamedStreams.h"
 #include "Paths.h"
@@ -33,6 +35,8 @@ void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view f
                   const platform::TSearchRec& rec, std::string_view separator, std::string_view storedName) {
   // A volume without named streams lists none: no need to ask it first, file by file.
   if (rec.IsLink) return;
+  // The search record may come without times; the file's own are read once it has a stream.
+  std::optional<platform::TFileTimes> times;
   for (const std::string& name : platform::ListNamedStreams(fullName)) {
     // A name with a delimiter would put the staged file somewhere else than beside its file.
     if (name.find(platform::PathDelim) != std::string::npos) continue;
@@ -43,7 +47,8 @@ void StageStreams(TNameList& selection, TStagedFiles& staged, std::string_view f
     // Never over a file of the user's; a folder that cannot be written just means no streams.
     if (platform::WriteNewFile(destination, *data, kStagedMode) != 0) continue;
     staged.Add(destination);  // exactly the path created: the current folder stays as it is
-    platform::SetFileTimes(destination, rec.Times);
+    if (!times) times = platform::GetFileTimes(fullName).value_or(rec.Times);
+    platform::SetFileTimes(destination, *times);
     selection.Add(std::string(storedName) + suffix);
   }
 }

@@ -93,7 +93,7 @@ struct TSelectionContext {
   void ScanFolder(const std::string& dir, std::string_view mask, bool includeStreams) {
     const std::string folder = PhysicalPath(dir);
     int error = 0;
-    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, "*", error);
+    std::vector<platform::TSearchRec> entries = platform::FindFiles(folder, "*", error, NeedsTimes());
     if (error != 0) ReportUnreadable(dir, error);
     ScanEntries(dir, folder, std::move(entries), mask, includeStreams);
   }
@@ -118,7 +118,7 @@ struct TSelectionContext {
       const std::string path = platform::JoinPath(folder, sub.Name);
       const std::string stored = StoredNameOf(sub, dir);
       int error = 0;
-      std::vector<platform::TSearchRec> inner = platform::FindFiles(path, "*", error);
+      std::vector<platform::TSearchRec> inner = platform::FindFiles(path, "*", error, NeedsTimes());
       // Unreadable: reported, never stored as if it were empty.
       if (error != 0) {
         ReportUnreadable(stored, error);
@@ -132,6 +132,9 @@ struct TSelectionContext {
       if (everything && Selectable(sub) && Result.Size() == before && !Cancel) AddSelected(stored, path, sub, false);
     }
   }
+
+  // Only a date window asks for the entries' times.
+  bool NeedsTimes() const { return Earliest.has_value() || Latest.has_value(); }
 
   // The attribute set and the date window.
   bool Selectable(const platform::TSearchRec& entry) const {
@@ -149,11 +152,20 @@ std::optional<long long> boundOf(std::string_view text, std::string_view default
 
 }  // namespace
 
+std::vector<std::string> TSelection::Strings() const {
+  return {FNames.begin(), FNames.begin() + static_cast<ptrdiff_t>(size())};
+}
+
+std::string_view TNameList::NameAt(size_t i) const {
+  const uint64_t from = i == 0 ? 0 : FEnds[i - 1];
+  return std::string_view(FBytes).substr(from, FEnds[i] - from);
+}
+
 size_t TNameList::SlotOf(std::string_view name) const {
   const size_t mask = FSlots.size() - 1;
   for (size_t slot = hashOf(name) & mask;; slot = (slot + 1) & mask) {
     const uint32_t at = FSlots[slot];
-    if (at == 0 || FNames[at - 1] == name) return slot;
+    if (at == 0 || NameAt(at - 1) == name) return slot;
   }
 }
 
@@ -161,30 +173,45 @@ void TNameList::Grow() {
   // At most half full, so a search meets a free slot soon.
   FSlots.assign(std::max<size_t>(64, FSlots.size() * 2), 0);
   const size_t mask = FSlots.size() - 1;
-  for (size_t i = 0; i < FNames.size(); ++i) {
-    size_t slot = hashOf(FNames[i]) & mask;
+  for (size_t i = 0; i < FEnds.size(); ++i) {
+    size_t slot = hashOf(NameAt(i)) & mask;
     while (FSlots[slot] != 0) slot = (slot + 1) & mask;
     FSlots[slot] = static_cast<uint32_t>(i + 1);
   }
 }
 
-bool TNameList::Add(std::string name) {
-  if (2 * (FNames.size() + 1) > FSlots.size()) Grow();
+bool TNameList::Add(std::string_view name) {
+  if (2 * (FEnds.size() + 1) > FSlots.size()) Grow();
   const size_t slot = SlotOf(name);
   if (FSlots[slot] != 0) return false;
-  FNames.push_back(std::move(name));
-  FSlots[slot] = static_cast<uint32_t>(FNames.size());
+  FBytes += name;
+  FEnds.push_back(FBytes.size());
+  FSlots[slot] = static_cast<uint32_t>(FEnds.size());
   return true;
 }
 
 bool TNameList::Contains(std::string_view name) const { return !FSlots.empty() && FSlots[SlotOf(name)] != 0; }
 
-std::vector<std::string> TNameList::Take() {
+TSelection TNameList::Take() {
   FSlots = {};
-  std::vector<std::string> names = std::move(FNames);
-  FNames.clear();
-  std::sort(names.begin(), names.end(), TNameOrder());
-  return names;
+  std::vector<uint32_t> order(FEnds.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+  const TNameOrder less;
+  std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return less(NameAt(x), NameAt(y)); });
+  TSelection selection;
+  selection.FBytes.reserve(FBytes.size() + order.size());
+  for (uint32_t i : order) {
+    const std::string_view name = NameAt(i);
+    selection.FBytes.insert(selection.FBytes.end(), name.begin(), name.end());
+    selection.FBytes.push_back('\0');
+  }
+  FBytes = {};
+  FEnds = {};
+  selection.FNames.reserve(order.size() + 1);
+  for (size_t at = 0; at < selection.FBytes.size(); at += std::strlen(selection.FBytes.data() + at) + 1)
+    selection.FNames.push_back(selection.FBytes.data() + at);
+  selection.FNames.push_back(nullptr);
+  return selection;
 }
 
 TStagedFiles::~TStagedFiles() {
@@ -255,7 +282,7 @@ TNameList ScanFiles(TStagedFiles& staged, const TArchiverOptions& options, std::
   return std::move(context.Result);
 }
 
-std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
+TSelection CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
                                       bool& cancel, const TFileArgs& files, const TSelectionProgress& progress,
                                       std::vector<std::string>* unreadable) {
   const std::vector<std::string> patterns = FlattenArgs(files, true);

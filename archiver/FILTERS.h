@@ -11,22 +11,48 @@
 #include "ARCHIVES.h"
 #include "LocaleFormats.h"
 
-// A set of names handed out sorted ignoring letter case. Only identical names are duplicates:
-// "A.txt" and "a.txt" are two files here and both are kept. Adding and looking up cost the same
-// whatever the order the names come in; the order is made once, when the names are taken.
-class TNameList {
+// The sorted selection, compact: the names one after another in one block, each ended by a
+// NUL, and the null-ended array of pointers to them that a driver takes as a file argument.
+class TSelection {
  public:
-  bool Add(std::string name);  // false when the name was there already
-  bool Contains(std::string_view name) const;
-  size_t Size() const { return FNames.size(); }
-  std::vector<std::string> Take();  // the names, sorted; the list is empty afterwards
+  TSelection() = default;
+  TSelection(const TSelection&) = delete;  // the pointers point into this object's own block
+  TSelection& operator=(const TSelection&) = delete;
+  TSelection(TSelection&&) noexcept = default;
+  TSelection& operator=(TSelection&&) noexcept = default;
+
+  size_t size() const { return FNames.empty() ? 0 : FNames.size() - 1; }
+  bool empty() const { return size() == 0; }
+  std::string_view operator[](size_t i) const { return FNames[i]; }
+  // The names, ended by a null pointer; valid while the selection lives.
+  const char* const* Names() const { return FNames.data(); }
+  std::vector<std::string> Strings() const;
 
  private:
+  friend class TNameList;
+  std::vector<char> FBytes;
+  std::vector<const char*> FNames;
+};
+
+// A set of names handed out sorted ignoring letter case. Only identical names are duplicates:
+// "A.txt" and "a.txt" are two files here and both are kept. Adding and looking up cost the same
+// whatever the order the names come in; the order is made once, when the names are taken. The
+// names are kept in one block of bytes, a few bytes each beside their own.
+class TNameList {
+ public:
+  bool Add(std::string_view name);  // false when the name was there already
+  bool Contains(std::string_view name) const;
+  size_t Size() const { return FEnds.size(); }
+  TSelection Take();  // the names, sorted; the list is empty afterwards
+
+ private:
+  std::string_view NameAt(size_t i) const;
   size_t SlotOf(std::string_view name) const;  // where Name is, or the free slot it would take
   void Grow();
 
-  std::vector<std::string> FNames;  // in the order added
-  std::vector<uint32_t> FSlots;     // open addressing over FNames: index + 1, 0 = free
+  std::string FBytes;            // the names in the order added, one after another
+  std::vector<uint64_t> FEnds;   // where each name ends in FBytes
+  std::vector<uint32_t> FSlots;  // open addressing over the names: index + 1, 0 = free
 };
 
 // Absolute paths of the files the stream staging created; they are deleted when the list goes
@@ -58,7 +84,7 @@ using TSelectionProgress = std::function<void(int state, EXTRACTINGINFOEX* info,
 // Cancel when a progress handler asked to stop. Names are computed against BaseDir; the
 // process's current folder is never changed. A folder that cannot be read is added to
 // Unreadable ("name: reason") when given, and the scan goes on with the rest.
-std::vector<std::string> CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
+TSelection CollectFiles(TStagedFiles& staged, TArchiverOptions& options, std::string_view baseDir,
                                       bool& cancel, const TFileArgs& files, const TSelectionProgress& progress,
                                       std::vector<std::string>* unreadable = nullptr);
 

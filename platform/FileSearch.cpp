@@ -54,12 +54,13 @@ std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask) {
   return FindFiles(dir, mask, error);
 }
 
-std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, int& error) {
+std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, int& error, bool withTimes) {
   std::vector<TSearchRec> result;
   const std::string folder = dir.empty() ? std::string(".") : std::string(dir);
   std::unique_ptr<DIR, DirCloser> handle(opendir(folder.c_str()));
   error = handle ? 0 : errno;
   if (!handle) return result;
+  bool asked = false;  // an entry's status was had: the folder's entries can be reached
   for (;;) {
     errno = 0;
     dirent* entry = readdir(handle.get());
@@ -69,17 +70,24 @@ std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, i
     }
     std::string_view name(entry->d_name);
     if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
+    TSearchRec rec;
+    rec.Name = std::string(name);
+    rec.Hidden = name.front() == '.';
+    if (!withTimes && asked && entry->d_type != DT_UNKNOWN) {
+      rec.IsLink = entry->d_type == DT_LNK;
+      rec.IsDir = entry->d_type == DT_DIR;
+      result.push_back(std::move(rec));
+      continue;
+    }
     // One status call per entry, relative to the open folder: no path to walk again.
     const auto status = StatEntryAt(dirfd(handle.get()), entry->d_name);
     if (!status) {
       if (errno != ENOENT) error = errno;  // listed but not searchable: its entries are lost
       continue;
     }
-    TSearchRec rec;
-    rec.Name = std::string(name);
+    asked = true;
     rec.IsLink = S_ISLNK(status->Mode);
     rec.IsDir = S_ISDIR(status->Mode);
-    rec.Hidden = name.front() == '.';
     rec.Times = status->Times;
     result.push_back(std::move(rec));
   }

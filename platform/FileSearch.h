@@ -27,8 +27,11 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 // Every entry of Dir ("" = the current folder) whose name matches Mask, "." and ".." left out,
 // in no particular order; an unreadable or missing folder gives none.
 std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask);
-// The same; error is 0, or why the folder could not be listed (whole).
-std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, int& error);
+// The same; error is 0, or why the folder could not be listed (whole). Without withTimes the
+// entries' Times stay empty and the kinds come from the listing itself, so that a folder of a
+// thousand files costs no thousand status calls (one entry is still asked, to learn whether the
+// folder's entries can be reached at all).
+std::vector<TSearchRec> FindFiles(std::string_view dir, std::string_view mask, int& error, bool withTimes = true);
 
 bool FileExists(std::string_view path);       // any entry, links not followed
 bool DirectoryExists(std::string_view path);  // a real folder, not a link to one

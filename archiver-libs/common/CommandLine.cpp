@@ -38,31 +38,42 @@ bool DecodeEscapes(std::string_view escaped, std::string& name) {
 
 }  // namespace
 
-bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err) {
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i >= line.size()) break;
-    TToken t;
-    bool inQuote = false;
-    for (; i < line.size(); ++i) {
-      const char c = line[i];
-      if (c == '"') {
-        inQuote = !inQuote;
-        t.quoted = true;
-      } else if (!inQuote && IsBlank(c)) {
-        break;
-      } else {
-        t.text += c;
-      }
+bool TTokenizer::Next(TToken& token, TCommandError& err) {
+  if (FUnread) {
+    token = std::move(*FUnread);
+    FUnread.reset();
+    return true;
+  }
+  while (FPos < FLine.size() && IsBlank(FLine[FPos])) ++FPos;
+  if (FPos >= FLine.size()) return false;
+  token = TToken{};
+  bool inQuote = false;
+  for (; FPos < FLine.size(); ++FPos) {
+    const char c = FLine[FPos];
+    if (c == '"') {
+      inQuote = !inQuote;
+      token.quoted = true;
+    } else if (!inQuote && IsBlank(c)) {
+      break;
+    } else {
+      token.text += c;
     }
-    if (inQuote) {
-      err = {kErrCommandLine, "command line: unbalanced double quote"};
-      return false;
-    }
-    tokens.push_back(std::move(t));
+  }
+  if (inQuote) {
+    err = {kErrCommandLine, "command line: unbalanced double quote"};
+    return false;
   }
   return true;
+}
+
+bool Tokenize(std::string_view line, std::vector<TToken>& tokens, TCommandError& err) {
+  TTokenizer tokenizer(line);
+  TToken t;
+  TCommandError failure;
+  while (tokenizer.Next(t, failure)) tokens.push_back(std::move(t));
+  if (failure.code == 0) return true;
+  err = failure;
+  return false;
 }
 
 bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, TCommandError& err) {
@@ -128,11 +139,11 @@ std::string_view TakeCommandWord(std::string_view& line) {
 
 bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& err, bool folderArgument) {
   cmd = TCommandLine{};
-  std::vector<TToken> tokens;
-  if (!Tokenize(line, tokens, err)) return false;
+  TTokenizer tokenizer(line);
+  TCommandError failure;
+  TToken t;
   bool haveArchive = false;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    const TToken& t = tokens[i];
+  while (tokenizer.Next(t, failure)) {
     if (!haveArchive && !t.text.empty() && t.text[0] == '-') {
       cmd.switches.push_back(t.text);
       continue;
@@ -141,11 +152,19 @@ bool ParseCommandLine(std::string_view line, TCommandLine& cmd, TCommandError& e
     if (!haveArchive) {
       cmd.archive = t.text;
       haveArchive = true;
-      if (folderArgument && i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/')
-        cmd.baseDir = tokens[++i].text;
+      if (folderArgument && tokenizer.Next(t, failure)) {
+        if (!t.text.empty() && t.text.back() == '/')
+          cmd.baseDir = std::move(t.text);
+        else
+          tokenizer.Unread(std::move(t));
+      }
       continue;
     }
     if (!AddNameArgument(t.text, cmd.names, err)) return false;
+  }
+  if (failure.code != 0) {
+    err = failure;
+    return false;
   }
   if (!haveArchive) {
     err = {kErrNoArchiveName, "command line names no archive"};

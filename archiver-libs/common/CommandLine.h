@@ -2,6 +2,7 @@
 // common shape:  <switches...> "<archive>" ["<folder>/"] ["<name>" | "@<response file>"]...
 // What a switch means (and whether the first one is a command) is each library's dialect.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,21 @@ struct TCommandError {
 struct TToken {
   std::string text;     // without its double quotes
   bool quoted = false;  // some part of it was in double quotes
+};
+
+// The arguments of a line one at a time: a line of a million names is never held twice.
+class TTokenizer {
+ public:
+  explicit TTokenizer(std::string_view line) : FLine(line) {}
+  // The next argument; false at the end of the line, and on an unbalanced quote (err filled).
+  bool Next(TToken& token, TCommandError& err);
+  // Gives token back: the next Next returns it again (a look ahead of one argument).
+  void Unread(TToken token) { FUnread = std::move(token); }
+
+ private:
+  std::string_view FLine;
+  size_t FPos = 0;
+  std::optional<TToken> FUnread;
 };
 
 // Splits at blanks outside double quotes. False on an unbalanced quote.

@@ -1,7 +1,8 @@
-// Input of the decoders: a byte range of a source, read in blocks, and an MSB-first bit
-// buffer over it. Past the end it yields zero bits and counts them, so a decoder can tell
+// Input of the decoders: a byte range of a source, read in blocks (no larger than the range),
+// and an MSB-first bit buffer over it. Past the end it yields zero bits and counts them, so a decoder can tell
 // data that ends too early from data that merely peeks ahead.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -13,7 +14,7 @@ namespace lzcodec {
 class TBitReader {
  public:
   TBitReader(const TByteSource& src, uint64_t offset, uint64_t size)
-      : FSrc(src), FOffset(offset), FLeft(size), FBlock(kBlock + 8) {}
+      : FSrc(src), FOffset(offset), FLeft(size), FBlock(static_cast<size_t>(std::min<uint64_t>(size, kBlock)) + 8) {}
 
   // Peeks n bits (1 to 32) without consuming them.
   uint32_t Peek(int n) {

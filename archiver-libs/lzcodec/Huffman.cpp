@@ -1,16 +1,26 @@
 #include "Huffman.h"
 
+#include <algorithm>
+
 namespace lzcodec {
 
+void THuffman::SizeTable(int bits) {
+  FTableBits = bits;
+  if (FTable.size() < size_t{1} << bits) FTable.resize(size_t{1} << bits);
+}
+
 void THuffman::Single(int symbol) {
-  for (uint32_t& e : FTable) e = static_cast<uint32_t>(symbol) << 5;
+  SizeTable(1);
+  FTable[0] = FTable[1] = static_cast<uint32_t>(symbol) << 5;
 }
 
 bool THuffman::Build(const uint8_t* lengths, int count) {
   FCount.fill(0);
+  int longest = 1;
   for (int i = 0; i < count; ++i) {
     if (lengths[i] > 16) return false;
     ++FCount[lengths[i]];
+    longest = std::max<int>(longest, lengths[i]);
   }
   FCount[0] = 0;
   // Complete code: the lengths exactly fill the code space.
@@ -22,6 +32,8 @@ bool THuffman::Build(const uint8_t* lengths, int count) {
     used += FCount[len] << (16 - len);
   }
   if (used != (1u << 16)) return false;
+  // Every entry of the table is written below: the code is complete.
+  SizeTable(std::min(longest, FMaxTableBits));
   FIndex[1] = 0;
   for (int len = 2; len <= 16; ++len) FIndex[len] = FIndex[len - 1] + FCount[len - 1];
   FSorted.assign(FIndex[16] + FCount[16], 0);

@@ -12,7 +12,9 @@ namespace lzcodec {
 
 class THuffman {
  public:
-  explicit THuffman(int tableBits) : FTableBits(tableBits), FTable(size_t{1} << tableBits) {}
+  // tableBits: the longest lookup table; a code whose codes are all shorter gets a table only
+  // as long as its longest code, so that the small blocks of small members are built quickly.
+  explicit THuffman(int tableBits) : FMaxTableBits(tableBits), FTableBits(tableBits) {}
 
   // A code of the given lengths (0 = unused). False when they do not form a complete code.
   bool Build(const uint8_t* lengths, int count);
@@ -32,6 +34,9 @@ class THuffman {
  private:
   int DecodeLong(TBitReader& in);
 
+  void SizeTable(int bits);
+
+  int FMaxTableBits;
   int FTableBits;
   std::vector<uint32_t> FTable;  // symbol << 5 | length; length 31 = longer than the table
   std::array<uint32_t, 17> FFirst{};  // first code of each length

@@ -1,11 +1,13 @@
 // The output side of the LZ decoders: a history window followed by room for new data, flushed
 // to the sink in large pieces. Matches reach at most History() bytes back; the history starts
-// filled with a byte of the format's choosing (spaces, as the LHA encoders assume).
+// filled with a byte of the format's choosing (spaces, as the LHA encoders assume). The buffer
+// is sized by the member, not by the window: a member of 50 bytes costs about 100, so that an
+// archive of many small members is not a great many window clears.
 #pragma once
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "ByteSource.h"
 
@@ -19,12 +21,14 @@ class TWindowOutput {
   // history: how far back matches may reach (a power of two, at most a few MiB).
   TWindowOutput(TSink& sink, uint64_t total, size_t history = kDefaultHistory, uint8_t fill = ' ')
       : FHistory(history),
-        FLimit(history + std::max(kMinRoom, history)),
+        FKeep(static_cast<size_t>(std::min<uint64_t>(history, total))),
+        FLimit(FKeep + static_cast<size_t>(std::min<uint64_t>(std::max(kMinRoom, history), total))),
         FSink(sink),
         FLeft(total),
-        FBuf(FLimit + kMaxMatch),
-        FPos(history) {
-    std::memset(FBuf.data(), fill, FHistory);
+        FFill(fill),
+        FBuf(std::make_unique_for_overwrite<uint8_t[]>(FLimit + kMaxMatch)),
+        FPos(FKeep) {
+    std::memset(FBuf.get(), fill, FKeep);
   }
 
   bool Done() const { return FLeft == 0; }
@@ -41,7 +45,45 @@ class TWindowOutput {
   // clipped to what is left.
   bool Match(size_t distance, size_t len) {
     if (len > FLeft) len = static_cast<size_t>(FLeft);
-    uint8_t* d = FBuf.data() + FPos;
+    uint8_t* d = FBuf.get() + FPos;
+    if (distance > FPos) {
+      // Only a member shorter than the window keeps less history than a match may reach; what
+      // lies before the buffer's start is then all the initial fill.
+      const size_t before = std::min(len, distance - FPos);
+      std::memset(d, FFill, before);
+      Copy(d + before, distance, len - before);
+    } else {
+      Copy(d, distance, len);
+    }
+    FPos += len;
+    FLeft -= len;
+    return FPos < FLimit || Flush();
+  }
+
+  // Delivers what is pending; call once at the end.
+  bool Flush() {
+    if (FPos > FKeep) {
+      const uint8_t* p = FBuf.get() + FKeep;
+      size_t n = FPos - FKeep;
+      if (!FSink.Put(p, n)) {
+        FFailed = true;
+        return false;
+      }
+      std::memmove(FBuf.get(), FBuf.get() + FPos - FKeep, FKeep);
+      FPos = FKeep;
+    }
+    return true;
+  }
+
+  bool SinkFailed() const { return FFailed; }
+
+ private:
+  // New data is flushed once this much is pending; never less than the history, so that the
+  // history's move stays a small share of the work.
+  static constexpr size_t kMinRoom = 256 * 1024;
+
+  // len bytes at d from distance back, all of them inside the buffer.
+  static void Copy(uint8_t* d, size_t distance, size_t len) {
     const uint8_t* s = d - distance;
     if (distance >= len) {
       std::memcpy(d, s, len);
@@ -58,38 +100,15 @@ class TWindowOutput {
         done += k;
       }
     }
-    FPos += len;
-    FLeft -= len;
-    return FPos < FLimit || Flush();
   }
-
-  // Delivers what is pending; call once at the end.
-  bool Flush() {
-    if (FPos > FHistory) {
-      const uint8_t* p = FBuf.data() + FHistory;
-      size_t n = FPos - FHistory;
-      if (!FSink.Put(p, n)) {
-        FFailed = true;
-        return false;
-      }
-      std::memmove(FBuf.data(), FBuf.data() + FPos - FHistory, FHistory);
-      FPos = FHistory;
-    }
-    return true;
-  }
-
-  bool SinkFailed() const { return FFailed; }
-
- private:
-  // New data is flushed once this much is pending; never less than the history, so that the
-  // history's move stays a small share of the work.
-  static constexpr size_t kMinRoom = 256 * 1024;
 
   size_t FHistory;
+  size_t FKeep;   // history kept in the buffer: the window, or the whole member when shorter
   size_t FLimit;
   TSink& FSink;
   uint64_t FLeft;
-  std::vector<uint8_t> FBuf;
+  uint8_t FFill;
+  std::unique_ptr<uint8_t[]> FBuf;
   size_t FPos;
   bool FFailed = false;
 };

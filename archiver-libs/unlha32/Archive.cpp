@@ -11,30 +11,45 @@
 
 namespace unlha {
 
-int TArchive::Scan(const TByteSource& src, std::vector<TLhaMember>& members, uint64_t& errorOffset) {
-  members.clear();
-  std::optional<uint64_t> first = FindFirstHeader(src, kMaxStubSize);
-  if (!first) return kErrNotArcFile;
-  uint64_t offset = *first;
-  for (;;) {
-    TLhaMember m;
-    uint64_t next = 0;
-    EHeader r = ParseHeader(src, offset, m, next);
-    if (r == EHeader::End) return 0;
-    if (r != EHeader::Ok) {
-      errorOffset = offset;
-      return r == EHeader::BadCrc ? kErrHeaderCrc : kErrHeaderBroken;
-    }
-    members.push_back(std::move(m));
-    offset = next;
+TMemberScan::TMemberScan(const TByteSource& src) : FSrc(src), FOffset(FindFirstHeader(src, kMaxStubSize)) {}
+
+bool TMemberScan::Next(TLhaMember& m) {
+  if (!FOffset) return false;
+  m = TLhaMember{};
+  uint64_t next = 0;
+  const EHeader r = ParseHeader(FSrc, *FOffset, m, next);
+  if (r == EHeader::Ok) {
+    FOffset = next;
+    return true;
   }
+  if (r != EHeader::End) {
+    FErrorOffset = *FOffset;
+    FError = r == EHeader::BadCrc ? kErrHeaderCrc : kErrHeaderBroken;
+  }
+  FOffset.reset();
+  return false;
 }
 
-int TArchive::Open(const std::string& path, std::unique_ptr<TArchive>& out) {
+int TArchive::Scan(const TByteSource& src, std::vector<TLhaMember>& members, uint64_t& errorOffset) {
+  members.clear();
+  TMemberScan scan(src);
+  if (!scan.Found()) return kErrNotArcFile;
+  TLhaMember m;
+  while (scan.Next(m)) members.push_back(std::move(m));
+  if (scan.Error() != 0) errorOffset = scan.ErrorOffset();
+  return scan.Error();
+}
+
+int TArchive::Open(const std::string& path, std::unique_ptr<TArchive>& out, bool listMembers) {
   auto source = TFileSource::Open(path);
   if (!source) return kErrArcFileOpen;
   auto archive = std::unique_ptr<TArchive>(new TArchive());
   archive->FSource = std::move(source);
+  if (!listMembers) {
+    if (!TMemberScan(*archive->FSource).Found()) return kErrNotArcFile;
+    out = std::move(archive);
+    return 0;
+  }
   int r = Scan(*archive->FSource, archive->FMembers, archive->FScanErrorOffset);
   if (r == kErrNotArcFile) return r;
   archive->FScanError = r;

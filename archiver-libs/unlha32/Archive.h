@@ -1,6 +1,7 @@
 // An LHA archive file opened for reading: its bytes and the member headers found in it.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,33 @@ inline constexpr int kErrHeaderCrc = 0x8016;
 
 using lzcodec::TFileSource;
 
+// The member headers of a source, read one after another and not kept: a command that goes
+// through the members once holds only the ones it is working on.
+class TMemberScan {
+ public:
+  explicit TMemberScan(const TByteSource& src);
+
+  // False when the source holds no LHA header at all (then Next finds nothing).
+  bool Found() const { return FOffset.has_value(); }
+  // The next member; false at the end or at a broken header (Error() tells which).
+  bool Next(TLhaMember& m);
+  // 0, or the code of the broken header that ended the member list early.
+  int Error() const { return FError; }
+  uint64_t ErrorOffset() const { return FErrorOffset; }
+
+ private:
+  const TByteSource& FSrc;
+  std::optional<uint64_t> FOffset;  // of the next header; none once the list has ended
+  int FError = 0;
+  uint64_t FErrorOffset = 0;
+};
+
 class TArchive {
  public:
   // 0 and the archive, or kErrArcFileOpen / kErrNotArcFile. An archive whose header chain
-  // breaks after some members opens with those members and ScanError() set.
-  static int Open(const std::string& path, std::unique_ptr<TArchive>& out);
+  // breaks after some members opens with those members and ScanError() set. Without
+  // listMembers the member list stays empty, for a caller that reads it with a TMemberScan.
+  static int Open(const std::string& path, std::unique_ptr<TArchive>& out, bool listMembers = true);
 
   const std::vector<TLhaMember>& Members() const { return FMembers; }
   const TByteSource& Source() const { return *FSource; }

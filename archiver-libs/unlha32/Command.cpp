@@ -66,14 +66,17 @@ std::vector<std::string> TCommand::Values(std::string_view name) const {
 
 bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) {
   cmd = TCommand{};
-  std::vector<TToken> tokens;
-  if (!Tokenize(line, tokens, err)) return false;
-  size_t i = 0;
-  if (i < tokens.size() && !tokens[i].quoted && !tokens[i].text.empty() && tokens[i].text[0] != '-')
-    cmd.letter = tokens[i++].text;
+  TTokenizer tokenizer(line);
+  TCommandError failure;
+  TToken t;
+  if (tokenizer.Next(t, failure)) {
+    if (!t.quoted && !t.text.empty() && t.text[0] != '-')
+      cmd.letter = std::move(t.text);
+    else
+      tokenizer.Unread(std::move(t));
+  }
   bool haveArchive = false;
-  for (; i < tokens.size(); ++i) {
-    const TToken& t = tokens[i];
+  while (tokenizer.Next(t, failure)) {
     if (!haveArchive && t.text.size() >= 1 && t.text[0] == '-') {
       std::string_view body = std::string_view(t.text).substr(1);
       if (body == "+") {
@@ -92,8 +95,11 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
     if (!haveArchive) {
       cmd.archive = t.text;
       haveArchive = true;
-      if (i + 1 < tokens.size() && !tokens[i + 1].text.empty() && tokens[i + 1].text.back() == '/') {
-        cmd.baseDir = tokens[++i].text;
+      if (tokenizer.Next(t, failure)) {
+        if (!t.text.empty() && t.text.back() == '/')
+          cmd.baseDir = std::move(t.text);
+        else
+          tokenizer.Unread(std::move(t));
       }
       continue;
     }
@@ -102,6 +108,10 @@ bool ParseCommandLine(std::string_view line, TCommand& cmd, TCommandError& err) 
       continue;
     }
     if (!AddName(t.text, cmd.files, err)) return false;
+  }
+  if (failure.code != 0) {
+    err = failure;
+    return false;
   }
   if (!haveArchive) {
     err = {kErrNoArchiveName, "command line names no archive"};

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -147,7 +148,8 @@ class TStopSink final : public TSink {
 
 class TReader {
  public:
-  TReader(const TCommand& cmd, TArchive& arc, TOutput& out) : FCmd(cmd), FArc(arc), FOut(out) {
+  // Arc is opened without its member list: every command reads the headers once, as it goes.
+  TReader(const TCommand& cmd, TArchive& arc, TOutput& out) : FCmd(cmd), FArc(arc), FOut(out), FScan(arc.Source()) {
     FExcludes = cmd.Values("jx");
     FContinue = cmd.Number("jse", 1) != 0;
   }
@@ -158,8 +160,8 @@ class TReader {
     FOut.Line(verbose ? "---------- ---------- ------ ------ ---- ----- ------ ----------- -- -- ------------------- ----"
                       : "---------- ---------- ------ ------ ------------------- ----");
     uint64_t count = 0, original = 0, packed = 0;
-    for (const TLhaMember& m : FArc.Members()) {
-      if (!Wanted(m)) continue;
+    TLhaMember m;
+    while (NextWanted(m)) {
       if (!Notify(m, "")) return kErrUserCancel;
       std::string name = Shown(m);
       if (m.IsSymlink()) name += " -> " + m.linkTarget;
@@ -195,32 +197,34 @@ class TReader {
   }
 
   // Members are decoded on worker threads, each reading the archive through a handle of its
-  // own; announcing, the result lines and stopping stay on this thread, in archive order.
+  // own; announcing, the result lines and stopping stay on this thread, in archive order. Only
+  // the members handed out and not yet reported are held.
   int Test() {
-    std::vector<const TLhaMember*> members;
-    for (const TLhaMember& m : FArc.Members())
-      if (Wanted(m)) members.push_back(&m);
     const unsigned threads = WorkerThreads();
     std::vector<std::unique_ptr<TFileSource>> sources(threads); // outlives the workers
+    std::deque<TLhaMember> members; // announced, not yet finished; a deque keeps them in place
     TOrderedPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
     uint64_t count = 0;
-    auto announce = [&](size_t i, TOrderedPool<TTestResult>::TJob& job) {
-      const TLhaMember& m = *members[i];
-      if (!Notify(m, "")) return false;
+    auto announce = [&](size_t, TOrderedPool<TTestResult>::TJob& job) {
+      TLhaMember next;
+      if (!NextWanted(next)) return EAnnounce::End;
+      const TLhaMember& m = members.emplace_back(std::move(next));
+      if (!Notify(m, "")) return EAnnounce::Cancel;
       if (!m.IsDirectory() && !m.IsSymlink())
         job = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
-      return true;
+      return EAnnounce::Item;
     };
-    auto finish = [&](size_t i, const TTestResult* r) {
+    auto finish = [&](size_t, const TTestResult* r) {
       ++count;
+      const TLhaMember m = std::move(members.front());
+      members.pop_front();
       if (r == nullptr) return true;
-      const TLhaMember& m = *members[i];
       if (r->decode != EDecode::Ok) return Fail(m, {DecodeCode(r->decode), DecodeError(r->decode, m.method)});
       if (m.hasCrc && r->crc != m.crc) return Fail(m, {kErrFileCrc, "CRC error"});
       FOut.PrintableLine("OK     " + m.name);
       return true;
     };
-    if (!RunInOrder(pool, members.size(), EOnCancel::FinishAnnounced, announce, finish)) return kErrUserCancel;
+    if (!RunInOrder(pool, EOnCancel::FinishAnnounced, announce, finish)) return kErrUserCancel;
     if (FFirstError == 0 && count > 0) FOut.Line("all members are intact");
     return Finish(count);
   }
@@ -235,8 +239,8 @@ class TReader {
     std::string prefix = FCmd.baseDir;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     uint64_t count = 0;
-    for (const TLhaMember& m : FArc.Members()) {
-      if (!Wanted(m)) continue;
+    TLhaMember m;
+    while (NextWanted(m)) {
       ++count;
       std::vector<std::string> comps = SplitName(m.name);
       bool sanitised = SanitisePath(m, comps);
@@ -276,6 +280,13 @@ class TReader {
   }
 
  private:
+  // The next member the names select; false after the last one.
+  bool NextWanted(TLhaMember& m) {
+    while (FScan.Next(m))
+      if (Wanted(m)) return true;
+    return false;
+  }
+
   bool Wanted(const TLhaMember& m) const {
     if (!Selected(m.name, FCmd.files)) return false;
     for (const std::string& x : FExcludes)
@@ -300,9 +311,9 @@ class TReader {
 
   int Finish(uint64_t count) {
     if (FFirstError != 0) return FFirstError;
-    if (FArc.ScanError() != 0) {
-      FOut.PrintableLine(ArchiveError(FArc.ScanError(), FCmd.archive));
-      return FArc.ScanError();
+    if (FScan.Error() != 0) {
+      FOut.PrintableLine(ArchiveError(FScan.Error(), FCmd.archive));
+      return FScan.Error();
     }
     if (count == 0 && !FCmd.files.empty()) {
       FOut.Line("no member matches the names given");
@@ -367,6 +378,7 @@ class TReader {
     return r;
   }
 
+  TMemberScan FScan;
   std::vector<std::string> FExcludes;
   bool FContinue = true;
   int FFirstError = 0;
@@ -385,7 +397,7 @@ int RunReadCommand(const TCommand& cmd, TOutput& out) {
     return err.code;
   }
   std::unique_ptr<TArchive> arc;
-  int r = TArchive::Open(cmd.archive, arc);
+  int r = TArchive::Open(cmd.archive, arc, false);
   if (r != 0) {
     out.PrintableLine(ArchiveError(r, cmd.archive));
     return r;
@@ -399,17 +411,16 @@ int RunReadCommand(const TCommand& cmd, TOutput& out) {
 int ExtractToMemory(const TCommand& cmd, uint8_t* buffer, uint32_t size, uint32_t* written, void* time, void* attr) {
   if (written) *written = 0;
   std::unique_ptr<TArchive> arc;
-  int r = TArchive::Open(cmd.archive, arc);
+  int r = TArchive::Open(cmd.archive, arc, false);
   if (r != 0) return r;
+  TMemberScan scan(arc->Source());
+  TLhaMember member;
   const TLhaMember* found = nullptr;
-  for (const TLhaMember& m : arc->Members()) {
-    if (m.IsDirectory() || m.IsSymlink()) continue;
-    if (cmd.files.empty() || Selected(m.name, std::span(&cmd.files.front(), 1))) {
-      found = &m;
-      break;
-    }
+  while (found == nullptr && scan.Next(member)) {
+    if (member.IsDirectory() || member.IsSymlink()) continue;
+    if (cmd.files.empty() || Selected(member.name, std::span(&cmd.files.front(), 1))) found = &member;
   }
-  if (!found) return arc->ScanError() != 0 ? arc->ScanError() : kErrNoMatch;
+  if (!found) return scan.Error() != 0 ? scan.Error() : kErrNoMatch;
   const TMemberInfo info = MemberInfoOf(*found);
   const std::string attrText = AttributeText(info);
   if (!TNotifier::Instance().Member(ProgressOf(info, "", attrText))) return kErrUserCancel;

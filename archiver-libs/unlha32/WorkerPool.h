@@ -125,23 +125,26 @@ private:
 // caller has heard of them; a pack drops them with the archive it was writing.
 enum class EOnCancel { FinishAnnounced, Drop };
 
-// Items 0 to count-1 through the pool, in order. announce(i, job) runs on the caller's thread
-// as item i is handed out (as far ahead as the pool has room), and may set job to work for a
-// worker; false cancels the run. finish(i, result) runs on the caller's thread in item order,
-// with the job's result or null when item i had none; false ends the run early. Returns false
-// when announce cancelled.
+// What announcing an item gave: an item to finish later, a cancel, or no more items.
+enum class EAnnounce { Item, Cancel, End };
+
+// Items 0, 1, ... through the pool, in order, until announce says there are no more.
+// announce(i, job) runs on the caller's thread as item i is handed out (as far ahead as the
+// pool has room), and may set job to work for a worker. finish(i, result) runs on the caller's
+// thread in item order, with the job's result or null when item i had none; false ends the run
+// early. Returns false when announce cancelled.
 template <typename R, typename Announce, typename Finish>
-bool RunInOrder(TOrderedPool<R>& pool, size_t count, EOnCancel onCancel, Announce&& announce, Finish&& finish) {
+bool RunInOrder(TOrderedPool<R>& pool, EOnCancel onCancel, Announce&& announce, Finish&& finish) {
   std::deque<bool> hasJob; // items announced and not yet finished
   size_t ahead = 0;
-  bool cancelled = false;
-  for (size_t i = 0; i < count; ++i) {
-    while (!cancelled && ahead < count && (hasJob.empty() || pool.HasRoom())) {
+  bool cancelled = false, ended = false;
+  for (size_t i = 0;; ++i) {
+    while (!cancelled && !ended && (hasJob.empty() || pool.HasRoom())) {
       typename TOrderedPool<R>::TJob job;
-      if (!announce(ahead, job)) {
-        cancelled = true;
-        break;
-      }
+      const EAnnounce a = announce(ahead, job);
+      cancelled = a == EAnnounce::Cancel;
+      ended = a == EAnnounce::End;
+      if (a != EAnnounce::Item) break;
       hasJob.push_back(static_cast<bool>(job));
       if (job) pool.Submit(std::move(job));
       ++ahead;

@@ -232,7 +232,7 @@ TEST(BackupFaithful, StagedStreamCopiesArePrivate) {
   bool cancel = false;
   TStagedFiles staged;
   const auto selection = CollectFiles(staged, options, data, cancel, {"*.*"}, nullptr);
-  ASSERT_EQ(selection, (std::vector<std::string>{"a.txt", "a.txt;secret;$DATA"}));
+  ASSERT_EQ(selection.Strings(), (std::vector<std::string>{"a.txt", "a.txt;secret;$DATA"}));
   struct stat st{};
   ASSERT_EQ(stat((data + "/a.txt;secret;$DATA").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);

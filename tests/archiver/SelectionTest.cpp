@@ -29,7 +29,7 @@ class Selection : public ::testing::Test {
   Names collect(TArchiverOptions& o, const TFileArgs& files, TSelectionProgress progress = {}) {
     TStagedFiles staged;
     bool cancel = false;
-    return CollectFiles(staged, o, base(), cancel, files, progress);
+    return CollectFiles(staged, o, base(), cancel, files, progress).Strings();
   }
 
   test::TTempDir FTmp;
@@ -177,9 +177,9 @@ TEST_F(Selection, CancelStopsThePass) {
   bool cancel = false;
   int calls = 0;
   const Names names = CollectFiles(staged, o, base(), cancel, TFileArgs{"*.*"}, [&](int, EXTRACTINGINFOEX*, bool& abort) {
-    ++calls;
-    abort = true;
-  });
+                        ++calls;
+                        abort = true;
+                      }).Strings();
   EXPECT_TRUE(cancel);
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(names.size(), 1u);
@@ -234,7 +234,7 @@ TEST(NameList, KeepsEachNameOnceAndHandsThemOutSorted) {
     expected.push_back(name(i + 1));  // "F" before "f": only the case differs, so the bytes decide
     expected.push_back(name(i));
   }
-  EXPECT_EQ(list.Take(), expected);
+  EXPECT_EQ(list.Take().Strings(), expected);
   EXPECT_EQ(list.Size(), 0u);
   EXPECT_FALSE(list.Contains("F100000"));
 }

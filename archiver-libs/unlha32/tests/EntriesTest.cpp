@@ -442,7 +442,8 @@ TEST(Entries, NoExceptionLeavesAnEntryWhenMemoryRunsOut) {
   // which end the process however the library copes; the normal build runs this test.
   GTEST_SKIP() << "needs the plain allocator: AddressSanitizer aborts when RLIMIT_AS stops it";
 #endif
-  // Many small members, so that the member list needs far more memory than the child allows.
+  // Many small members, so that the member list of a listing handle needs far more memory than
+  // the child allows; the command entry's listing reads the headers as it goes and fits.
   TTempDir dir;
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 400000; ++i) {
@@ -472,7 +473,7 @@ TEST(Entries, NoExceptionLeavesAnEntryWhenMemoryRunsOut) {
     std::vector<char> out(4096);
     int listed = Unlha(0, ("l " + Q(dir / "many.lzh")).c_str(), out.data(), 4096);
     HARC h = UnlhaOpenArchive(0, (dir / "many.lzh").c_str(), 0);
-    ::_exit(listed == arclib::kErrNoMemory && h == 0 ? 0 : 1);
+    ::_exit(listed == 0 && h == 0 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);

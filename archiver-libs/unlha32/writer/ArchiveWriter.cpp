@@ -37,9 +37,12 @@ std::string NameOf(const std::string& path) {
 
 // Reads the whole file from its current position once, feeding each chunk to f (false from f
 // stops early); the CRC covers exactly those bytes. False with the reason set when reading
-// fails, the file grows past what narrow sizes hold, or stop is set.
+// fails, the file grows past what narrow sizes hold, or stop is set. A short read that brings
+// the total to expected ends it without the read that would only confirm the end (whether the
+// file grew meanwhile, the stat after reading tells).
 template <typename F>
-bool ReadAll(int fd, std::span<uint8_t> buffer, bool wide, const std::atomic<bool>* stop, TAddResult& r, F&& f) {
+bool ReadAll(int fd, std::span<uint8_t> buffer, uint64_t expected, bool wide, const std::atomic<bool>* stop,
+             TAddResult& r, F&& f) {
   uint64_t total = 0;
   uint16_t crc = 0;
   for (;;) {
@@ -61,7 +64,7 @@ bool ReadAll(int fd, std::span<uint8_t> buffer, bool wide, const std::atomic<boo
       return false;
     }
     crc = Crc16(crc, chunk);
-    if (!f(chunk)) break;
+    if (!f(chunk) || (chunk.size() < buffer.size() && total == expected)) break;
   }
   r.member.originalSize = total;
   r.member.crc = crc;
@@ -219,12 +222,17 @@ std::string TArchiveWriter::GroupName(uint32_t gid) {
   return FGroups[gid] = name;
 }
 
-TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
-                         const TSpoolPlace& spool, const std::atomic<bool>* stop) {
+TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
+                         const TSpoolPlace& spool, const std::atomic<bool>* stop, const struct stat* known) {
   TPackedMember p;
   TAddResult& r = p.result;
+  const bool inFolder = place.folder >= 0;
+  const int at = inFolder ? place.folder : AT_FDCWD;
+  const char* name = inFolder ? place.name : place.path.c_str();
   struct stat st{};
-  if (lstat(path.c_str(), &st) != 0) {
+  if (known != nullptr) {
+    st = *known;
+  } else if (fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
     r.reason = std::strerror(errno);
     return p;
   }
@@ -248,7 +256,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
   if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) {
     if (S_ISLNK(st.st_mode)) {
       std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-      const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+      const ssize_t n = readlinkat(at, name, target.data(), target.size());
       if (n < 0) {
         r.reason = std::strerror(errno);
         return p;
@@ -268,7 +276,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
     return p;
   }
 
-  arclib::TFd in(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  arclib::TFd in(openat(at, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (in.Get() < 0 || fstat(in.Get(), &st) != 0) {
     r.reason = std::strerror(errno);
     return p;
@@ -289,9 +297,11 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
     // .gz): stop and store instead.
     bool gaveUp = false;
     uint64_t consumed = 0;
-    if (!ReadAll(in.Get(), buffer, p.wide, stop, r, [&](std::span<const uint8_t> chunk) {
+    int chunks = 0;
+    if (!ReadAll(in.Get(), buffer, static_cast<uint64_t>(st.st_size), p.wide, stop, r, [&](std::span<const uint8_t> chunk) {
           enc.Write(chunk);
           consumed += chunk.size();
+          ++chunks;
           gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
                    (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
           return !gaveUp;
@@ -308,6 +318,17 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
         return p;
       }
     }
+    // A file read whole in one piece is stored from what was read, and its handle goes now.
+    if (chunks == 1 && consumed == static_cast<uint64_t>(st.st_size)) {
+      m.method = "-lh0-";
+      m.packedSize = m.originalSize;
+      TSpool raw(spool.folder, spool.memoryLimit);
+      raw.Write({buffer.data(), static_cast<size_t>(consumed)});
+      p.data.emplace(std::move(raw));
+      if (ChangedSince(in.Get(), st.st_mtim, st.st_size)) r.note = kChangedNote;
+      r.stored = true;
+      return p;
+    }
   }
   // Stored as it is: the writer copies the file when its turn comes, reading it once more.
   m.method = "-lh0-";
@@ -321,7 +342,7 @@ TPackedMember PackMember(const std::string& storedName, const std::string& path,
 std::string TArchiveWriter::Folder() const { return FolderOf(FTarget); }
 
 TAddResult TArchiveWriter::Add(const std::string& storedName, const std::string& path, TLhMethod method) {
-  TPackedMember p = PackMember(storedName, path, method, {Folder(), kWriteBuffer});
+  TPackedMember p = PackMember(storedName, TObjectPlace{path}, method, {Folder(), kWriteBuffer});
   return Emit(p);
 }
 
@@ -342,7 +363,8 @@ TAddResult TArchiveWriter::Emit(TPackedMember& p) {
     p.data->ReadOut(FReadBuf, [&](std::span<const uint8_t> b) { Write(b); });
   } else {
     const int fd = p.file.Get();
-    if (lseek(fd, 0, SEEK_SET) != 0 || !ReadAll(fd, FReadBuf, p.wide, nullptr, r, [&](std::span<const uint8_t> chunk) {
+    if (lseek(fd, 0, SEEK_SET) != 0 ||
+        !ReadAll(fd, FReadBuf, static_cast<uint64_t>(p.openedSize), p.wide, nullptr, r, [&](std::span<const uint8_t> chunk) {
           Write(chunk);
           return true;
         })) {

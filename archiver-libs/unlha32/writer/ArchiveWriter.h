@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "LhEncoder.h"
 #include "LhaHeader.h"
 #include "SafeExtract.h"
@@ -50,10 +52,20 @@ struct TSpoolPlace {
   size_t memoryLimit = 0; // per member; beyond it the data goes to an anonymous file
 };
 
-// Reads and encodes the object at path as storedName (see TArchiveWriter::Add); safe to run on
-// several threads at once. Returns early, not stored, when stop becomes true.
-TPackedMember PackMember(const std::string& storedName, const std::string& path, TLhMethod method,
-                         const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr);
+// Where an object to pack is: its path, and when the caller holds its folder open, that folder
+// and the object's name in it, so that the path is not walked again for every call.
+struct TObjectPlace {
+  const std::string& path;
+  int folder = -1;         // an open folder, or -1: path alone is used
+  const char* name = nullptr; // the object's name inside folder
+};
+
+// Reads and encodes the object at place as storedName (see TArchiveWriter::Add); safe to run on
+// several threads at once. Returns early, not stored, when stop becomes true. Known: the
+// object's lstat when the caller has just taken it, so that it is not taken twice.
+TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
+                         const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr,
+                         const struct stat* known = nullptr);
 
 // Holds the target's lock from before its old content is read until the new one is in place, so
 // that two packs into one archive (two processes, or two packs of one process) take turns and

@@ -11,7 +11,10 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <map>
+#include <fcntl.h>
+#include <memory>
+#include <deque>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,11 +41,37 @@ struct TInput {
 };
 
 // One member of the new archive: a file packed, an old member copied, or a file packed in place
-// of an old member, which is kept when the file cannot be stored.
+// of an old member, which is kept when the file cannot be stored. Only the members on their way
+// through the workers are held as steps.
 struct TPackStep {
-  const TInput* input = nullptr;
+  std::optional<TInput> input;
   const TLhaMember* old = nullptr;
   bool ownFile = false; // the input is the archive being written: skipped
+  std::shared_ptr<const arclib::TFd> folder; // the input's folder, held open, or none
+  std::string name;                          // the input's name in that folder
+};
+
+// The folder of the inputs that come one after another, held open for them: a file is then
+// reached by its name in the folder instead of by its whole path, walked again for each call.
+class TFolderCache {
+public:
+  // Step's folder and name for its input; without a folder when it cannot be opened.
+  void Place(TPackStep& step) {
+    const std::string& path = step.input->path;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (folder != FPath || !FFolder) {
+      FPath = folder;
+      arclib::TFd fd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      FFolder = fd.Get() >= 0 ? std::make_shared<const arclib::TFd>(std::move(fd)) : nullptr;
+    }
+    step.folder = FFolder;
+    step.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  }
+
+private:
+  std::string FPath;
+  std::shared_ptr<const arclib::TFd> FFolder;
 };
 
 struct TSettings {
@@ -97,34 +126,39 @@ std::vector<std::string> FolderEntries(const std::string& path, int& error) {
   return names;
 }
 
-// What is packed, in order, each stored name once.
+// What is packed, in order, each stored name once. A pack of a million files holds a million
+// inputs, so they are kept compact: the names' bytes in one block, a path as one of a few
+// folder prefixes followed by the stored name (or, when it is not that, by bytes of its own),
+// and the names found again through an open-addressing table.
 class TInputList {
 public:
   TInputList(TOutput& out, int& rc) : FOut(out), FRc(rc) {}
 
   // The folders above a stored name first (each once), so that they keep their mode and time.
-  void AddParents(const std::string& stored, const std::string& path) {
+  void AddParents(std::string_view stored, std::string_view path) {
     size_t slash = stored.find('/');
-    while (slash != std::string::npos) {
-      const std::string folder = stored.substr(0, slash);
-      Add({folder, path.substr(0, path.size() - (stored.size() - slash)), true});
+    while (slash != std::string_view::npos) {
+      Add(stored.substr(0, slash), path.substr(0, path.size() - (stored.size() - slash)), true);
       slash = stored.find('/', slash + 1);
     }
   }
 
-  void Add(TInput in) {
-    const auto [it, added] = FByName.emplace(in.stored, FInputs.size());
-    if (added) {
-      FInputs.push_back(std::move(in));
+  void Add(std::string_view stored, std::string_view path, bool implicit = false) {
+    if (2 * (FEntries.size() + 1) > FSlots.size()) Grow();
+    const size_t slot = SlotOf(stored);
+    if (FSlots[slot] == 0) {
+      FEntries.push_back(Store(stored, path, implicit));
+      FSlots[slot] = static_cast<uint32_t>(FEntries.size());
       return;
     }
-    TInput& first = FInputs[it->second];
-    if (in.path == first.path || in.implicit) return;
+    TEntry& first = FEntries[FSlots[slot] - 1];
+    const std::string firstPath = PathOf(first);
+    if (path == firstPath || implicit) return;
     if (first.implicit) { // a folder named on its own after a file below it: one member
-      first = std::move(in);
+      first = Store(stored, path, false);
       return;
     }
-    FOut.Line(in.stored + ": skipped " + in.path + ": " + first.path + " is stored under the same name");
+    FOut.Line(std::string(stored) + ": skipped " + std::string(path) + ": " + firstPath + " is stored under the same name");
     FRc = kErrCannotRead;
   }
 
@@ -132,7 +166,7 @@ public:
   // which the Unix extractors restore folder times correctly. A folder that cannot be read is
   // stored, and its loss of contents reported.
   void AddTree(const std::string& stored, const std::string& path) {
-    Add({stored, path});
+    Add(stored, path);
     int error = 0;
     for (const auto& n : FolderEntries(path, error)) {
       const std::string childStored = stored + "/" + n;
@@ -141,7 +175,7 @@ public:
       if (lstat(childPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         AddTree(childStored, childPath);
       else
-        Add({childStored, childPath});
+        Add(childStored, childPath);
     }
     if (error != 0) {
       FOut.Line(stored + ": skipped: cannot read the folder: " + std::strerror(error));
@@ -149,14 +183,77 @@ public:
     }
   }
 
-  std::vector<TInput>& Inputs() { return FInputs; }
-  const std::map<std::string, size_t>& ByName() const { return FByName; }
+  size_t Size() const { return FEntries.size(); }
+  TInput At(size_t i) const { return {std::string(StoredOf(FEntries[i])), PathOf(FEntries[i]), FEntries[i].implicit}; }
+  // The input stored under name, or none.
+  std::optional<size_t> Find(std::string_view name) const {
+    if (FSlots.empty()) return std::nullopt;
+    const uint32_t at = FSlots[SlotOf(name)];
+    return at == 0 ? std::nullopt : std::optional<size_t>(at - 1);
+  }
 
 private:
+  static constexpr uint32_t kOwnPath = UINT32_MAX; // the path's bytes follow the stored name's
+  static constexpr size_t kMaxPrefixes = 64;
+
+  struct TEntry {
+    uint64_t at = 0;        // of the stored name in FBytes
+    uint32_t length = 0;    // of the stored name
+    uint32_t prefix = 0;    // index into FPrefixes, or kOwnPath
+    uint32_t pathLength = 0; // with kOwnPath
+    bool implicit = false;
+  };
+
+  TEntry Store(std::string_view stored, std::string_view path, bool implicit) {
+    TEntry e{FBytes.size(), static_cast<uint32_t>(stored.size()), kOwnPath, 0, implicit};
+    FBytes += stored;
+    if (path.ends_with(stored)) {
+      const std::string_view prefix = path.substr(0, path.size() - stored.size());
+      const auto known = std::find(FPrefixes.begin(), FPrefixes.end(), prefix);
+      if (known != FPrefixes.end()) {
+        e.prefix = static_cast<uint32_t>(known - FPrefixes.begin());
+      } else if (FPrefixes.size() < kMaxPrefixes) {
+        e.prefix = static_cast<uint32_t>(FPrefixes.size());
+        FPrefixes.emplace_back(prefix);
+      }
+    }
+    if (e.prefix == kOwnPath) {
+      e.pathLength = static_cast<uint32_t>(path.size());
+      FBytes += path;
+    }
+    return e;
+  }
+
+  std::string_view StoredOf(const TEntry& e) const { return std::string_view(FBytes).substr(e.at, e.length); }
+  std::string PathOf(const TEntry& e) const {
+    if (e.prefix == kOwnPath) return std::string(std::string_view(FBytes).substr(e.at + e.length, e.pathLength));
+    return FPrefixes[e.prefix] + std::string(StoredOf(e));
+  }
+
+  size_t SlotOf(std::string_view name) const {
+    const size_t mask = FSlots.size() - 1;
+    for (size_t slot = std::hash<std::string_view>{}(name) & mask;; slot = (slot + 1) & mask) {
+      const uint32_t at = FSlots[slot];
+      if (at == 0 || StoredOf(FEntries[at - 1]) == name) return slot;
+    }
+  }
+
+  void Grow() { // at most half full, so a search meets a free slot soon
+    FSlots.assign(std::max<size_t>(64, FSlots.size() * 2), 0);
+    const size_t mask = FSlots.size() - 1;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+      size_t slot = std::hash<std::string_view>{}(StoredOf(FEntries[i])) & mask;
+      while (FSlots[slot] != 0) slot = (slot + 1) & mask;
+      FSlots[slot] = static_cast<uint32_t>(i + 1);
+    }
+  }
+
   TOutput& FOut;
   int& FRc;
-  std::vector<TInput> FInputs;
-  std::map<std::string, size_t> FByName;
+  std::string FBytes;
+  std::vector<std::string> FPrefixes;
+  std::vector<TEntry> FEntries;
+  std::vector<uint32_t> FSlots; // index + 1 into FEntries, 0 = free
 };
 
 bool ParseSettings(const TCommand& cmd, TSettings& s, TOutput& out) {
@@ -240,11 +337,9 @@ int Pack(const TCommand& cmd, TOutput& out) {
     if (s.recurse && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
       list.AddTree(stored, path);
     else
-      list.Add({stored, path});
+      list.Add(stored, path);
   }
-  std::vector<TInput>& inputs = list.Inputs();
-  const std::map<std::string, size_t>& byName = list.ByName();
-  if (inputs.empty()) {
+  if (list.Size() == 0) {
     out.Line("no files to pack");
     return rc != 0 ? rc : kErrNoMatch;
   }
@@ -259,26 +354,37 @@ int Pack(const TCommand& cmd, TOutput& out) {
 
     // The new archive in order: old members (each copied, or replaced by its file when that is
     // newer), then the files that are not members yet.
-    std::vector<TPackStep> steps;
-    std::vector<bool> done(inputs.size(), false);
+    constexpr size_t kNoInput = SIZE_MAX;
+    std::vector<std::pair<const TLhaMember*, size_t>> oldSteps; // with the input replacing it
+    std::vector<bool> done(list.Size(), false);
     if (old) {
       for (const auto& m : old->Members()) {
-        TPackStep& step = steps.emplace_back();
-        step.old = &m;
-        auto it = byName.find(m.name);
-        if (it == byName.end() || done[it->second]) continue;
-        done[it->second] = true;
-        const TInput& in = inputs[it->second];
+        auto& [member, input] = oldSteps.emplace_back(&m, kNoInput);
+        const std::optional<size_t> i = list.Find(m.name);
+        if (!i || done[*i]) continue;
+        done[*i] = true;
         struct stat st{};
-        const bool exists = lstat(in.path.c_str(), &st) == 0;
+        const bool exists = lstat(list.At(*i).path.c_str(), &st) == 0;
         // A file that is gone is tried too, so that its loss is reported.
-        if (cmd.letter == "a" || !s.compareTimes || !exists || st.st_mtime > m.mtime) step.input = &in;
+        if (cmd.letter == "a" || !s.compareTimes || !exists || st.st_mtime > m.mtime) input = *i;
       }
     }
-    if (cmd.letter != "f") {
-      for (size_t i = 0; i < inputs.size(); ++i)
-        if (!done[i]) steps.push_back({&inputs[i], nullptr});
-    }
+    size_t nextOld = 0, nextInput = 0;
+    auto nextStep = [&](TPackStep& step) {
+      if (nextOld < oldSteps.size()) {
+        const auto& [member, input] = oldSteps[nextOld++];
+        step.old = member;
+        if (input != kNoInput) step.input = list.At(input);
+        return true;
+      }
+      if (cmd.letter == "f") return false;
+      while (nextInput < list.Size() && done[nextInput]) ++nextInput;
+      if (nextInput == list.Size()) return false;
+      step.input = list.At(nextInput++);
+      return true;
+    };
+    std::deque<TPackStep> steps; // announced and not yet written; outlives the pool's jobs
+    TFolderCache folders;
 
     // Files are announced and handed to the workers ahead of the writing, in order, as far as
     // the pool has room; the writing takes them back in the same order. The packed data of
@@ -289,25 +395,35 @@ int Pack(const TCommand& cmd, TOutput& out) {
     TOrderedPool<TPackedMember> pool(threads, capacity);
     bool changed = false;
     std::set<std::string> replaced; // a replaced name drops its later duplicates too
-    auto announce = [&](size_t i, TOrderedPool<TPackedMember>::TJob& job) {
-      TPackStep& step = steps[i];
-      if (step.input == nullptr) return true;
+    auto announce = [&](size_t, TOrderedPool<TPackedMember>::TJob& job) {
+      TPackStep& step = steps.emplace_back();
+      if (!nextStep(step)) {
+        steps.pop_back();
+        return EAnnounce::End;
+      }
+      if (!step.input) return EAnnounce::Item;
       const TInput& in = *step.input;
+      folders.Place(step);
+      const TObjectPlace place{in.path, step.folder ? step.folder->Get() : -1, step.name.c_str()};
       struct stat st{};
-      const bool exists = lstat(in.path.c_str(), &st) == 0;
+      const bool exists = place.folder >= 0 ? fstatat(place.folder, place.name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                                            : lstat(in.path.c_str(), &st) == 0;
       if (exists && w.IsOwnFile(st.st_dev, st.st_ino)) {
         step.ownFile = true;
-        return true;
+        return EAnnounce::Item;
       }
       const uint64_t size = exists && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
-      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return false;
-      job = [&in, &spool, method = s.method](const std::atomic<bool>& stop, unsigned) {
-        return PackMember(in.stored, in.path, method, spool, &stop);
+      if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return EAnnounce::Cancel;
+      // What the lstat above found is what the worker packs (a file gone by now is reported
+      // as gone when it is opened).
+      job = [&in, place, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
+        return PackMember(in.stored, place, method, spool, &stop, exists ? &st : nullptr);
       };
-      return true;
+      return EAnnounce::Item;
     };
-    auto finish = [&](size_t i, TPackedMember* packed) {
-      const TPackStep& step = steps[i];
+    auto finish = [&](size_t, TPackedMember* packed) {
+      const TPackStep step = std::move(steps.front()); // its job, if any, is done
+      steps.pop_front();
       if (step.ownFile) {
         out.Line(step.input->stored + ": skipped: it is the archive being written");
       } else if (packed != nullptr) {
@@ -333,7 +449,7 @@ int Pack(const TCommand& cmd, TOutput& out) {
       }
       return true;
     };
-    if (!RunInOrder(pool, steps.size(), EOnCancel::Drop, announce, finish)) {
+    if (!RunInOrder(pool, EOnCancel::Drop, announce, finish)) {
       out.Line("cancelled; the archive is left as it was");
       return kErrUserCancel;
     }
