@@ -346,6 +346,11 @@ std::string TZip32::SfxCommand(HWND, std::string_view arcFile, const TArchiverOp
   if (support.empty()) throw ESfxNoRequiredFile("zip", win32 ? "Win32" : "DOS", supportName);
 
   const std::string outName = SfxOutputName(arcFile, ".EXE", dir);
+  // "Zip" deletes the archive the .EXE was made from: an archive already bearing the .EXE's name
+  // would be replaced by the self-extractor and then deleted with it.
+  std::error_code same;
+  if (std::filesystem::equivalent(outName, std::string(arcFile), same))
+    throw EArchiver("Cannot create file \"" + outName + "\".");
   WriteSfxFile(outName, support, std::string(arcFile), TSfxTrailer::None,
                [&](TSfxFailure failure, const std::string& path) {
                  switch (failure) {

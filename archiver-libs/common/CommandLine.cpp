@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "ErrorCodes.h"
+#include "EscapedName.h"
 
 namespace arclib {
 namespace {
@@ -11,6 +12,29 @@ namespace {
 constexpr std::streamoff kMaxResponseFile = 64 << 20;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool DecodeEscapes(std::string_view escaped, std::string& name) {
+  name.clear();
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '%') {
+      name += escaped[i];
+      continue;
+    }
+    const int hi = i + 2 < escaped.size() ? HexValue(escaped[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexValue(escaped[i + 2]) : -1;
+    if (lo < 0) return false;
+    name += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -73,8 +97,23 @@ bool ReadResponseFile(const std::string& path, std::vector<std::string>& names, 
 }
 
 bool AddNameArgument(const std::string& text, std::vector<std::string>& names, TCommandError& err) {
-  if (text.size() > 1 && text[0] == '@') return ReadResponseFile(text.substr(1), names, err);
+  if (text.size() > 1 && text[0] == '@' && !text.starts_with(kEscapedNamePrefix))
+    return ReadResponseFile(text.substr(1), names, err);
   names.push_back(text);
+  return true;
+}
+
+bool DecodeNameArgument(std::string_view text, TNameArg& name, TCommandError& err) {
+  if (!text.starts_with(kEscapedNamePrefix)) {
+    name = TNameArg(std::string(text));
+    return true;
+  }
+  std::string decoded;
+  if (!DecodeEscapes(text.substr(kEscapedNamePrefix.size()), decoded) || decoded.empty()) {
+    err = {kErrCommandLine, "malformed escaped name: " + std::string(text)};
+    return false;
+  }
+  name = TNameArg(std::move(decoded), true);
   return true;
 }
 

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Names.h"
+
 namespace arclib {
 
 // A failed parse or check: the library code to return and a message for the output buffer.
@@ -33,8 +35,13 @@ struct TCommandLine {
   std::vector<std::string> names;     // file or member names, response files expanded
 };
 
-// A name argument: "@<file>" adds the response file's names, anything else itself.
+// A name argument: "@<file>" adds the response file's names, anything else itself (an escaped
+// name "@=..." too: it is decoded where it is used, by DecodeNameArgument).
 bool AddNameArgument(const std::string& text, std::vector<std::string>& names, TCommandError& err);
+
+// One name as the drivers send it: the escaped form (EscapedName.h) is decoded and exact, anything
+// else is itself, a pattern. A malformed or empty escaped name is kErrCommandLine.
+bool DecodeNameArgument(std::string_view text, TNameArg& name, TCommandError& err);
 
 // Arguments after the archive are names, never switches; empty quoted arguments add nothing.
 // FolderArgument: an argument right after the archive ending in "/" is the base folder (the

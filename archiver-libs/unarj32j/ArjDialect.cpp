@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,12 @@ struct TArjCommand {
   int continueOnError = 1;  // -jse0: stop at the first failed member
   std::vector<std::string> excludes;  // "-jx<pattern>"
   bool compress = true;               // -z1 (LHA's store switch): every member stored
+  std::vector<arclib::TNameArg> names;  // the line's names, escaped ones decoded and exact
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const arclib::TNameArg& n : names) texts.push_back(n.text);
+    return texts;
+  }
 };
 
 // The switch's value after its name when the name matches exactly (digits follow).
@@ -54,6 +61,8 @@ bool Parse(const char* cmdLine, bool memoryForm, TArjCommand& cmd, arclib::TComm
     }
   }
   if (!arclib::ParseCommandLine(rest, cmd.line, err)) return false;
+  for (const std::string& text : cmd.line.names)
+    if (!arclib::DecodeNameArgument(text, cmd.names.emplace_back(), err)) return false;
   for (const std::string& sw : cmd.line.switches) {
     std::string v;
     if (sw == "-+") continue;
@@ -236,7 +245,7 @@ class TExtractor {
     }
     if (write) FDest.FinishFolders();
     if (FFirstError != 0) return FFirstError;
-    if (count == 0 && !FCmd.line.names.empty()) {
+    if (count == 0 && !FCmd.names.empty()) {
       FOut.Line("no member matches the names given");
       return arclib::kErrNoMatch;
     }
@@ -245,7 +254,7 @@ class TExtractor {
 
  private:
   bool Wanted(const arclib::TMemberInfo& m) const {
-    if (!arclib::Selected(m.name, FCmd.line.names)) return false;
+    if (!arclib::Selected(m.name, FCmd.names)) return false;
     for (const std::string& x : FCmd.excludes)
       if (arclib::Selected(m.name, {x})) return false;
     return true;
@@ -289,14 +298,14 @@ int RunUnarj(const char* cmdLine, arclib::TOutput& out) {
   }
   const char c = cmd.letter[0];
   if (c == 'a' || c == 'u') {
-    return PackFiles({cmd.line.archive, cmd.line.baseDir, cmd.line.names, cmd.compress, false}, out);
+    return PackFiles({cmd.line.archive, cmd.line.baseDir, cmd.Texts(), cmd.compress, false}, out);
   }
   if (c == 'd') {
-    if (cmd.line.names.empty()) {
+    if (cmd.names.empty()) {
       out.Line("name the members to delete");
       return arclib::kErrNoMatch;
     }
-    return PackFiles({cmd.line.archive, "", cmd.line.names, true, true}, out);
+    return PackFiles({cmd.line.archive, "", cmd.Texts(), true, true}, out);
   }
   if (c == 'f' || c == 's' || c == 'm') {
     out.Line("not supported for ARJ archives: command " + cmd.letter);
@@ -309,7 +318,7 @@ int RunUnarj(const char* cmdLine, arclib::TOutput& out) {
     std::vector<arclib::TMemberInfo> members;
     for (const TArjMember& m : arc.members)
       if (m.fileType != kTypeVolumeLabel) members.push_back(Describe(m));
-    return arclib::WriteListing(members, cmd.line.names, out);
+    return arclib::WriteListing(members, cmd.Texts(), out);
   }
   TExtractor ex(cmd, *src, arc, out);
   return ex.Run(c != 't');
@@ -324,11 +333,11 @@ int RunUnarjToMemory(const char* cmdLine, uint8_t* buffer, uint32_t size, uint32
   std::unique_ptr<TFileSource> src;
   TArjArchive arc;
   if (const int r = OpenArchive(cmd.line.archive, src, arc, none); r != 0) return r;
-  const std::string name = cmd.line.names.empty() ? std::string() : cmd.line.names.front();
+  const arclib::TNameArg name = cmd.names.empty() ? arclib::TNameArg() : cmd.names.front();
   for (const TArjMember& raw : arc.members) {
     const arclib::TMemberInfo m = Describe(raw);
     if (m.IsDirectory() || raw.fileType == kTypeVolumeLabel) continue;
-    if (!name.empty() && !arclib::Selected(m.name, {name})) continue;
+    if (!name.text.empty() && !arclib::Selected(m.name, std::span(&name, 1))) continue;
     if (m.originalSize > size) return arclib::kErrBufferSmall;
     TBufferSink sink(buffer, size);
     std::string why;

@@ -26,25 +26,11 @@ bool SplitSwitch(std::string_view body, TSwitch& sw) {
   return true;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // One name as given; an escaped one is decoded and marked exact.
 bool AddName(std::string_view text, std::vector<TNameArg>& files, TCommandError& err) {
-  if (!text.starts_with(kEscapedNamePrefix)) {
-    files.emplace_back(std::string(text));
-    return true;
-  }
-  std::string name;
-  if (!DecodeEscapedName(text.substr(kEscapedNamePrefix.size()), name) || name.empty()) {
-    err = {kErrCommandLine, "malformed escaped name: " + std::string(text)};
-    return false;
-  }
-  files.emplace_back(std::move(name), true);
+  TNameArg name;
+  if (!DecodeNameArgument(text, name, err)) return false;
+  files.push_back(std::move(name));
   return true;
 }
 
@@ -56,22 +42,6 @@ bool AddResponseFile(const std::string& path, std::vector<TNameArg>& files, TCom
 }
 
 }  // namespace
-
-bool DecodeEscapedName(std::string_view escaped, std::string& name) {
-  name.clear();
-  for (size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] != '%') {
-      name += escaped[i];
-      continue;
-    }
-    const int hi = i + 2 < escaped.size() ? HexValue(escaped[i + 1]) : -1;
-    const int lo = hi >= 0 ? HexValue(escaped[i + 2]) : -1;
-    if (lo < 0) return false;
-    name += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  return true;
-}
 
 const TSwitch* TCommand::Find(std::string_view name) const {
   for (auto it = switches.rbegin(); it != switches.rend(); ++it)

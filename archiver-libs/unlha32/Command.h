@@ -18,10 +18,6 @@ struct TSwitch {
   std::string value;  // what follows the name, e.g. "1"; may be empty
 };
 
-// The decoding of an escaped name (EscapedName.h) without its prefix: "%XX" (two hex digits)
-// stands for the byte XX, every other byte for itself. False for a malformed escape.
-bool DecodeEscapedName(std::string_view escaped, std::string& name);
-
 struct TCommand {
   std::string letter;              // "x", "e", "l", "v", "t", "u", ...; empty for the memory form
   bool plus = false;               // the driver's fixed first switch "-+" was given

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "ARCHIVES.h"
+#include "BackupPacking.h"
 #include "ExtStrms.h"
 #include "FILTERS.h"
 #include "LHA32.h"
@@ -38,23 +39,6 @@ std::map<std::string, std::string> signatureOf(const std::string& root) {
     tree[fs::relative(entry.path(), root).string()] = sig;
   }
   return tree;
-}
-
-// The backup run's pack of a whole folder.
-int backUp(const std::string& archive, const std::string& folder, std::string& output) {
-  TArchiveFile packer;
-  packer.SetFileName(archive);
-  TArchiverOptions& o = packer.Options();
-  o.x = 1;
-  o.a = 1;
-  o.c = 1;
-  o.r = 1;
-  o.n = 1;
-  o.jso = 0;
-  packer.SetOutputSize(8192);
-  const int rc = packer.Pack(0, nullptr, folder, {"*.*"});
-  output = packer.Output();
-  return rc;
 }
 
 int extractAll(const std::string& archive, const std::string& out, std::string& output) {
@@ -82,7 +66,7 @@ TEST(BackupFaithful, EveryNameComesBackByteIdentical) {
       "new\nline.txt", "tab\there", "per%41cent", "\"", "star*?.txt", " lead and trail ", "\x01\x7F"};
   for (const std::string& n : names) test::WriteFile(data + "/" + n, "content of " + n);
   std::string out;
-  ASSERT_EQ(backUp(tmp / "b.lzh", data, out), 0) << out;
+  ASSERT_EQ(test::PackAsBackup(tmp / "b.lzh", data, out), 0) << out;
   std::string xout;
   ASSERT_EQ(extractAll(tmp / "b.lzh", tmp / "restored", xout), 0) << xout;
   EXPECT_EQ(signatureOf(tmp / "restored"), signatureOf(data));
@@ -120,7 +104,7 @@ TEST(BackupFaithful, FolderModesTimesOwnersOldTimesAndLinksComeBack) {
   setTime(data + "/kept", 1293937445);
   setTime(data + "/dots", 1000000000);
   std::string out;
-  ASSERT_EQ(backUp(tmp / "m.lzh", data, out), 0) << out;
+  ASSERT_EQ(test::PackAsBackup(tmp / "m.lzh", data, out), 0) << out;
   std::string xout;
   ASSERT_EQ(extractAll(tmp / "m.lzh", tmp / "restored", xout), 0) << xout;
   auto want = signatureOf(data), got = signatureOf(tmp / "restored");
@@ -150,7 +134,7 @@ TEST(BackupFaithful, UnreadableFoldersAreNamedAndThePackFails) {
     close(fds[0]);
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
     std::string out;
-    const int rc = backUp(tmp / "u.lzh", data, out);
+    const int rc = test::PackAsBackup(tmp / "u.lzh", data, out);
     out = std::to_string(rc) + "\n" + out;
     (void)!write(fds[1], out.data(), out.size());
     _exit(0);
@@ -180,7 +164,7 @@ TEST(BackupFaithful, OneMemberIsExtractedByItsExactName) {
   test::WriteFile(data + "/a*.txt", "star\n");
   test::WriteFile(data + "/ab.txt", "ab\n");
   std::string out;
-  ASSERT_EQ(backUp(tmp / "e.lzh", data, out), 0) << out;
+  ASSERT_EQ(test::PackAsBackup(tmp / "e.lzh", data, out), 0) << out;
   // As the backup browser takes one member out (without paths) and opens it.
   auto single = [&](const std::string& member, const std::string& dest) {
     TArchiveFile browser;

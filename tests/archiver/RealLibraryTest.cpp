@@ -8,6 +8,7 @@
 #include <map>
 
 #include "ARCHIVES.h"
+#include "BackupPacking.h"
 #include "FileSearch.h"
 #include "LHA32.h"
 #include "Peers.h"
@@ -75,13 +76,8 @@ TEST(RealLibrary, PackListAndExtractATinyTree) {
   fs::create_directories(data + "/sub/空");  // an empty folder survives the round trip too
   const std::string archive = tmp / "_20260101backup.lzh";
 
-  TArchiveFile packer;
-  packer.SetFileName(archive);
-  TArchiverOptions& o = packer.Options();
-  o.x = o.a = o.c = o.r = o.n = 1;
-  o.jso = 0;
-  packer.SetOutputSize(8192);
-  ASSERT_EQ(packer.Pack(0, nullptr, data, {"*.*"}), 0) << packer.Output();
+  std::string packed;
+  ASSERT_EQ(test::PackAsBackup(archive, data, packed), 0) << packed;
   ASSERT_TRUE(platform::FileExists(archive));
   EXPECT_TRUE(IsLhaArchive(archive));
 

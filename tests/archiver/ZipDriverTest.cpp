@@ -386,6 +386,15 @@ TEST_F(ZipDriver, SelfExtractorFileErrorsInTheDriversWords) {
   EXPECT_EQ(expectMessage([&] { zip.MakeSfx(0, missing, opts(), "", cmdLine, output); }),
             "Cannot open file \"" + missing + "\".");
   EXPECT_FALSE(std::filesystem::exists(FTemp / "missing.EXE"));
+
+  // An archive that already bears the self-extractor's name is neither replaced nor deleted.
+  const std::string self = FTemp / "self.EXE";
+  test::WriteFile(self, "PK-archive");
+  ClearLog();
+  EXPECT_EQ(expectMessage([&] { zip.MakeSfx(0, self, opts(), "", cmdLine, output); }),
+            "Cannot create file \"" + self + "\".");
+  EXPECT_EQ(test::ReadFile(self), "PK-archive");
+  EXPECT_EQ(Log().find("zip32j Zip"), std::string::npos) << Log();
 }
 
 // ---------------------------------------------------------------------------------------------

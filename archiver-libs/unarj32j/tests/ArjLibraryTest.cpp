@@ -11,6 +11,7 @@
 #include "ArchiveTestSupport.h"
 #include "ArjCraft.h"
 #include "ErrorCodes.h"
+#include "EscapedName.h"
 
 extern "C" {
 int Unarj(HWND, const char* cmdLine, char* output, uint32_t size);
@@ -122,6 +123,37 @@ TEST_F(ArjLibrary, AddingReplacesMembersOfTheSameNameAndDeletingRemovesThem) {
   EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"a.txt"}));
   EXPECT_EQ(Command("d -+ " + Q(arc) + " " + Q("none.txt")).code, arclib::kErrNoMatch);
   EXPECT_EQ(listing.Names(arc), (std::vector<std::string>{"a.txt"}));
+}
+
+// The program sends names that cannot travel plainly (a '"', a leading '@') in the escaped form, and
+// every name so when extracting without paths: each selects exactly its member, a '*' in it too.
+TEST_F(ArjLibrary, EscapedNamesSelectExactlyTheirMember) {
+  const std::string arc = FTemp / "names.arj";
+  WriteBytes(arc, CraftArchive({Stored("say \"hi\".txt", "quoted"), Stored("@eaDir.txt", "at"),
+                                Stored("a*b.txt", "star"), Stored("axb.txt", "other")}));
+  struct TCase {
+    const char* name;
+    const char* content;
+  } cases[] = {{"say \"hi\".txt", "quoted"}, {"@eaDir.txt", "at"}, {"a*b.txt", "star"}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = FTemp / "out";
+    const auto r = Command("x -+ -x0 -jse1 -jso1 " + Q(arc) + " " + Q(out + "/") + " " + Q(EncodeEscapedName(c.name)));
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::vector<std::string> written;
+    for (const auto& e : fs::directory_iterator(out)) written.push_back(e.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{c.name});
+    EXPECT_EQ(ReadText(out + "/" + c.name), c.content);
+    fs::remove_all(out);
+
+    std::vector<unsigned char> buf(100);
+    uint32_t got = 0;
+    ASSERT_EQ(UnarjExtractMem(0, (" -+ " + Q(arc) + " " + Q(EncodeEscapedName(c.name))).c_str(), buf.data(), 100,
+                              nullptr, nullptr, &got),
+              0);
+    EXPECT_EQ(std::string(buf.begin(), buf.begin() + got), c.content);
+  }
+  EXPECT_EQ(Command("x -+ " + Q(arc) + " " + Q(FTemp / "bad/") + " " + Q("@=a%2")).code, arclib::kErrCommandLine);
 }
 
 TEST_F(ArjLibrary, UnreadableArchivesAreReportedAndLeaveNothing) {

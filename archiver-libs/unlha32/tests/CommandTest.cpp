@@ -84,9 +84,9 @@ TEST(CommandLine, EscapedNamesCarryAnyByteAndAreExact) {
                                               {"@eaDir/plain", false}}));
   const std::string any = "a\"%\n\xE9@";
   EXPECT_EQ(EncodeEscapedName(any), "@=a%22%25%0A\xE9@");
-  std::string back;
-  ASSERT_TRUE(DecodeEscapedName(EncodeEscapedName(any).substr(2), back));
-  EXPECT_EQ(back, any);
+  TNameArg back;
+  ASSERT_TRUE(DecodeNameArgument(EncodeEscapedName(any), back, err)) << err.message;
+  EXPECT_EQ(back, TNameArg(any, true));
   for (const char* bad : {"\"@=a%2\"", "\"@=a%zz\"", "\"@=\""}) {
     EXPECT_FALSE(ParseCommandLine(std::string("x -+ \"a.lzh\" ") + bad, cmd, err)) << bad;
     EXPECT_EQ(err.code, kErrCommandLine) << bad;

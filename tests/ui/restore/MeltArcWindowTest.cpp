@@ -21,6 +21,7 @@
 
 #include "ARCHIVES.h"
 #include "BackupDb.h"
+#include "BackupPacking.h"
 #include "FileSearch.h"
 #include "FileTimes.h"
 #include "NamedStreams.h"
@@ -132,24 +133,6 @@ void MakeSourceTree(const fs::path& root, bool withStreams) {
   for (const char* name : {"a.txt", "bin/tool", "写真/日本語の名前.txt", ".dotfile", "empty.dat", "sub/deeper/note.md"}) {
     SetTime(root / name, t += 3601);
   }
-}
-
-// Packs base as the backup run does: every file below it (unless told otherwise), the options it sets.
-int PackAsBackup(const std::string& archive, const std::string& base, std::string& output,
-                 const TFileArgs& files = TFileArgs{"*.*"}) {
-  TArchiveFile arc;
-  arc.SetFileName(archive);
-  TArchiverOptions& o = arc.Options();
-  o.x = 1;
-  o.a = 1;
-  o.c = 1;
-  o.r = 1;
-  o.n = 1;
-  o.jso = 0;
-  arc.SetOutputSize(8192);
-  int rc = arc.Pack(0, nullptr, base, files);
-  output = arc.Output();
-  return rc;
 }
 
 // ---- Hand-made archives, for what no packer writes --------------------------------------
@@ -392,8 +375,8 @@ TEST_F(MeltArcWindowTest, FileUnderALinksNameIsRestoredInsideTheDestination) {
   WriteFile(dir.path() / "b2/evil/x.txt", "through the link", fs::perms(0644));
   const std::string archive = dir.str("linked.lzh");
   std::string output;
-  ASSERT_EQ(PackAsBackup(archive, dir.str("b1"), output, TFileArgs{"evil"}), 0) << output;
-  ASSERT_EQ(PackAsBackup(archive, dir.str("b2"), output, TFileArgs{"evil/x.txt"}), 0) << output;
+  ASSERT_EQ(test::PackAsBackup(archive, dir.str("b1"), output, TFileArgs{"evil"}), 0) << output;
+  ASSERT_EQ(test::PackAsBackup(archive, dir.str("b2"), output, TFileArgs{"evil/x.txt"}), 0) << output;
 
   fs::create_directories(dir.path() / "work");
   ChooseFile(archive);
@@ -438,7 +421,7 @@ TEST_F(MeltArcWindowTest, RestoresABackupExactlyAgainAndStraightIntoTheFolder) {
   const std::string archive = dir.str("bk/20240617_data.lzh");
   const Tree source = Snapshot(src);
   std::string output;
-  ASSERT_EQ(PackAsBackup(archive, src.string(), output), 0) << output;
+  ASSERT_EQ(test::PackAsBackup(archive, src.string(), output), 0) << output;
   if (streams) {
     ASSERT_EQ(source.at("a.txt").streams.size(), 1u);
   }
