@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -313,6 +314,31 @@ class TArchiverDll : public TCustomArchiverDll {
 
  private:
   bool Resolve(TEntryIndex index, bool required);
+};
+
+// One library's binding, shared by every driver of its family and by every thread: made by Make
+// and then loaded on first use, kept (also when that load failed: calls that load first retry)
+// until Reset. Threads that ask at once get the one binding, never a replaced one.
+template <class Dll>
+class TSharedBinding {
+ public:
+  template <class MakeFn>
+  Dll& Get(MakeFn&& make) {
+    std::lock_guard lock(FLock);
+    if (!FDll) {
+      FDll = make();
+      FDll->Load();
+    }
+    return *FDll;
+  }
+  void Reset() {
+    std::lock_guard lock(FLock);
+    FDll.reset();
+  }
+
+ private:
+  std::mutex FLock;
+  std::unique_ptr<Dll> FDll;
 };
 
 // ---------------------------------------------------------------------------------------------

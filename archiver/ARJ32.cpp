@@ -4,22 +4,17 @@
 #include "Paths.h"
 
 namespace {
-std::unique_ptr<TArchiverDll>& arjBinding() {
-  static std::unique_ptr<TArchiverDll> binding;
+TSharedBinding<TArchiverDll>& arjBinding() {
+  static TSharedBinding<TArchiverDll> binding;
   return binding;
 }
 }  // namespace
 
 TArchiverDll& TArj32::Binding() {
-  auto& binding = arjBinding();
-  if (!binding) {
-    binding = std::make_unique<TArchiverDll>("ARJ 形式書庫", "UNARJ32J.DLL", "Unarj");
-    binding->Load();
-  }
-  return *binding;
+  return arjBinding().Get([] { return std::make_unique<TArchiverDll>("ARJ 形式書庫", "UNARJ32J.DLL", "Unarj"); });
 }
 
-void TArj32::FreeBinding() { arjBinding().reset(); }
+void TArj32::FreeBinding() { arjBinding().Reset(); }
 
 TArj32::TArj32() : TLha32(TNoLoad{}) { TArj32::LoadDLL(); }
 

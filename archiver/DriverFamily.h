@@ -18,21 +18,17 @@ class TFamilyDriver : public TArchiver {
   TCustomArchiverDll& GetDll() override { return Binding(); }
 
   static TArchiverDll& Binding() {
-    std::unique_ptr<TArchiverDll>& binding = store();
-    if (!binding) {
-      binding = std::make_unique<TArchiverDll>(Family::DisplayName, Family::LibraryName, Family::Prefix);
-      binding->Load();
-    }
-    return *binding;
+    return store().Get(
+        [] { return std::make_unique<TArchiverDll>(Family::DisplayName, Family::LibraryName, Family::Prefix); });
   }
-  static void FreeBinding() { store().reset(); }
+  static void FreeBinding() { store().Reset(); }
 
  protected:
   TFamilyDriver() { Binding(); }  // the family's first driver raises ENoArchiverDLL when the library is missing
 
  private:
-  static std::unique_ptr<TArchiverDll>& store() {
-    static std::unique_ptr<TArchiverDll> binding;
+  static TSharedBinding<TArchiverDll>& store() {
+    static TSharedBinding<TArchiverDll> binding;
     return binding;
   }
 };

@@ -6,8 +6,8 @@
 #include "Paths.h"
 
 namespace {
-std::unique_ptr<TArchiverDll>& lhaBinding() {
-  static std::unique_ptr<TArchiverDll> binding;
+TSharedBinding<TArchiverDll>& lhaBinding() {
+  static TSharedBinding<TArchiverDll> binding;
   return binding;
 }
 }  // namespace
@@ -24,16 +24,10 @@ std::string LhaNameArgument(std::string_view name) {
 }
 
 TArchiverDll& TLha32::Binding() {
-  auto& binding = lhaBinding();
-  if (!binding) {
-    // Kept even when the first load fails: the next call that loads before resolving retries.
-    binding = std::make_unique<TArchiverDll>("LHA 形式書庫", "UNLHA32.DLL", "Unlha");
-    binding->Load();
-  }
-  return *binding;
+  return lhaBinding().Get([] { return std::make_unique<TArchiverDll>("LHA 形式書庫", "UNLHA32.DLL", "Unlha"); });
 }
 
-void TLha32::FreeBinding() { lhaBinding().reset(); }
+void TLha32::FreeBinding() { lhaBinding().Reset(); }
 
 TLha32::TLha32() { TLha32::LoadDLL(); }
 

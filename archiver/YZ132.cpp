@@ -47,31 +47,32 @@ namespace {
 
 constexpr std::array<const char*, 2> kLibraries = {"YYZ32.DLL", "YZ1.DLL"};
 
-std::unique_ptr<TYZ1Dll>& yz1Binding() {
-  static std::unique_ptr<TYZ1Dll> binding;
+TSharedBinding<TYZ1Dll>& yz1Binding() {
+  static TSharedBinding<TYZ1Dll> binding;
   return binding;
 }
 
 }  // namespace
 
 TYZ1Dll& TYZ1::Binding() {
-  auto& binding = yz1Binding();
-  if (binding) return *binding;
-  for (const char* library : kLibraries) {
-    binding = std::make_unique<TYZ1Dll>("YZ1 形式書庫", library, "Yz1");
-    try {
-      binding->Load();
-      return *binding;
-    } catch (const EArchiver&) {
-      binding.reset();
+  // The first library of the list that loads; none is kept when neither does.
+  return yz1Binding().Get([] {
+    for (const char* library : kLibraries) {
+      auto binding = std::make_unique<TYZ1Dll>("YZ1 形式書庫", library, "Yz1");
+      try {
+        binding->Load();
+        return binding;
+      } catch (const EArchiver&) {
+        // not here: the next name is tried
+      }
     }
-  }
-  std::string names;
-  for (const char* library : kLibraries) names += (names.empty() ? "" : " か ") + std::string(library);
-  throw EArchiver("Yz1 形式書庫を扱うには " + names + " が必要です。");
+    std::string names;
+    for (const char* library : kLibraries) names += (names.empty() ? "" : " か ") + std::string(library);
+    throw EArchiver("Yz1 形式書庫を扱うには " + names + " が必要です。");
+  });
 }
 
-void TYZ1::FreeBinding() { yz1Binding().reset(); }
+void TYZ1::FreeBinding() { yz1Binding().Reset(); }
 
 TYZ1::TYZ1() { TYZ1::LoadDLL(); }
 

@@ -14,8 +14,8 @@ constexpr const char* kUnzip32 = "UNZIP32.DLL";
 constexpr const char* kZip32j = "ZIP32J.DLL";
 constexpr const char* kLmzip32 = "LMZIP32.DLL";
 
-std::unique_ptr<TZipDll>& zipBinding() {
-  static std::unique_ptr<TZipDll> binding;
+TSharedBinding<TZipDll>& zipBinding() {
+  static TSharedBinding<TZipDll> binding;
   return binding;
 }
 
@@ -230,15 +230,10 @@ int TZipDll::ClearEnumMembersProc64() { return 0; }
 // ---------------------------------------------------------------------------------------------
 
 TZipDll& TZip32::Binding() {
-  auto& binding = zipBinding();
-  if (!binding) {
-    binding = std::make_unique<TZipDll>();
-    binding->Load();
-  }
-  return *binding;
+  return zipBinding().Get([] { return std::make_unique<TZipDll>(); });
 }
 
-void TZip32::FreeBinding() { zipBinding().reset(); }
+void TZip32::FreeBinding() { zipBinding().Reset(); }
 
 TZip32::TZip32() { TZip32::LoadDLL(); }
 

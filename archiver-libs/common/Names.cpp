@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace arclib {
 namespace {
@@ -31,11 +33,20 @@ constexpr uint32_t kReplacement = 0xFFFD;
 
 bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
+// The CP932 converter, or null when the system has none.
+iconv_t OpenCp932() {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  return cd == reinterpret_cast<iconv_t>(-1) ? nullptr : cd;
+}
+
 // Converts one CP932 piece (no separators) with iconv; an unconvertible byte becomes U+FFFD.
 void AppendCp932(std::string& out, std::string_view piece) {
   static std::mutex lock;
-  static iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  // Closed when the library is unloaded; left open, each load of the library would leak one.
+  static const std::unique_ptr<std::remove_pointer_t<iconv_t>, decltype(&iconv_close)> converter(OpenCp932(),
+                                                                                                 &iconv_close);
+  iconv_t cd = converter.get();
+  if (cd == nullptr) {
     for (unsigned char c : piece) AppendUtf8(out, c < 0x80 ? c : kReplacement);
     return;
   }

@@ -93,8 +93,8 @@ TEST_F(ZipDriver, OnlyLmzipServesEverySideWithItsSmallZEntries) {
             "lmzip32 UnzipGetCreateTimeEx\n"
             "lmzip32 UnzipFindNext 55\n"
             "lmzip32 UnzipCloseArchive 55\n");
-  EXPECT_EQ(rec.ftLastWriteTime, 0x01DA000000000000ULL);  // from the library
-  EXPECT_EQ(rec.llOriginalSize, 3u);                      // never asked: the 32-bit field
+  EXPECT_EQ(test::Field(rec.ftLastWriteTime), 0x01DA000000000000ULL);  // from the library
+  EXPECT_EQ(test::Field(rec.llOriginalSize), 3u);                      // never asked: the 32-bit field
 }
 
 TEST_F(ZipDriver, Zip32jPacksWhenPresentLmzipStillLists) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ArchiverApi.h"
+#include "ShellStatus.h"
 #include "WinMsg.h"
 
 namespace arc_test {
@@ -69,8 +70,7 @@ inline std::string RunShell(const std::string& command, int& status) {
   char buf[4096];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  status = ShellExitStatus(::pclose(p), command);
   return out;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ShellStatus.h"
+
 namespace unlha_test {
 
 class TTempDir {
@@ -61,8 +63,7 @@ inline std::string RunShell(const std::string& command, int& status) {
   char buf[4096];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  status = ShellExitStatus(::pclose(p), command);
   return out;
 }
 

@@ -18,6 +18,7 @@
 #include "Output.h"
 #include "PackCommands.h"
 #include "Reader.h"
+#include "ShellStatus.h"
 #include "TestSupport.h"
 
 namespace unlha::test {
@@ -59,8 +60,7 @@ inline TRun RunTool(const std::string& command, const std::string& dir = ".") {
   char buf[65536];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  r.status = ShellExitStatus(pclose(p), command);
   return r;
 }
 
