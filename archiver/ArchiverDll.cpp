@@ -1,5 +1,4 @@
 #include <cstring>
-#include <optional>
 
 #include "ARCHIVES.h"
 #include "FileTimes.h"
@@ -121,15 +120,11 @@ int TCustomArchiverDll::ClearEnumMembersProc64() {
 void TCustomArchiverDll::CompleteMemberRecord(HARC handle, TMemberRecord& rec) {
   const uint16_t dosDate = rec.Info.wDate;
   const uint16_t dosTime = rec.Info.wTime;
-  // The stamp's conversion asks the time zone (a status call on it each time): once per member
-  // at most, whichever times the library leaves unanswered.
-  std::optional<std::optional<platform::FILETIME>> fromStamp;
   // Packed fields have no aligned address of their own; go through a local.
   auto fillTime = [&](int (TCustomArchiverDll::*query)(HARC, uint64_t*), uint64_t& field) {
     uint64_t value = field;
     if ((this->*query)(handle, &value) == 0) {
-      if (!fromStamp) fromStamp = platform::DosDateTimeToFileTime(dosDate, dosTime);
-      if (*fromStamp) value = **fromStamp;
+      if (auto t = platform::DosDateTimeToFileTime(dosDate, dosTime)) value = *t;
     }
     field = value;
   };
