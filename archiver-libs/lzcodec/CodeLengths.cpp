@@ -2,25 +2,28 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
+#include <stdexcept>
 
 namespace lzcodec {
 
 int BuildCodeLengths(std::span<const uint32_t> freq, std::span<uint8_t> lengths) {
+  if (freq.size() > kMaxSymbols) throw std::length_error("alphabet too large for a code");
   std::fill(lengths.begin(), lengths.end(), uint8_t{0});
-  std::vector<uint32_t> leaves; // symbols in use, least frequent first
+  // Symbols in use, least frequent first and by symbol among equals: frequency and symbol in one
+  // key, so that a plain sort gives that order. Everything stays on the stack: the block coders
+  // price several candidate blocks for each one they write.
+  std::array<uint64_t, kMaxSymbols> keys;
+  size_t n = 0;
   for (uint32_t s = 0; s < freq.size(); ++s)
-    if (freq[s] != 0) leaves.push_back(s);
-  const int used = static_cast<int>(leaves.size());
-  if (used < 2) return used;
-  std::stable_sort(leaves.begin(), leaves.end(), [&](uint32_t a, uint32_t b) { return freq[a] < freq[b]; });
+    if (freq[s] != 0) keys[n++] = (uint64_t{freq[s]} << 32) | s;
+  if (n < 2) return static_cast<int>(n);
+  std::sort(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(n));
 
   // Two-queue Huffman construction over the sorted leaves: internal nodes are created in
   // non-decreasing weight order, so the smallest two are always at one of the queue fronts.
-  const size_t n = leaves.size();
-  std::vector<uint64_t> weight(2 * n - 1);
-  std::vector<uint32_t> parent(2 * n - 1);
-  for (size_t i = 0; i < n; ++i) weight[i] = freq[leaves[i]];
+  std::array<uint64_t, 2 * kMaxSymbols> weight;
+  std::array<uint16_t, 2 * kMaxSymbols> parent;
+  for (size_t i = 0; i < n; ++i) weight[i] = keys[i] >> 32;
   size_t leaf = 0, node = n, next = n;
   auto takeSmallest = [&]() {
     if (leaf < n && (node >= next || weight[leaf] <= weight[node])) return leaf++;
@@ -30,12 +33,12 @@ int BuildCodeLengths(std::span<const uint32_t> freq, std::span<uint8_t> lengths)
     const size_t a = takeSmallest();
     const size_t b = takeSmallest();
     weight[next] = weight[a] + weight[b];
-    parent[a] = parent[b] = static_cast<uint32_t>(next);
+    parent[a] = parent[b] = static_cast<uint16_t>(next);
   }
   // Depths from the root down; the root is the last node.
-  std::vector<uint32_t> depth(2 * n - 1);
+  std::array<uint16_t, 2 * kMaxSymbols> depth;
   depth[2 * n - 2] = 0;
-  for (size_t i = 2 * n - 2; i-- > 0;) depth[i] = depth[parent[i]] + 1;
+  for (size_t i = 2 * n - 2; i-- > 0;) depth[i] = static_cast<uint16_t>(depth[parent[i]] + 1);
 
   // Count leaves per length, clamping to the limit, then restore Kraft's equality: each step
   // takes one unit off the sum while keeping the number of leaves.
@@ -57,8 +60,8 @@ int BuildCodeLengths(std::span<const uint32_t> freq, std::span<uint8_t> lengths)
   // The least frequent leaves take the longest codes.
   size_t i = 0;
   for (int l = kMaxCodeBits; l > 0; --l)
-    for (uint32_t c = 0; c < count[l]; ++c) lengths[leaves[i++]] = static_cast<uint8_t>(l);
-  return used;
+    for (uint32_t c = 0; c < count[l]; ++c) lengths[keys[i++] & 0xFFFFFFFFu] = static_cast<uint8_t>(l);
+  return static_cast<int>(n);
 }
 
 void MakeCodes(std::span<const uint8_t> lengths, std::span<uint16_t> codes) {

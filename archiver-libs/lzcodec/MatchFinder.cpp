@@ -16,6 +16,12 @@ inline uint32_t Load32(const uint8_t* p) {
   return v;
 }
 
+inline uint32_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
 inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
   uint32_t n = 0;
   while (n + 8 <= limit) {
@@ -31,7 +37,8 @@ inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) 
 
 }  // namespace
 
-TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition)
+TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition,
+                     bool threeByteHeads)
     : FMaxDist(maxDist),
       FDictMask((1u << dictBits) - 1),
       FBase(1u << dictBits),
@@ -40,6 +47,7 @@ TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int has
       FHashShift(32 - static_cast<uint32_t>(hashBits)) {
   FWin.assign(FWinSize + 16, 0);
   FHead.assign(size_t{1} << hashBits, 0);
+  if (threeByteHeads) FHead3.assign(size_t{1} << hashBits, 0);
   FLinks.assign(size_t{FDict} * linksPerPosition, 0);
 }
 
@@ -49,6 +57,7 @@ uint32_t TLzWindow::Hash(uint32_t i) const {
 
 void TLzWindow::Clear() {
   std::fill(FHead.begin(), FHead.end(), 0u);
+  std::fill(FHead3.begin(), FHead3.end(), 0u);
   std::fill(FLinks.begin(), FLinks.end(), 0u);
   FBase = FDict;
 }
@@ -74,10 +83,15 @@ void TLzWindow::Slide() {
   // more than a window behind become 0, out of reach.
   if (FBase >= kRebaseAt) {
     const uint32_t delta = (FBase - FDict) & ~FDictMask;
-    for (uint32_t& h : FHead) h = h > delta ? h - delta : 0;
-    for (uint32_t& q : FLinks) q = q > delta ? q - delta : 0;
+    MoveDown(delta);
     FBase -= delta;
   }
+}
+
+void TLzWindow::MoveDown(uint32_t delta) {
+  for (uint32_t& h : FHead) h = h > delta ? h - delta : 0;
+  for (uint32_t& h : FHead3) h = h > delta ? h - delta : 0;
+  for (uint32_t& q : FLinks) q = q > delta ? q - delta : 0;
 }
 
 size_t TLzWindow::Fill(std::span<const uint8_t> data) {
@@ -89,15 +103,27 @@ size_t TLzWindow::Fill(std::span<const uint8_t> data) {
 }
 
 TMatchFinder::TMatchFinder(const TParams& params)
-    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 1), FP(params) {}
+    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 1, true), FP(params) {}
+
+uint32_t TMatchFinder::Hash4(uint32_t i) const { return (Load32(&FWin[i]) * 2654435761u) >> FHashShift; }
 
 uint32_t TMatchFinder::Insert(uint32_t i) {
-  const uint32_t h = Hash(i);
   const uint32_t abs = FBase + i;
-  const uint32_t old = FHead[h];
+  FHead3[Hash(i)] = abs;
+  // The last three bytes of an input have no four to hash: they join no chain.
+  uint32_t old = 0;
+  if (i + 4 <= FFill) {
+    const uint32_t h = Hash4(i);
+    old = FHead[h];
+    FHead[h] = abs;
+  }
   FLinks[abs & FDictMask] = old;
-  FHead[h] = abs;
   return old;
+}
+
+uint32_t TMatchFinder::InsertCurrent() {
+  FNear3 = FHead3[Hash(FCur)];
+  return Insert(FCur);
 }
 
 uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& dist) const {
@@ -109,42 +135,38 @@ uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& d
   if (prevLen >= static_cast<uint32_t>(FP.goodLength)) chain >>= 2;
   const uint32_t absCur = AbsoluteCurrent();
   const uint32_t limit = Reach();
-  const uint8_t* scan = &FWin[FCur];
-  do {
-    const uint8_t* m = At(cand);
-    if (m[best] != scan[best] || m[best - 1] != scan[best - 1] || m[0] != scan[0] || m[1] != scan[1])
-      continue;
+  const uint32_t base = FBase;
+  const uint32_t mask = FDictMask;
+  const uint32_t* links = FLinks.data();
+  const uint8_t* win = FWin.data();
+  const uint8_t* scan = win + FCur;
+  uint32_t found = 0;
+  // Chains link positions with the same four bytes (but for the odd hash collision): a
+  // candidate must match those and the two bytes at the end of the best match so far.
+  if (maxLen >= 4) {
+    const uint32_t head = Load32(scan);
+    for (; cand >= limit && chain != 0; cand = links[cand & mask], --chain) {
+      const uint8_t* m = win + (cand - base);
+      if (Load16(m + best - 1) != Load16(scan + best - 1) || Load32(m) != head) continue;
+      const uint32_t len = 4 + MatchLength(scan + 4, m + 4, maxLen - 4);
+      if (len > best) {
+        best = len;
+        found = cand;
+        if (len >= nice) break;
+      }
+    }
+  }
+  // No match of four: the nearest position with the same three bytes may still give three.
+  if (best < kMinMatch && FNear3 >= limit) {
+    const uint8_t* m = win + (FNear3 - base);
     const uint32_t len = MatchLength(scan, m, maxLen);
     if (len > best) {
       best = len;
-      dist = absCur - cand;
-      if (len >= nice) break;
+      found = FNear3;
     }
-  } while ((cand = FLinks[cand & FDictMask]) >= limit && --chain != 0);
-  return best;
-}
-
-size_t TMatchFinder::Matches(uint32_t cand, std::span<TMatch> out) const {
-  const uint32_t maxLen = std::min(FP.maxMatch, Lookahead());
-  if (maxLen < kMinMatch || out.empty()) return 0;
-  const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(FP.niceLength), maxLen);
-  const uint32_t absCur = AbsoluteCurrent();
-  const uint32_t limit = Reach();
-  const uint8_t* scan = &FWin[FCur];
-  uint32_t best = kMinMatch - 1;
-  size_t n = 0;
-  for (uint32_t chain = static_cast<uint32_t>(FP.maxChain); cand >= limit && chain != 0;
-       cand = FLinks[cand & FDictMask], --chain) {
-    const uint8_t* m = At(cand);
-    if (m[best] != scan[best] || m[0] != scan[0] || m[1] != scan[1]) continue;
-    const uint32_t len = MatchLength(scan, m, maxLen);
-    if (len <= best) continue;
-    best = len;
-    if (n == out.size()) --n;
-    out[n++] = {len, absCur - cand};
-    if (len >= nice) break;
   }
-  return n;
+  if (found != 0) dist = absCur - found;
+  return best;
 }
 
 void TMatchFinder::Skip(uint32_t n) {
@@ -155,7 +177,7 @@ void TMatchFinder::Skip(uint32_t n) {
 }
 
 TTreeFinder::TTreeFinder(const TParams& params)
-    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 2),
+    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 2, false),
       FMaxMatch(params.maxMatch),
       FMaxDepth(params.maxDepth) {}
 

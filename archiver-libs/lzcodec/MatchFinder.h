@@ -1,5 +1,6 @@
 // LZ77 match finders over a sliding window, window positions kept in 32 bits however long the
-// input: hash chains (bounded search, "longest match here") for the fast parses, and binary
+// input: hash chains of four-byte hashes with the nearest three-byte match beside (bounded
+// search, "longest match here") for the fast parses, and binary
 // trees (every match length at its nearest distance, in one descent) for the near-optimal one.
 // The parse itself is the encoder's. A finder may be reused for one input after another: its
 // positions keep counting up, so the tables of the input before never need clearing.
@@ -38,7 +39,8 @@ class TLzWindow {
   uint8_t Current() const { return FWin[FCur]; }
 
  protected:
-  TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition);
+  TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition,
+            bool threeByteHeads);
 
   // Hash of the three bytes at window index i (which must all be input).
   uint32_t Hash(uint32_t i) const;
@@ -54,14 +56,19 @@ class TLzWindow {
   uint32_t FCur = 0;            // next position to code
   uint32_t FBase;               // absolute position of FWin[0]; at least a window, so that 0 is never a match
   std::vector<uint32_t> FHead;  // per hash, the latest absolute position
+  std::vector<uint32_t> FHead3; // per three-byte hash, the latest, when FHead hashes four bytes
   std::vector<uint32_t> FLinks; // per position modulo the window, the finder's links
 
  private:
   void Slide();
   void Clear();
+  // Moves every position in the tables down by delta; those below it become 0.
+  void MoveDown(uint32_t delta);
 
   uint32_t FDict;
   uint32_t FWinSize; // usable bytes of FWin
+
+ protected:
   uint32_t FHashShift;
 };
 
@@ -82,33 +89,25 @@ class TMatchFinder : public TLzWindow {
 
   explicit TMatchFinder(const TParams& params);
 
-  // Links the current position (with at least kMinMatch bytes ahead) into its hash chain and
-  // returns the previous position of the same hash, 0 for none.
-  uint32_t InsertCurrent() { return Insert(FCur); }
-  // How far back a position returned by InsertCurrent lies.
-  uint32_t Distance(uint32_t candidate) const { return AbsoluteCurrent() - candidate; }
-  // The longest match at the current position along candidate's chain that is longer than
-  // prevLen (which must be at least 2); returns its length (prevLen if none) and sets dist.
+  // Links the current position (with at least kMinMatch bytes ahead) into the tables and
+  // returns the previous position of the same four-byte hash, 0 for none.
+  uint32_t InsertCurrent();
+  // The longest match at the current position, after the last InsertCurrent, that is longer
+  // than prevLen (which must be at least 2): along candidate's chain, or else the nearest
+  // position with the same three bytes. Returns its length (prevLen if none) and sets dist.
   uint32_t LongestMatch(uint32_t candidate, uint32_t prevLen, uint32_t& dist) const;
-  // Every match at the current position along candidate's chain that is longer than all
-  // nearer ones (so each length is reachable at the nearest distance listed for it or a
-  // longer one); writes them to out by increasing length and returns how many. When out is
-  // full, a longer match replaces its last entry.
-  size_t Matches(uint32_t candidate, std::span<TMatch> out) const;
   // Moves past n positions, the current one already linked; links those in between that
   // still have kMinMatch bytes to hash.
   void Skip(uint32_t n);
 
  private:
   uint32_t Insert(uint32_t i);
+  uint32_t Hash4(uint32_t i) const;
 
   TParams FP;
+  uint32_t FNear3 = 0; // the current position's nearest predecessor with the same three-byte hash
 };
 
-// Binary-tree match finder: per hash, the positions form a tree sorted by the bytes that follow
-// them, the newest at the root and each node newer than those below it. The descent that
-// inserts the current position as the new root passes, for every match length, the nearest
-// position with that length, so one descent lists them all; the depth is capped.
 class TTreeFinder : public TLzWindow {
  public:
   struct TParams {

@@ -58,7 +58,7 @@ struct TArjEncoder::TImpl {
       if (ahead == 0 || (ahead < kMaxMatch + kMinMatch + 1 && !flush)) break;
       const uint32_t cand = ahead >= kMinMatch ? Finder.InsertCurrent() : 0;
       uint32_t len = 0, dist = 0;
-      if (cand != 0 && Finder.Distance(cand) <= Finder.MaxDistance()) len = Finder.LongestMatch(cand, kMinMatch - 1, dist);
+      if (ahead >= kMinMatch) len = Finder.LongestMatch(cand, kMinMatch - 1, dist);
       if (len < kMinMatch) len = 0;
       if (PendingLen != 0 && len <= PendingLen) {
         // The match one position back is at least as good: take it.

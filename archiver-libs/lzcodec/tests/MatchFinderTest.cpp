@@ -1,7 +1,8 @@
-// The binary-tree finder against a plain search of every distance: at each position it must
-// list every match longer than all nearer ones, up to the window's far end and the longest
-// match, across window slides, after starting over on new input, and after its positions have
-// been moved down before they run out of 32 bits.
+// Both finders against a plain search of every distance, up to the window's far end and the
+// longest match, across window slides, after starting over on new input, and after their
+// positions have been moved down before they run out of 32 bits: at each position the tree
+// finder must list every match longer than all nearer ones, the chain finder (searching its
+// whole chain) the longest at its nearest distance.
 #include "MatchFinder.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +159,104 @@ TEST(TreeFinder, AnswersSurviveMovingPositionsDown) {
     TTreeFinder f(Params(13));
     for (uint32_t i = 0; i < tc.starts; ++i) f.Restart();
     EXPECT_EQ(Mismatch(Found(f, input), want), "") << tc.what;
+  }
+}
+
+// The chain finder as the fast parses feed it, every position searched from scratch: per
+// position the longest match (length 2 for none) and its distance.
+std::vector<TMatch> Longest(TMatchFinder& f, const std::vector<uint8_t>& in) {
+  std::vector<TMatch> all;
+  std::span<const uint8_t> rest(in);
+  for (;;) {
+    if (!rest.empty()) rest = rest.subspan(f.Fill(rest));
+    while (f.Lookahead() > 0 && (rest.empty() || f.Lookahead() >= kLookahead)) {
+      TMatch m{TLzWindow::kMinMatch - 1, 0};
+      if (f.Lookahead() >= TLzWindow::kMinMatch) {
+        const uint32_t cand = f.InsertCurrent();
+        m.length = f.LongestMatch(cand, m.length, m.dist);
+      }
+      all.push_back(m);
+      f.Skip(1);
+    }
+    if (rest.empty()) return all;
+  }
+}
+
+TMatchFinder::TParams ChainParams(int dictBits) {
+  // A chain no input here exhausts: its answers are then exact.
+  return {dictBits, (1u << dictBits) - 1, kMaxMatch, kLookahead, 16, 1 << 30, 1 << 30, static_cast<int>(kMaxMatch)};
+}
+
+// Chains hold four-byte matches; a three-byte one comes from the nearest position with the same
+// three-byte hash, so it may be missed when another three bytes share that hash, never made up.
+std::string ChainMismatch(const std::vector<TMatch>& got, const std::vector<std::vector<TMatch>>& want,
+                          const std::vector<uint8_t>& in) {
+  if (got.size() != want.size()) return "positions " + std::to_string(got.size()) + " != " + std::to_string(want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    const TMatch w = want[i].empty() ? TMatch{TLzWindow::kMinMatch - 1, 0} : want[i].back();
+    const TMatch g = got[i];
+    const bool real = g.length < TLzWindow::kMinMatch ||
+                      (g.dist >= 1 && g.dist <= i && std::equal(in.begin() + static_cast<long>(i - g.dist),
+                                                                in.begin() + static_cast<long>(i - g.dist + g.length),
+                                                                in.begin() + static_cast<long>(i)));
+    const bool right = w.length > TLzWindow::kMinMatch ? g.length == w.length && g.dist == w.dist
+                                                       : g.length <= w.length;
+    if (real && right) continue;
+    return "at " + std::to_string(i) + ": got " + std::to_string(g.length) + "@" + std::to_string(g.dist) + ", want " +
+           std::to_string(w.length) + "@" + std::to_string(w.dist);
+  }
+  return "";
+}
+
+TEST(ChainFinder, FindsTheLongestMatchAtItsNearestDistance) {
+  for (const auto& tc : Cases()) {
+    TMatchFinder f(ChainParams(tc.dictBits));
+    EXPECT_EQ(ChainMismatch(Longest(f, tc.input), Reference(tc.input, (1u << tc.dictBits) - 1), tc.input), "")
+        << tc.what;
+  }
+}
+
+// Three-byte matches on text, where they are common: almost all are found.
+TEST(ChainFinder, FindsThreeByteMatches) {
+  std::vector<uint8_t> text;
+  for (int i = 0; text.size() < 20000; ++i) {
+    const std::string line = "int f" + std::to_string(i * 7919 % 1000) + "(x" + std::to_string(i % 97) + ");\n";
+    text.insert(text.end(), line.begin(), line.end());
+  }
+  TMatchFinder f(ChainParams(13));
+  const auto got = Longest(f, text);
+  const auto want = Reference(text, 8191);
+  size_t three = 0, found = 0;
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (want[i].empty() || want[i].back().length != TLzWindow::kMinMatch) continue;
+    ++three;
+    found += got[i].length == TLzWindow::kMinMatch;
+  }
+  ASSERT_GT(three, 100u);
+  EXPECT_GT(found * 100, three * 95) << found << " of " << three;
+}
+
+// As for the tree finder: each start on empty input moves the positions one window on, so the
+// move down comes while sliding after 262140 starts and as the input starts after 262143.
+TEST(ChainFinder, AnswersSurviveStartingOverAndMovingPositionsDown) {
+  // Sixteen symbols: three-byte matches are common, so the three-byte heads are read too.
+  const auto input = Random(5 * 8192 + 500, 8, 16);
+  TMatchFinder fresh(ChainParams(13));
+  const auto want = Longest(fresh, input);
+  const struct {
+    const char* what;
+    bool sameInputBefore; // any reach back into it would show
+    uint32_t starts;
+  } cases[] = {{"started over", true, 1}, {"moved while sliding", false, 262140}, {"moved as the input starts", false, 262143}};
+  for (const auto& tc : cases) {
+    TMatchFinder f(ChainParams(13));
+    if (tc.sameInputBefore) Longest(f, input);
+    for (uint32_t i = 0; i < tc.starts; ++i) f.Restart();
+    const auto got = Longest(f, input);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+      ASSERT_TRUE(got[i].length == want[i].length && (got[i].length < TLzWindow::kMinMatch || got[i].dist == want[i].dist))
+          << tc.what << ", at " << i;
   }
 }
 

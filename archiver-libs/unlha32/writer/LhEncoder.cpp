@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -51,7 +52,7 @@ constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
 // A match of the minimum length further away than this costs more than three literals.
 constexpr uint32_t kTooFar = 4096;
 // Symbols gathered before they are cut into blocks, and the smallest block worth its own trees.
-constexpr size_t kBufferSymbols = 16384;
+constexpr size_t kBufferSymbols = 32768;
 constexpr size_t kMinBlockSymbols = 512;
 
 // Near-optimal parsing: input is parsed in chunks of this many positions, each as a shortest
@@ -398,7 +399,7 @@ private:
       const uint32_t prevLen = MatchLen;
       const uint32_t prevDist = MatchDist;
       MatchLen = kMinMatch - 1;
-      if (cand != 0 && prevLen < static_cast<uint32_t>(P.maxLazy) && finder.Distance(cand) <= finder.MaxDistance()) {
+      if (lookahead >= kMinMatch && prevLen < static_cast<uint32_t>(P.maxLazy)) {
         uint32_t dist = 0;
         const uint32_t len = finder.LongestMatch(cand, prevLen, dist);
         if (len > prevLen && !(len == kMinMatch && dist > kTooFar)) {
@@ -490,12 +491,17 @@ private:
     std::array<uint32_t, 32> p{};
   };
 
-  TFreqs Count(size_t begin, size_t end) const {
-    TFreqs f;
+  // Adds the symbols [begin, end) to f.
+  void Add(TFreqs& f, size_t begin, size_t end) const {
     for (size_t i = begin; i < end; ++i) {
       ++f.c[Codes[i]];
       if (Codes[i] >= 256) ++f.p[static_cast<size_t>(PositionCode(Positions[i]))];
     }
+  }
+
+  TFreqs Count(size_t begin, size_t end) const {
+    TFreqs f;
+    Add(f, begin, end);
     return f;
   }
 
@@ -580,39 +586,89 @@ private:
     }
   }
 
-  // Cuts a stretch of symbols at the best of its quarter points while two blocks with trees of
-  // their own come out smaller than one, then each part the same way.
-  void SplitAndSend(size_t begin, size_t end, const TFreqs& f) {
+  // n log2 n for every count a buffer can hold, for the entropy estimate below.
+  static const std::array<float, kBufferSymbols + 1>& XLogX() {
+    static const auto table = [] {
+      std::array<float, kBufferSymbols + 1> t{};
+      for (size_t n = 2; n < t.size(); ++n) t[n] = static_cast<float>(static_cast<double>(n) * std::log2(static_cast<double>(n)));
+      return t;
+    }();
+    return table;
+  }
+
+  // A quick estimate of a block's size: the entropy of its symbols and position codes, and a few
+  // bits per code length its trees store. Good enough to rank cuts; whether to cut at all is
+  // decided on exact sizes.
+  float EstimateBits(size_t count, const TFreqs& f) const {
+    const auto& t = XLogX();
+    float bits = t[count];
+    uint32_t used = 0;
+    for (uint32_t x : f.c)
+      if (x != 0) {
+        bits -= t[x];
+        ++used;
+      }
+    uint32_t matches = 0;
+    for (size_t k = 0; k < static_cast<size_t>(P.np); ++k) {
+      matches += f.p[k];
+      bits -= t[f.p[k]];
+    }
+    return bits + t[matches] + 4.0f * static_cast<float>(used);
+  }
+
+  // Cuts a stretch of symbols (counted in f, bits long as one block) at the sixteenth that looks
+  // best by the estimate, if two blocks with trees of their own come out smaller than one, then
+  // each part the same way.
+  static constexpr size_t kCuts = 15;
+  void SplitAndSend(size_t begin, size_t end, const TFreqs& f, uint64_t bits) {
     if (end - begin >= 2 * kMinBlockSymbols) {
-      uint64_t best = BlockBits(end - begin, f);
-      size_t cut = 0;
-      TFreqs bestLeft, bestRight;
-      for (size_t q = 1; q < 4; ++q) {
-        const size_t mid = begin + (end - begin) * q / 4;
-        if (mid - begin < kMinBlockSymbols || end - mid < kMinBlockSymbols) continue;
-        const TFreqs left = Count(begin, mid);
-        TFreqs right = f;
-        for (size_t c = 0; c < right.c.size(); ++c) right.c[c] -= left.c[c];
-        for (size_t k = 0; k < right.p.size(); ++k) right.p[k] -= left.p[k];
-        const uint64_t bits = BlockBits(mid - begin, left) + BlockBits(end - mid, right);
-        if (bits < best) {
-          best = bits;
-          cut = mid;
-          bestLeft = left;
-          bestRight = right;
+      // The counts before each cut, in one pass.
+      std::array<TFreqs, kCuts> before;
+      std::array<size_t, kCuts> mid{};
+      size_t from = begin;
+      for (size_t q = 0; q < kCuts; ++q) {
+        mid[q] = begin + (end - begin) * (q + 1) / (kCuts + 1);
+        before[q] = q == 0 ? TFreqs{} : before[q - 1];
+        Add(before[q], from, mid[q]);
+        from = mid[q];
+      }
+      size_t best = kCuts;
+      float bestEstimate = 0;
+      TFreqs right;
+      for (size_t q = 0; q < kCuts; ++q) {
+        if (mid[q] - begin < kMinBlockSymbols || end - mid[q] < kMinBlockSymbols) continue;
+        Subtract(f, before[q], right);
+        const float estimate = EstimateBits(mid[q] - begin, before[q]) + EstimateBits(end - mid[q], right);
+        if (best == kCuts || estimate < bestEstimate) {
+          best = q;
+          bestEstimate = estimate;
         }
       }
-      if (cut != 0) {
-        SplitAndSend(begin, cut, bestLeft);
-        SplitAndSend(cut, end, bestRight);
-        return;
+      if (best != kCuts) {
+        const size_t cut = mid[best];
+        Subtract(f, before[best], right);
+        const uint64_t left = BlockBits(cut - begin, before[best]);
+        const uint64_t rest = BlockBits(end - cut, right);
+        if (left + rest < bits) {
+          SplitAndSend(begin, cut, before[best], left);
+          SplitAndSend(cut, end, right, rest);
+          return;
+        }
       }
     }
     CodeBlock(begin, end, f);
   }
 
+  static void Subtract(const TFreqs& all, const TFreqs& part, TFreqs& rest) {
+    for (size_t c = 0; c < rest.c.size(); ++c) rest.c[c] = all.c[c] - part.c[c];
+    for (size_t k = 0; k < rest.p.size(); ++k) rest.p[k] = all.p[k] - part.p[k];
+  }
+
   void SendBlock() {
-    SplitAndSend(0, Codes.size(), Count(0, Codes.size()));
+    const size_t count = Codes.size();
+    const TFreqs f = Count(0, count);
+    // A buffer too short to cut never needs its size.
+    SplitAndSend(0, count, f, count >= 2 * kMinBlockSymbols ? BlockBits(count, f) : 0);
     Codes.clear();
     Positions.clear();
     Drain();
