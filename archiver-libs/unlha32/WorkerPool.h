@@ -71,7 +71,7 @@ public:
   // The result of the oldest job submitted and not yet taken, once done; rethrows what it threw.
   R TakeNext() {
     std::unique_lock lock(FLock);
-    FJobDone.wait(lock, [&] { return FJobs.front().done; });
+    FJobDone.wait(lock, [&] { return CallerDue(); });
     TSlot slot = std::move(FJobs.front());
     FJobs.pop_front();
     --FNextToStart;
@@ -108,9 +108,14 @@ private:
       slot.result = std::move(result);
       slot.error = error;
       slot.done = true;
-      FJobDone.notify_all();
+      if (CallerDue()) FJobDone.notify_one();
     }
   }
+
+  // Whether the caller, waiting for the oldest result, should wake: once it is done and the
+  // workers are down to half the jobs handed out, so that it takes results and hands out work
+  // in batches rather than waking (and displacing a worker) for every member.
+  bool CallerDue() const { return FJobs.front().done && FJobs.size() - FNextToStart <= FCapacity / 2; }
 
   size_t FCapacity;
   mutable std::mutex FLock;
