@@ -26,7 +26,7 @@ class TWindowOutput {
         FSink(sink),
         FLeft(total),
         FFill(fill),
-        FBuf(std::make_unique_for_overwrite<uint8_t[]>(FLimit + kMaxMatch)),
+        FBuf(std::make_unique_for_overwrite<uint8_t[]>(FLimit + kMaxMatch + kChunk)),
         FPos(FKeep) {
     std::memset(FBuf.get(), fill, FKeep);
   }
@@ -82,10 +82,17 @@ class TWindowOutput {
   // history's move stays a small share of the work.
   static constexpr size_t kMinRoom = 256 * 1024;
 
-  // len bytes at d from distance back, all of them inside the buffer.
+  static constexpr size_t kChunk = 16;
+
+  // len bytes at d from distance back, all of them inside the buffer; up to kChunk - 1 bytes
+  // after them may be overwritten.
   static void Copy(uint8_t* d, size_t distance, size_t len) {
     const uint8_t* s = d - distance;
-    if (distance >= len) {
+    if (distance >= kChunk) {
+      // Whole chunks, the last running past len into the buffer's slack: a chunk never reads
+      // what it writes itself, and those before it are written by then.
+      for (size_t k = 0; k < len; k += kChunk) std::memcpy(d + k, s + k, kChunk);
+    } else if (distance >= len) {
       std::memcpy(d, s, len);
     } else if (distance == 1) {
       std::memset(d, *s, len);  // a run of one byte: the common case of long runs
