@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -137,7 +138,46 @@ struct TTestResult {
 constexpr size_t kTestAheadPerThread = 32;
 // A member this small is decoded on the caller's thread: handing it to a worker and taking the
 // result back costs more than decoding it.
-constexpr uint64_t kTestOnCallerBelow = 4096;
+constexpr uint64_t kDecodeOnCallerBelow = 4096;
+// Extracting, members up to this size are decoded by the workers into memory ahead of their
+// writing; larger ones stream to their file on the caller's thread while the workers go on with
+// those after them. With this many per worker ahead, at most 64 MiB wait to be written.
+constexpr uint64_t kExtractInMemoryUpTo = 4 << 20;
+constexpr size_t kExtractAheadPerThread = 8;
+
+// A member decoded into memory for its writing.
+struct TDecoded {
+  EDecode decode = EDecode::Ok;
+  uint16_t crc = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// Hands a decoded member's buffer back to the spares once its member is written (on every path).
+struct TKeepBuffer {
+  TDecoded* decoded;
+  std::mutex& lock;
+  std::vector<std::vector<uint8_t>>& spare;
+  ~TKeepBuffer() {
+    if (decoded == nullptr) return;
+    const std::lock_guard hold(lock);
+    spare.push_back(std::move(decoded->bytes));
+  }
+};
+
+// Collects a member's decoded data; refuses more once the run stops.
+class TVectorSink final : public TSink {
+ public:
+  TVectorSink(std::vector<uint8_t>& bytes, const std::atomic<bool>& stop) : FBytes(bytes), FStop(stop) {}
+  bool Put(const uint8_t* data, size_t n) override {
+    if (FStop.load(std::memory_order_relaxed)) return false;
+    FBytes.insert(FBytes.end(), data, data + n);
+    return true;
+  }
+
+ private:
+  std::vector<uint8_t>& FBytes;
+  const std::atomic<bool>& FStop;
+};
 
 // Takes decoded data of a member under test and drops it; refuses more once the test stops.
 class TStopSink final : public TSink {
@@ -215,7 +255,7 @@ class TReader {
       if (!NextWanted(next)) return EAnnounce::End;
       const TLhaMember& m = members.emplace_back(std::move(next));
       if (!Notify(m, "")) return EAnnounce::Cancel;
-      if (!m.IsDirectory() && !m.IsSymlink() && m.packedSize >= kTestOnCallerBelow)
+      if (!m.IsDirectory() && !m.IsSymlink() && m.packedSize >= kDecodeOnCallerBelow)
         job = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
       return EAnnounce::Item;
     };
@@ -239,6 +279,9 @@ class TReader {
     return Finish(count);
   }
 
+  // Members are announced, written and reported on this thread, in archive order; the workers
+  // only decode (each through a handle of its own on the archive) the files small enough to be
+  // held until their turn.
   int Extract(bool withPaths) {
     TFailure f;
     TDestination dest;
@@ -248,41 +291,80 @@ class TReader {
     }
     std::string prefix = FCmd.baseDir;
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    struct TPlanned {
+      TLhaMember m;
+      std::vector<std::string> comps;
+      std::string rel;
+      bool sanitised = false;
+      bool skip = false; // the destination itself, or a folder when paths are dropped
+    };
+    const unsigned threads = WorkerThreads();
+    std::vector<std::unique_ptr<TFileSource>> sources(threads); // outlives the workers
+    std::deque<TPlanned> planned; // announced, not yet finished; a deque keeps them in place
+    // Buffers written out go back to the workers: a fresh one per member would be paged in
+    // and cleared by the system each time.
+    std::mutex spareLock;
+    std::vector<std::vector<uint8_t>> spare;
+    TOrderedPool<TDecoded> pool(threads, kExtractAheadPerThread * threads);
     uint64_t count = 0;
-    TLhaMember m;
-    while (NextWanted(m)) {
+    auto announce = [&](size_t, TOrderedPool<TDecoded>::TJob& job) {
+      TLhaMember next;
+      if (!NextWanted(next)) return EAnnounce::End;
       ++count;
-      std::vector<std::string> comps = SplitName(m.name);
-      bool sanitised = SanitisePath(m, comps);
-      if (comps.empty() && m.IsDirectory()) continue;  // "./", "/" or "..": the destination itself
-      if (comps.empty()) {
-        if (!Notify(m, "")) return kErrUserCancel;
-        if (!Fail(m, {kErrUnsafeName, "refused: nothing of the name is left below the folder"})) break;
-        continue;
+      TPlanned& p = planned.emplace_back();
+      p.m = std::move(next);
+      const TLhaMember& m = p.m;
+      p.comps = SplitName(m.name);
+      p.sanitised = SanitisePath(m, p.comps);
+      if (p.comps.empty()) {
+        p.skip = m.IsDirectory();  // "./", "/" or "..": the destination itself
+        return p.skip || Notify(m, "") ? EAnnounce::Item : EAnnounce::Cancel;
       }
       if (!withPaths) {
-        if (m.IsDirectory()) continue;
-        comps.erase(comps.begin(), comps.end() - 1);
+        p.skip = m.IsDirectory();
+        if (p.skip) return EAnnounce::Item;
+        p.comps.erase(p.comps.begin(), p.comps.end() - 1);
       }
-      std::string rel;
-      for (const std::string& c : comps) rel += (rel.empty() ? "" : "/") + c;
-      if (!Notify(m, prefix + rel)) return kErrUserCancel;
-      f = {};
+      for (const std::string& c : p.comps) p.rel += (p.rel.empty() ? "" : "/") + c;
+      if (!Notify(m, prefix + p.rel)) return EAnnounce::Cancel;
+      if (!m.IsDirectory() && !m.IsSymlink() && IsSupportedMethod(m.method) && m.packedSize >= kDecodeOnCallerBelow &&
+          m.originalSize <= kExtractInMemoryUpTo)
+        job = [&](const std::atomic<bool>& stop, unsigned worker) {
+          TDecoded r;
+          {
+            const std::lock_guard lock(spareLock);
+            if (!spare.empty()) {
+              r.bytes = std::move(spare.back());
+              spare.pop_back();
+            }
+          }
+          DecodeMember(m, sources[worker], stop, r);
+          return r;
+        };
+      return EAnnounce::Item;
+    };
+    auto finish = [&](size_t, TDecoded* decoded) {
+      const TKeepBuffer keep{decoded, spareLock, spare};
+      const TPlanned p = std::move(planned.front());
+      planned.pop_front();
+      const TLhaMember& m = p.m;
+      if (p.skip) return true;
+      if (p.comps.empty()) return Fail(m, {kErrUnsafeName, "refused: nothing of the name is left below the folder"});
+      TFailure failure;
       if (m.IsDirectory()) {
-        dest.MakeFolder(comps, StampOf(m), f);
+        dest.MakeFolder(p.comps, StampOf(m), failure);
       } else if (!IsSupportedMethod(m.method)) {
-        f = {kErrMethod, "unknown method " + m.method};
+        failure = {kErrMethod, "unknown method " + m.method};
       } else if (m.IsSymlink()) {
-        dest.WriteLink(comps, m.linkTarget, StampOf(m), f);
+        dest.WriteLink(p.comps, m.linkTarget, StampOf(m), failure);
       } else {
-        WriteMember(m, dest, comps, f);
+        WriteMember(m, dest, p.comps, decoded, failure);
       }
-      if (f.code != 0) {
-        if (!Fail(m, f)) break;
-      } else {
-        FOut.PrintableLine("x      " + prefix + rel + (sanitised ? "  (stored as " + Shown(m) + ")" : ""));
-      }
-    }
+      if (failure.code != 0) return Fail(m, failure);
+      FOut.PrintableLine("x      " + prefix + p.rel + (p.sanitised ? "  (stored as " + Shown(m) + ")" : ""));
+      return true;
+    };
+    if (!RunInOrder(pool, EOnCancel::FinishAnnounced, announce, finish)) return kErrUserCancel;
     // Folder modes and times last: their contents are in place by now, and a folder without
     // write permission no longer blocks them.
     dest.FinishFolders();
@@ -334,8 +416,9 @@ class TReader {
 
   // Writes a file member under a temporary name beside its final one; it is renamed into place
   // only when it is complete and its CRC is right.
+  // decoded, when not null, holds the member decoded already.
   void WriteMember(const TLhaMember& m, const TDestination& dest, const std::vector<std::string>& comps,
-                   TFailure& f) {
+                   const TDecoded* decoded, TFailure& f) {
     TFailure forkFailure;  // reported, but the file stays
     auto fill = [&](int fd, TFailure& failure) {
       TFdSink fileSink(fd);
@@ -343,7 +426,14 @@ class TReader {
       TMacBinarySink macSink(fileSink, m.originalSize);
       TSink& sink = m.osId == 'm' ? static_cast<TSink&>(macSink) : fileSink;
       uint16_t crc = 0;
-      EDecode r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+      EDecode r = EDecode::Ok;
+      if (decoded == nullptr) {
+        r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
+      } else {
+        r = decoded->decode;
+        crc = decoded->crc;
+        if (r == EDecode::Ok && !sink.Put(decoded->bytes.data(), decoded->bytes.size())) r = EDecode::SinkFailed;
+      }
       if (r == EDecode::Ok && !macSink.Finish()) r = EDecode::SinkFailed;
       if (r != EDecode::Ok) {
         failure = {DecodeCode(r), DecodeError(r, m.method)};
@@ -378,14 +468,31 @@ class TReader {
   // another size is not the file listed, and reading fails).
   TTestResult TestMember(const TLhaMember& m, std::unique_ptr<TFileSource>& source, const std::atomic<bool>& stop) const {
     TTestResult r;
-    if (!source) source = TFileSource::Open(FCmd.archive);
-    if (!source || source->Size() != FArc.Source().Size()) {
+    if (!OpenOwn(source)) {
       r.decode = EDecode::ReadFailed;
       return r;
     }
     TStopSink sink(stop);
     r.decode = Decode(m.method, *source, m.dataOffset, m.packedSize, m.originalSize, sink, r.crc);
     return r;
+  }
+
+  // Decodes a member into r.bytes (emptied first, its room kept).
+  void DecodeMember(const TLhaMember& m, std::unique_ptr<TFileSource>& source, const std::atomic<bool>& stop,
+                    TDecoded& r) const {
+    r.bytes.clear();
+    if (!OpenOwn(source)) {
+      r.decode = EDecode::ReadFailed;
+      return;
+    }
+    r.bytes.reserve(static_cast<size_t>(m.originalSize));
+    TVectorSink sink(r.bytes, stop);
+    r.decode = Decode(m.method, *source, m.dataOffset, m.packedSize, m.originalSize, sink, r.crc);
+  }
+
+  bool OpenOwn(std::unique_ptr<TFileSource>& source) const {
+    if (!source) source = TFileSource::Open(FCmd.archive);
+    return source && source->Size() == FArc.Source().Size();
   }
 
   TMemberScan FScan;

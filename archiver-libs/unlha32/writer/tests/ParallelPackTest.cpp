@@ -1,7 +1,7 @@
-// Packing and testing on worker threads: an archive packed by many workers is byte for byte the
-// one a single worker packs, members are announced in archive order on the caller's thread,
-// every peer reads the result, a test on many workers reports as one does, and
-// TIDEKEEP_BACKGROUND lowers the workers' priority only.
+// Packing, testing and extracting on worker threads: an archive packed by many workers is byte
+// for byte the one a single worker packs, members are announced in archive order on the
+// caller's thread, every peer reads the result, a test or an extraction on many workers reports
+// (and writes) as one does, and TIDEKEEP_BACKGROUND lowers the workers' priority only.
 #include "Notifier.h"
 #include "PeerTools.h"
 #include "ReadHook.h"
@@ -12,6 +12,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -191,6 +193,92 @@ TEST(ParallelTest, CancelStopsAtTheMember) {
   EXPECT_NE(r.text.find("OK     d3/f10.txt"), std::string::npos) << r.text;
   EXPECT_EQ(r.text.find("d3/f3.txt"), std::string::npos) << r.text;
   EXPECT_EQ(r.text.find("quarters.bin"), std::string::npos) << r.text;
+}
+
+// Every file under root with its bytes, by path below root.
+std::map<std::string, std::vector<uint8_t>> FilesUnder(const fs::path& root) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  if (!fs::exists(root)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file() && !e.is_symlink()) files[fs::relative(e.path(), root).string()] = ReadBytes(e.path());
+  return files;
+}
+
+// Members of every size (decoded on the caller, by the workers into memory, streamed to their
+// file), one of them broken: four workers write and report what one writes and reports, going
+// on after the failure or stopping at it; nothing of the broken member is left.
+TEST(ParallelExtract, ManyWorkersWriteAndReportAsOne) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  WriteFile(dir / "base/d2/big.bin", Bytes(9 << 20, 10, 8)); // more than a worker holds in memory
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  ASSERT_EQ(Command("a -+ -r2 -x1 \"" + arc + "\" \"" + (dir / "base/") + "\" \"d2\"").rc, 0);
+  auto bytes = ReadBytes(arc);
+  const auto members = Members(arc);
+  const auto victim = std::find_if(members.begin(), members.end(), [](const TLhaMember& m) { return m.name == "d3/f3.txt"; });
+  ASSERT_NE(victim, members.end());
+  bytes[victim->dataOffset + victim->packedSize / 2] ^= 0x55;
+  unlha_test::WriteBytes(arc, bytes);
+  auto want = FilesUnder(dir / "base");
+  want.erase("d3/f3.txt");
+  for (const char* jse : {"-jse1", "-jse0"}) {
+    SCOPED_TRACE(jse);
+    TResult one, many;
+    for (auto [threads, result] : {std::pair{"1", &one}, std::pair{"4", &many}}) {
+      const TEnv env("TIDEKEEP_LHA_THREADS", threads);
+      const fs::path out = dir / (std::string("out") + threads + jse);
+      fs::create_directories(out);
+      *result = Command(std::string("x -+ ") + jse + " \"" + arc + "\" \"" + out.string() + "/\"");
+      // The reports name the destination: the same for both.
+      for (size_t at; (at = result->text.find(out.string())) != std::string::npos;)
+        result->text.replace(at, out.string().size(), "OUT");
+      const auto got = FilesUnder(out);
+      EXPECT_EQ(got.count("d3/f3.txt"), 0u) << threads << " workers";
+      if (std::string_view(jse) == "-jse1") {
+        EXPECT_TRUE(got == want) << threads << " workers: " << got.size() << " files, want " << want.size();
+      } else {
+        EXPECT_LT(got.size(), want.size()) << "nothing after the failure";
+        EXPECT_TRUE(got == FilesUnder(dir / "out1-jse0")) << threads << " workers";
+      }
+    }
+    EXPECT_NE(many.rc, 0);
+    EXPECT_EQ(many.rc, one.rc);
+    EXPECT_TRUE(many.text == one.text) << "four workers:\n" << many.text.substr(0, 2000);
+    EXPECT_NE(many.text.find("error  d3/f3.txt"), std::string::npos);
+  }
+}
+
+// A cancel from the enumeration callback ends an extraction there: the members before it are
+// written, it and those after it are not, though the workers had decoded some of them.
+TEST(ParallelExtract, CancelStopsAtTheMember) {
+  TTempDir dir;
+  MakeVariedTree(dir / "base");
+  const std::string arc = dir / "a.lzh";
+  PackWith("2", arc, dir / "base", "-o5");
+  const TEnv env("TIDEKEEP_LHA_THREADS", "4");
+  fs::create_directories(dir / "out");
+  gAnnounced.clear();
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) {
+        gAnnounced.push_back(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName);
+        return gAnnounced.back() == "d3/f3.txt" ? 0 : 1;
+      },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command("x -+ \"" + arc + "\" \"" + (dir / "out/") + "\"");
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 32800);
+  const auto got = FilesUnder(dir / "out");
+  const auto all = FilesUnder(dir / "base");
+  for (const auto& name : gAnnounced) {
+    if (name == "d3/f3.txt") break;
+    if (all.count(name) != 0) {
+      EXPECT_TRUE(got.count(name) == 1 && got.at(name) == all.at(name)) << name;
+    }
+  }
+  EXPECT_EQ(got.count("d3/f3.txt"), 0u);
+  EXPECT_EQ(got.count("quarters.bin"), 0u);
+  EXPECT_NE(got.count("d3/f10.txt"), 0u);
 }
 
 // Bytes this process has read so far (all threads), or -1 when the kernel does not tell.
