@@ -133,11 +133,9 @@ struct TTestResult {
   uint16_t crc = 0;
 };
 
-// Members handed to the test workers ahead of the results: their results are small.
+// Jobs (a large member, or a batch of small ones) handed to the test workers ahead of the
+// results: their results are small.
 constexpr size_t kTestAheadPerThread = 32;
-// A member this small is decoded on the caller's thread: handing it to a worker and taking the
-// result back costs more than decoding it.
-constexpr uint64_t kTestOnCallerBelow = 4096;
 
 // Takes decoded data of a member under test and drops it; refuses more once the test stops.
 class TStopSink final : public TSink {
@@ -205,30 +203,25 @@ class TReader {
   int Test() {
     const unsigned threads = WorkerThreads();
     std::vector<std::unique_ptr<TFileSource>> sources(threads); // outlives the workers
-    std::unique_ptr<TFileSource> callerSource;
-    const std::atomic<bool> noStop{false};
     std::deque<TLhaMember> members; // announced, not yet finished; a deque keeps them in place
-    TOrderedPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
+    TBatchPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
     uint64_t count = 0;
-    auto announce = [&](size_t, TOrderedPool<TTestResult>::TJob& job) {
+    auto announce = [&](size_t, TItemWork<TTestResult>& work) {
       TLhaMember next;
       if (!NextWanted(next)) return EAnnounce::End;
       const TLhaMember& m = members.emplace_back(std::move(next));
       if (!Notify(m, "")) return EAnnounce::Cancel;
-      if (!m.IsDirectory() && !m.IsSymlink() && m.packedSize >= kTestOnCallerBelow)
-        job = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
+      if (!m.IsDirectory() && !m.IsSymlink()) {
+        work.run = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
+        work.weight = m.packedSize;
+      }
       return EAnnounce::Item;
     };
     auto finish = [&](size_t, const TTestResult* r) {
       ++count;
       const TLhaMember m = std::move(members.front());
       members.pop_front();
-      TTestResult here;
-      if (r == nullptr) {
-        if (m.IsDirectory() || m.IsSymlink()) return true;
-        here = TestMember(m, callerSource, noStop);
-        r = &here;
-      }
+      if (r == nullptr) return true; // a folder or a link: nothing to decode
       if (r->decode != EDecode::Ok) return Fail(m, {DecodeCode(r->decode), DecodeError(r->decode, m.method)});
       if (m.hasCrc && r->crc != m.crc) return Fail(m, {kErrFileCrc, "CRC error"});
       FOut.PrintableLine("OK     " + m.name);
