@@ -122,6 +122,44 @@ TEST(ParallelPack, ManyWorkersWriteTheBytesOfOneAndEveryPeerReadsThem) {
   }
 }
 
+// Small files go to the workers in batches; a file that goes after its announcement, while its
+// batch is still being gathered, fails in the middle of the batch: it alone is reported, in its
+// place among the others, which are stored in order.
+TEST(ParallelPack, AFileFailingInTheMiddleOfABatchIsReportedAndTheOthersStored) {
+  TTempDir dir;
+  std::string line = "a -+ \"" + dir / "a.lzh" + "\" \"" + dir / "base/\"";
+  std::vector<std::string> names;
+  for (int i = 0; i < 20; ++i) {
+    names.push_back("f" + std::to_string(100 + i) + ".txt");
+    WriteFile(dir / ("base/" + names.back()), Bytes(300, static_cast<uint32_t>(i), 6));
+    line += " \"" + names.back() + "\"";
+  }
+  static std::string gVictim;
+  gVictim = dir / "base/f110.txt";
+  const TEnv env("TIDEKEEP_LHA_THREADS", "2");
+  gAnnounced.clear();
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) {
+        gAnnounced.push_back(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName);
+        if (gAnnounced.back() == "f111.txt") fs::remove(gVictim);
+        return 1;
+      },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command(line);
+  TNotifier::Instance().ClearEnumProc();
+  EXPECT_EQ(r.rc, 0x801A) << r.text;
+  EXPECT_EQ(gAnnounced, names) << "every file announced once, in order";
+  const size_t failed = r.text.find("f110.txt: skipped: No such file or directory");
+  ASSERT_NE(failed, std::string::npos) << r.text;
+  EXPECT_LT(r.text.find("f109.txt - "), failed) << r.text;
+  EXPECT_GT(r.text.find("f111.txt - "), failed) << r.text;
+  std::vector<std::string> stored;
+  for (const auto& m : Members(dir / "a.lzh")) stored.push_back(m.name);
+  std::vector<std::string> expected = names;
+  expected.erase(expected.begin() + 10);
+  EXPECT_EQ(stored, expected);
+}
+
 size_t Lines(const std::string& text, const std::string& prefix) {
   size_t n = 0;
   const std::string lines = "\n" + text;
