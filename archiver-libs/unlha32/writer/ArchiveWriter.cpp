@@ -422,7 +422,7 @@ TAddResult TArchiveWriter::Emit(TPackedMember& p) {
     Truncate(headerAt);
     return r;
   }
-  WriteAt(headerAt, BuildHeader(m, p.wide));
+  if (!p.data) WriteAt(headerAt, BuildHeader(m, p.wide)); // a copied file's sizes are known only now
   return r;
 }
 

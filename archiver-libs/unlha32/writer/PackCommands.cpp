@@ -60,10 +60,10 @@ public:
   void Place(TPackStep& step) {
     const std::string& path = step.input->path;
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string_view folder = slash == std::string::npos ? "." : slash == 0 ? "/" : std::string_view(path).substr(0, slash);
     if (folder != FPath || !FFolder) {
       FPath = folder;
-      arclib::TFd fd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      arclib::TFd fd(open(FPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
       FFolder = fd.Get() >= 0 ? std::make_shared<const arclib::TFd>(std::move(fd)) : nullptr;
     }
     step.folder = FFolder;
