@@ -3,6 +3,7 @@
 // data that ends too early from data that merely peeks ahead.
 #pragma once
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -51,8 +52,9 @@ class TBitReader {
         return;
       }
       if (FEnd - FPos >= 8) {
-        uint64_t v = 0;
-        for (int k = 0; k < 8; ++k) v = (v << 8) | FBlock[FPos + static_cast<size_t>(k)];
+        uint64_t v;
+        std::memcpy(&v, &FBlock[FPos], 8);
+        if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
         FBits |= v >> FCount;
         size_t bytes = static_cast<size_t>(64 - FCount) >> 3;
         FPos += bytes;

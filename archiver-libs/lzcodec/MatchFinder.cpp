@@ -10,12 +10,6 @@ namespace {
 // Where absolute window positions are moved down, far below 2^32 less a window.
 constexpr uint32_t kRebaseAt = 1u << 31;
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
 inline uint32_t Load16(const uint8_t* p) {
   uint16_t v;
   std::memcpy(&v, p, 2);
@@ -51,9 +45,6 @@ TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int has
   FLinks.assign(size_t{FDict} * linksPerPosition, 0);
 }
 
-uint32_t TLzWindow::Hash(uint32_t i) const {
-  return ((Load32(&FWin[i]) & 0xFFFFFFu) * 2654435761u) >> FHashShift;
-}
 
 void TLzWindow::Clear() {
   std::fill(FHead.begin(), FHead.end(), 0u);
@@ -105,15 +96,14 @@ size_t TLzWindow::Fill(std::span<const uint8_t> data) {
 TMatchFinder::TMatchFinder(const TParams& params)
     : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 1, true), FP(params) {}
 
-uint32_t TMatchFinder::Hash4(uint32_t i) const { return (Load32(&FWin[i]) * 2654435761u) >> FHashShift; }
-
 uint32_t TMatchFinder::Insert(uint32_t i) {
   const uint32_t abs = FBase + i;
-  FHead3[Hash(i)] = abs;
+  const uint32_t bytes = Load32(&FWin[i]);
+  FHead3[HashOf(bytes & 0xFFFFFFu)] = abs;
   // The last three bytes of an input have no four to hash: they join no chain.
   uint32_t old = 0;
   if (i + 4 <= FFill) {
-    const uint32_t h = Hash4(i);
+    const uint32_t h = HashOf(bytes);
     old = FHead[h];
     FHead[h] = abs;
   }

@@ -6,6 +6,7 @@
 // positions keep counting up, so the tables of the input before never need clearing.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -42,8 +43,14 @@ class TLzWindow {
   TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition,
             bool threeByteHeads);
 
+  static uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+  uint32_t HashOf(uint32_t bytes) const { return (bytes * 2654435761u) >> FHashShift; }
   // Hash of the three bytes at window index i (which must all be input).
-  uint32_t Hash(uint32_t i) const;
+  uint32_t Hash(uint32_t i) const { return HashOf(Load32(&FWin[i]) & 0xFFFFFFu); }
   uint32_t AbsoluteCurrent() const { return FBase + FCur; }
   // Positions below this are further back than a match may reach.
   uint32_t Reach() const { return FBase + FCur - FMaxDist; }
@@ -67,8 +74,6 @@ class TLzWindow {
 
   uint32_t FDict;
   uint32_t FWinSize; // usable bytes of FWin
-
- protected:
   uint32_t FHashShift;
 };
 
@@ -102,7 +107,6 @@ class TMatchFinder : public TLzWindow {
 
  private:
   uint32_t Insert(uint32_t i);
-  uint32_t Hash4(uint32_t i) const;
 
   TParams FP;
   uint32_t FNear3 = 0; // the current position's nearest predecessor with the same three-byte hash

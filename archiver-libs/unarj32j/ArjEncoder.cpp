@@ -219,11 +219,11 @@ struct TArjEncoder::TImpl {
   }
 
   void Drain() {
-    auto& out = Bits.Bytes();
+    const auto out = Bits.Bytes();
     if (out.empty() || Failed) return;
     Packed += out.size();
     if (!Sink(out)) Failed = true;
-    out.clear();
+    Bits.Clear();
   }
 };
 

@@ -428,11 +428,11 @@ private:
   }
 
   void Drain() {
-    auto& out = Bits.Bytes();
+    const auto out = Bits.Bytes();
     if (out.empty()) return;
     Output += out.size();
     Sink(out);
-    out.clear();
+    Bits.Clear();
   }
 
   // A tree's lengths as the format writes them: a symbol count, then each length in 3 bits, or
@@ -596,62 +596,60 @@ private:
     return table;
   }
 
-  // A quick estimate of a block's size: the entropy of its symbols and position codes, and a few
-  // bits per code length its trees store. Good enough to rank cuts; whether to cut at all is
-  // decided on exact sizes.
-  float EstimateBits(size_t count, const TFreqs& f) const {
+  // A quick estimate of the size of two blocks, [begin, mid) counted in left and [mid, end),
+  // the rest of all: the entropy of their symbols and position codes, and a few bits per code
+  // length their trees store. Good enough to rank cuts; whether to cut at all is decided on
+  // exact sizes.
+  float EstimateCut(size_t leftCount, const TFreqs& left, size_t rightCount, const TFreqs& all) const {
     const auto& t = XLogX();
-    float bits = t[count];
+    float bits = t[leftCount] + t[rightCount];
     uint32_t used = 0;
-    for (uint32_t x : f.c)
-      if (x != 0) {
-        bits -= t[x];
-        ++used;
-      }
-    uint32_t matches = 0;
-    for (size_t k = 0; k < static_cast<size_t>(P.np); ++k) {
-      matches += f.p[k];
-      bits -= t[f.p[k]];
+    for (size_t c = 0; c < all.c.size(); ++c) {
+      const uint32_t l = left.c[c], r = all.c[c] - l;
+      bits -= t[l] + t[r];
+      used += (l != 0) + (r != 0);
     }
-    return bits + t[matches] + 4.0f * static_cast<float>(used);
+    uint32_t leftMatches = 0, rightMatches = 0;
+    for (size_t k = 0; k < static_cast<size_t>(P.np); ++k) {
+      const uint32_t l = left.p[k], r = all.p[k] - l;
+      leftMatches += l;
+      rightMatches += r;
+      bits -= t[l] + t[r];
+    }
+    return bits + t[leftMatches] + t[rightMatches] + 4.0f * static_cast<float>(used);
   }
 
   // Cuts a stretch of symbols (counted in f, bits long as one block) at the sixteenth that looks
   // best by the estimate, if two blocks with trees of their own come out smaller than one, then
   // each part the same way.
-  static constexpr size_t kCuts = 15;
   void SplitAndSend(size_t begin, size_t end, const TFreqs& f, uint64_t bits) {
+    constexpr size_t kCuts = 15;
     if (end - begin >= 2 * kMinBlockSymbols) {
-      // The counts before each cut, in one pass.
-      std::array<TFreqs, kCuts> before;
-      std::array<size_t, kCuts> mid{};
-      size_t from = begin;
-      for (size_t q = 0; q < kCuts; ++q) {
-        mid[q] = begin + (end - begin) * (q + 1) / (kCuts + 1);
-        before[q] = q == 0 ? TFreqs{} : before[q - 1];
-        Add(before[q], from, mid[q]);
-        from = mid[q];
-      }
-      size_t best = kCuts;
+      TFreqs left; // the symbols before the cut tried, counted as the cut moves on
+      size_t counted = begin;
+      size_t cut = 0;
       float bestEstimate = 0;
-      TFreqs right;
-      for (size_t q = 0; q < kCuts; ++q) {
-        if (mid[q] - begin < kMinBlockSymbols || end - mid[q] < kMinBlockSymbols) continue;
-        Subtract(f, before[q], right);
-        const float estimate = EstimateBits(mid[q] - begin, before[q]) + EstimateBits(end - mid[q], right);
-        if (best == kCuts || estimate < bestEstimate) {
-          best = q;
+      for (size_t q = 1; q <= kCuts; ++q) {
+        const size_t mid = begin + (end - begin) * q / (kCuts + 1);
+        if (mid - begin < kMinBlockSymbols) continue;
+        if (end - mid < kMinBlockSymbols) break;
+        Add(left, counted, mid);
+        counted = mid;
+        const float estimate = EstimateCut(mid - begin, left, end - mid, f);
+        if (cut == 0 || estimate < bestEstimate) {
+          cut = mid;
           bestEstimate = estimate;
         }
       }
-      if (best != kCuts) {
-        const size_t cut = mid[best];
-        Subtract(f, before[best], right);
-        const uint64_t left = BlockBits(cut - begin, before[best]);
-        const uint64_t rest = BlockBits(end - cut, right);
-        if (left + rest < bits) {
-          SplitAndSend(begin, cut, before[best], left);
-          SplitAndSend(cut, end, right, rest);
+      if (cut != 0) {
+        const TFreqs head = Count(begin, cut);
+        TFreqs rest;
+        Subtract(f, head, rest);
+        const uint64_t headBits = BlockBits(cut - begin, head);
+        const uint64_t restBits = BlockBits(end - cut, rest);
+        if (headBits + restBits < bits) {
+          SplitAndSend(begin, cut, head, headBits);
+          SplitAndSend(cut, end, rest, restBits);
           return;
         }
       }
