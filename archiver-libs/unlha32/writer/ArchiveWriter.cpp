@@ -278,6 +278,26 @@ std::optional<EAfterRead> PackOpened(TPackedMember& p, arclib::TFd& in, const st
       return CompareAfterRead(in.Get(), st);
     }
   }
+  // An empty file holds nothing open while it waits for its turn (thousands may wait at once):
+  // one read tells that it is still empty.
+  if (st.st_size == 0) {
+    uint8_t probe = 0;
+    ssize_t n = 0;
+    while ((n = read(in.Get(), &probe, 1)) < 0 && errno == EINTR) {
+    }
+    if (n < 0) {
+      r.reason = std::strerror(errno);
+      return std::nullopt;
+    }
+    if (n == 0) {
+      m.method = "-lh0-";
+      m.originalSize = m.packedSize = 0;
+      m.crc = 0;
+      p.data.emplace(spool.folder, spool.memoryLimit);
+      r.stored = true;
+      return CompareAfterRead(in.Get(), st);
+    }
+  }
   // Stored as it is: the writer copies the file when its turn comes, reading it once more and
   // telling a change then.
   const EAfterRead after = CompareAfterRead(in.Get(), st);

@@ -212,6 +212,49 @@ TEST(ParallelPack, AFileReplacedAfterItsAnnouncementIsStoredAsItIsNow) {
   EXPECT_EQ(std::string(extracted.begin(), extracted.end()), newer);
 }
 
+// Sets the soft limit of open files for a scope.
+class TOpenFilesLimit {
+public:
+  explicit TOpenFilesLimit(rlim_t soft) {
+    getrlimit(RLIMIT_NOFILE, &FWas);
+    rlimit now = FWas;
+    now.rlim_cur = std::min(soft, FWas.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &now);
+  }
+  ~TOpenFilesLimit() { setrlimit(RLIMIT_NOFILE, &FWas); }
+  TOpenFilesLimit(const TOpenFilesLimit&) = delete;
+  TOpenFilesLimit& operator=(const TOpenFilesLimit&) = delete;
+
+private:
+  rlimit FWas{};
+};
+
+// Many members on their way through the workers at once hold no open file each: thousands of
+// empty files (batched, being light) pack within a small limit of open files.
+TEST(ParallelPack, ManyEmptyFilesHoldNoFilesOpen) {
+  TTempDir dir;
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) WriteFile(dir / ("base/e/" + std::to_string(i)), "");
+  const TEnv env("TIDEKEEP_LHA_THREADS", "2");
+  TResult r;
+  {
+    const TOpenFilesLimit limit(128);
+    r = Command("a -+ -r2 -x1 \"" + dir / "a.lzh" + "\" \"" + dir / "base/\" e");
+  }
+  EXPECT_EQ(r.rc, 0) << r.text.substr(0, 2000);
+  const auto members = Members(dir / "a.lzh");
+  ASSERT_EQ(members.size(), kFiles + 1u);
+  for (const auto& m : members) {
+    if (m.IsDirectory()) continue;
+    EXPECT_EQ(m.method, "-lh0-");
+    EXPECT_EQ(m.originalSize, 0u);
+    EXPECT_EQ(m.packedSize, 0u);
+  }
+  if (HaveProgram("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
+  }
+}
+
 size_t Lines(const std::string& text, const std::string& prefix) {
   size_t n = 0;
   const std::string lines = "\n" + text;
