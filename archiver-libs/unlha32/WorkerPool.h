@@ -180,7 +180,10 @@ bool RunInOrder(TBatchPool<R>& pool, EOnCancel onCancel, Announce&& announce, Fi
       TBatchResults<R> results;
       results.done.reserve(runs.size());
       try {
-        for (const TRun& run : runs) results.done.push_back(run(stop, worker));
+        for (const TRun& run : runs) {
+          if (stop.load(std::memory_order_relaxed)) break; // the pool is going: nobody takes these
+          results.done.push_back(run(stop, worker));
+        }
       } catch (...) {
         results.error = std::current_exception();
       }
