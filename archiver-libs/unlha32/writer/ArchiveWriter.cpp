@@ -230,6 +230,8 @@ std::string TArchiveWriter::GroupName(uint32_t gid) {
   return FGroups[gid] = name;
 }
 
+namespace {
+
 // Packs the open regular file that st describes into p: encoded, or stored as it is when that
 // does not shrink it. Tells how the file after reading compares with st; none when it could not
 // be read (the reason is in p).
@@ -307,6 +309,8 @@ std::optional<EAfterRead> PackOpened(TPackedMember& p, arclib::TFd& in, const st
   r.stored = true;
   return after == EAfterRead::OtherFile ? after : EAfterRead::Unchanged;
 }
+
+} // namespace
 
 TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
                          const TSpoolPlace& spool, const std::atomic<bool>* stop, const struct stat* known) {
