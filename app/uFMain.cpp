@@ -399,6 +399,8 @@ void TfrmMain::WMHotKey(WPARAM, LPARAM lParam) {
 }
 
 void TfrmMain::BringToFront() {
+  // A minimised window stays an icon through show() and raise(): restore it first.
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();

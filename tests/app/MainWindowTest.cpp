@@ -252,6 +252,11 @@ TEST_F(MainWindowTest, HotKeyShowsOnlyForCtrlShiftQ) {
     main.WMHotKey(main.FHotKeyId, static_cast<LPARAM>(c.key << 16 | c.mods));
     EXPECT_EQ(main.isVisible(), c.shows) << c.mods << "/" << c.key;
   }
+  // A minimised window comes back as a window, not only as a shown icon.
+  main.showMinimized();
+  main.WMHotKey(main.FHotKeyId, static_cast<LPARAM>(81 << 16 | 6));
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_FALSE(main.isMinimized());
   EXPECT_EQ(main.FHotKeyMod, 6u);
   EXPECT_EQ(main.FHotKeyKey, 81u);
   EXPECT_GE(main.FHotKeyId, 0xC000);

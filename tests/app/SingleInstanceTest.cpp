@@ -90,7 +90,8 @@ TEST(SingleInstanceTest, ShowAsksTheRunningProgramToShowItsWindowAndEnds) {
   show.start(QStringLiteral(TIDEKEEP_BIN), {"--db", QString::fromStdString(scratch.db), "--show"});
   ASSERT_TRUE(show.waitForStarted());
   ASSERT_TRUE(shown.wait(60000)) << show.readAllStandardError().toStdString();
-  ASSERT_TRUE(show.waitForFinished(60000));
+  // The spy's event loop may already have seen it end, and waiting on an ended process fails.
+  ASSERT_TRUE(show.state() == QProcess::NotRunning || show.waitForFinished(60000));
   EXPECT_EQ(show.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(show.exitCode(), 0) << show.readAllStandardError().toStdString();
   EXPECT_EQ(shown.count(), 1);

@@ -53,7 +53,7 @@ constexpr int kMinLookahead = kMaxMatch + kMinMatch + 1;
 constexpr uint32_t kTooFar = 4096;
 // Symbols gathered before they are cut into blocks, and the smallest block worth its own trees.
 constexpr size_t kBufferSymbols = 32768;
-constexpr size_t kMinBlockSymbols = 512;
+constexpr size_t kMinBlockSymbols = 128;
 
 // Near-optimal parsing: input is parsed in chunks of this many positions, each as a shortest
 // path over its candidate matches, priced with the code lengths of the parse before; at most
@@ -77,7 +77,7 @@ struct TMethodParams {
 TMethodParams ParamsOf(TLhMethod method) {
   switch (method) {
   // -lh5- is the default and keeps the fast lazy parse; the larger windows are chosen for size.
-  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 32, 256, 256, false, 0};
+  case TLhMethod::lh5: return {13, 14, 4, 15, 128, 8, 256, 256, false, 0};
   case TLhMethod::lh6: return {15, 16, 5, 16, 0, 0, 128, 0, true, 32};
   case TLhMethod::lh7: return {16, 17, 5, 16, 0, 0, 128, 0, true, 32};
   case TLhMethod::lh0: break;
