@@ -134,11 +134,9 @@ struct TTestResult {
   uint16_t crc = 0;
 };
 
-// Members handed to the test workers ahead of the results: their results are small.
+// Jobs (a large member, or a batch of small ones) handed to the test workers ahead of the
+// results: their results are small.
 constexpr size_t kTestAheadPerThread = 32;
-// A member this small is decoded on the caller's thread: handing it to a worker and taking the
-// result back costs more than decoding it.
-constexpr uint64_t kDecodeOnCallerBelow = 4096;
 // Extracting, members up to this size are decoded by the workers into memory ahead of their
 // writing; larger ones stream to their file on the caller's thread while the workers go on with
 // those after them. With this many per worker ahead, at most 64 MiB wait to be written.
@@ -245,30 +243,25 @@ class TReader {
   int Test() {
     const unsigned threads = WorkerThreads();
     std::vector<std::unique_ptr<TFileSource>> sources(threads); // outlives the workers
-    std::unique_ptr<TFileSource> callerSource;
-    const std::atomic<bool> noStop{false};
     std::deque<TLhaMember> members; // announced, not yet finished; a deque keeps them in place
-    TOrderedPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
+    TBatchPool<TTestResult> pool(threads, kTestAheadPerThread * threads);
     uint64_t count = 0;
-    auto announce = [&](size_t, TOrderedPool<TTestResult>::TJob& job) {
+    auto announce = [&](size_t, TItemWork<TTestResult>& work) {
       TLhaMember next;
       if (!NextWanted(next)) return EAnnounce::End;
       const TLhaMember& m = members.emplace_back(std::move(next));
       if (!Notify(m, "")) return EAnnounce::Cancel;
-      if (!m.IsDirectory() && !m.IsSymlink() && m.packedSize >= kDecodeOnCallerBelow)
-        job = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
+      if (!m.IsDirectory() && !m.IsSymlink()) {
+        work.run = [&](const std::atomic<bool>& stop, unsigned worker) { return TestMember(m, sources[worker], stop); };
+        work.weight = m.packedSize;
+      }
       return EAnnounce::Item;
     };
     auto finish = [&](size_t, const TTestResult* r) {
       ++count;
       const TLhaMember m = std::move(members.front());
       members.pop_front();
-      TTestResult here;
-      if (r == nullptr) {
-        if (m.IsDirectory() || m.IsSymlink()) return true;
-        here = TestMember(m, callerSource, noStop);
-        r = &here;
-      }
+      if (r == nullptr) return true; // a folder or a link: nothing to decode
       if (r->decode != EDecode::Ok) return Fail(m, {DecodeCode(r->decode), DecodeError(r->decode, m.method)});
       if (m.hasCrc && r->crc != m.crc) return Fail(m, {kErrFileCrc, "CRC error"});
       FOut.PrintableLine("OK     " + m.name);
@@ -305,9 +298,9 @@ class TReader {
     // and cleared by the system each time.
     std::mutex spareLock;
     std::vector<std::vector<uint8_t>> spare;
-    TOrderedPool<TDecoded> pool(threads, kExtractAheadPerThread * threads);
+    TBatchPool<TDecoded> pool(threads, kExtractAheadPerThread * threads);
     uint64_t count = 0;
-    auto announce = [&](size_t, TOrderedPool<TDecoded>::TJob& job) {
+    auto announce = [&](size_t, TItemWork<TDecoded>& work) {
       TLhaMember next;
       if (!NextWanted(next)) return EAnnounce::End;
       ++count;
@@ -327,9 +320,8 @@ class TReader {
       }
       for (const std::string& c : p.comps) p.rel += (p.rel.empty() ? "" : "/") + c;
       if (!Notify(m, prefix + p.rel)) return EAnnounce::Cancel;
-      if (!m.IsDirectory() && !m.IsSymlink() && IsSupportedMethod(m.method) && m.packedSize >= kDecodeOnCallerBelow &&
-          m.originalSize <= kExtractInMemoryUpTo)
-        job = [&](const std::atomic<bool>& stop, unsigned worker) {
+      if (!m.IsDirectory() && !m.IsSymlink() && IsSupportedMethod(m.method) && m.originalSize <= kExtractInMemoryUpTo) {
+        work.run = [&](const std::atomic<bool>& stop, unsigned worker) {
           TDecoded r;
           {
             const std::lock_guard lock(spareLock);
@@ -341,6 +333,8 @@ class TReader {
           DecodeMember(m, sources[worker], stop, r);
           return r;
         };
+        work.weight = m.originalSize;
+      }
       return EAnnounce::Item;
     };
     auto finish = [&](size_t, TDecoded* decoded) {

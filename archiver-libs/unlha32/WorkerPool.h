@@ -3,9 +3,11 @@
 // written are what one thread would give. Progress, callbacks and cancelling stay with the
 // caller, who announces each member as it hands it out; the workers only read and code.
 #pragma once
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -133,36 +135,97 @@ enum class EOnCancel { FinishAnnounced, Drop };
 // What announcing an item gave: an item to finish later, a cancel, or no more items.
 enum class EAnnounce { Item, Cancel, End };
 
+// An item's work for a worker, and about how many bytes it reads or decodes. Light items go to
+// the workers together, several to a job, so that the hand-off (a lock, a wake-up, a switch of
+// threads) is paid per batch rather than per item.
+template <typename R>
+struct TItemWork {
+  using TRun = std::function<R(const std::atomic<bool>& stop, unsigned worker)>;
+  TRun run;
+  uint64_t weight = 0;
+};
+
+// The results of one batch, its items in order; when an item threw, what it threw, and the
+// items after it did not run.
+template <typename R>
+struct TBatchResults {
+  std::vector<R> done;
+  std::exception_ptr error;
+};
+
+// The pool that runs batches of items.
+template <typename R>
+using TBatchPool = TOrderedPool<TBatchResults<R>>;
+
+// A batch is handed out once it holds this many items or this much weight; an item at least
+// this heavy goes alone, so that heavy items are worked on side by side.
+inline constexpr size_t kBatchItems = 64;
+inline constexpr uint64_t kBatchWeight = 256 << 10;
+
 // Items 0, 1, ... through the pool, in order, until announce says there are no more.
-// announce(i, job) runs on the caller's thread as item i is handed out (as far ahead as the
-// pool has room), and may set job to work for a worker. finish(i, result) runs on the caller's
-// thread in item order, with the job's result or null when item i had none; false ends the run
-// early. Returns false when announce cancelled.
+// announce(i, work) runs on the caller's thread for item i, in order, before its work is
+// handed out (as far ahead as the pool has room), and may set work. finish(i, result) runs on
+// the caller's thread in item order, with the work's result or null when item i had none;
+// false ends the run early. An item's exception is rethrown when its turn to finish comes.
+// Returns false when announce cancelled.
 template <typename R, typename Announce, typename Finish>
-bool RunInOrder(TOrderedPool<R>& pool, EOnCancel onCancel, Announce&& announce, Finish&& finish) {
-  std::deque<bool> hasJob; // items announced and not yet finished
+bool RunInOrder(TBatchPool<R>& pool, EOnCancel onCancel, Announce&& announce, Finish&& finish) {
+  using TRun = typename TItemWork<R>::TRun;
+  std::deque<bool> hasWork;  // items announced and not yet finished
+  std::vector<TRun> gathered; // the work of announced items not yet handed out
+  uint64_t gatheredWeight = 0;
+  auto handOut = [&] {
+    if (gathered.empty()) return;
+    pool.Submit([runs = std::move(gathered)](const std::atomic<bool>& stop, unsigned worker) {
+      TBatchResults<R> results;
+      results.done.reserve(runs.size());
+      try {
+        for (const TRun& run : runs) {
+          if (stop.load(std::memory_order_relaxed)) break; // the pool is going: nobody takes these
+          results.done.push_back(run(stop, worker));
+        }
+      } catch (...) {
+        results.error = std::current_exception();
+      }
+      return results;
+    });
+    gathered.clear(); // moved from: made empty again for the next batch
+    gatheredWeight = 0;
+  };
+  TBatchResults<R> batch; // the batch whose results are being finished
+  size_t taken = 0;       // of batch.done
   size_t ahead = 0;
   bool cancelled = false, ended = false;
   for (size_t i = 0;; ++i) {
-    while (!cancelled && !ended && (hasJob.empty() || pool.HasRoom())) {
-      typename TOrderedPool<R>::TJob job;
-      const EAnnounce a = announce(ahead, job);
+    // A batch once begun is filled before the pool is asked for room again.
+    while (!cancelled && !ended && (hasWork.empty() || !gathered.empty() || pool.HasRoom())) {
+      TItemWork<R> work;
+      const EAnnounce a = announce(ahead, work);
       cancelled = a == EAnnounce::Cancel;
       ended = a == EAnnounce::End;
       if (a != EAnnounce::Item) break;
-      hasJob.push_back(static_cast<bool>(job));
-      if (job) pool.Submit(std::move(job));
+      hasWork.push_back(static_cast<bool>(work.run));
       ++ahead;
+      if (!work.run) continue;
+      if (work.weight >= kBatchWeight) handOut();
+      gatheredWeight += work.weight;
+      gathered.push_back(std::move(work.run));
+      if (gathered.size() >= kBatchItems || gatheredWeight >= kBatchWeight) handOut();
     }
-    if (hasJob.empty() || (cancelled && onCancel == EOnCancel::Drop)) break;
-    const bool had = hasJob.front();
-    hasJob.pop_front();
-    if (had) {
-      R result = pool.TakeNext();
-      if (!finish(i, &result)) break;
-    } else if (!finish(i, static_cast<R*>(nullptr))) {
-      break;
+    handOut(); // before waiting for any result
+    if (hasWork.empty() || (cancelled && onCancel == EOnCancel::Drop)) break;
+    const bool had = hasWork.front();
+    hasWork.pop_front();
+    if (!had) {
+      if (!finish(i, static_cast<R*>(nullptr))) break;
+      continue;
     }
+    while (taken == batch.done.size()) {
+      if (batch.error) std::rethrow_exception(batch.error);
+      batch = pool.TakeNext();
+      taken = 0;
+    }
+    if (!finish(i, &batch.done[taken++])) break;
   }
   return !cancelled;
 }

@@ -71,10 +71,18 @@ bool ReadAll(int fd, std::span<uint8_t> buffer, uint64_t expected, bool wide, co
   return true;
 }
 
-bool ChangedSince(int fd, const timespec& mtime, int64_t size) {
+// What the stat of an open file after reading it says of the stat taken before.
+enum class EAfterRead { Unchanged, Changed, OtherFile };
+
+EAfterRead CompareAfterRead(int fd, const struct stat& before) {
   struct stat after{};
-  return fstat(fd, &after) == 0 &&
-         (after.st_mtim.tv_sec != mtime.tv_sec || after.st_mtim.tv_nsec != mtime.tv_nsec || after.st_size != size);
+  if (fstat(fd, &after) != 0) return EAfterRead::Unchanged;
+  if (after.st_dev != before.st_dev || after.st_ino != before.st_ino ||
+      (after.st_mode & S_IFMT) != (before.st_mode & S_IFMT))
+    return EAfterRead::OtherFile;
+  const bool same = after.st_mtim.tv_sec == before.st_mtim.tv_sec && after.st_mtim.tv_nsec == before.st_mtim.tv_nsec &&
+                    after.st_size == before.st_size;
+  return same ? EAfterRead::Unchanged : EAfterRead::Changed;
 }
 
 constexpr const char* kChangedNote = "changed while it was read; stored as read";
@@ -222,6 +230,88 @@ std::string TArchiveWriter::GroupName(uint32_t gid) {
   return FGroups[gid] = name;
 }
 
+namespace {
+
+// Packs the open regular file that st describes into p: encoded, or stored as it is when that
+// does not shrink it. Tells how the file after reading compares with st; none when it could not
+// be read (the reason is in p).
+std::optional<EAfterRead> PackOpened(TPackedMember& p, arclib::TFd& in, const struct stat& st, TLhMethod method,
+                                     const TSpoolPlace& spool, const std::atomic<bool>* stop) {
+  TAddResult& r = p.result;
+  TLhaMember& m = r.member;
+  p.wide = static_cast<uint64_t>(st.st_size) >= kWideSizesFrom;
+  if (method != TLhMethod::lh0 && st.st_size > 0) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(st.st_size + 1, kReadChunk)));
+    TSpool data(spool.folder, spool.memoryLimit);
+    TLhEncoder enc(method, [&](std::span<const uint8_t> b) { data.Write(b); });
+    // Once the packed data is as large as the file it cannot pay off, and a first stretch
+    // that did not shrink at all says the same of already compressed data (archives, images,
+    // .gz): stop and store instead.
+    bool gaveUp = false;
+    uint64_t consumed = 0;
+    int chunks = 0;
+    if (!ReadAll(in.Get(), buffer, static_cast<uint64_t>(st.st_size), p.wide, stop, r, [&](std::span<const uint8_t> chunk) {
+          enc.Write(chunk);
+          consumed += chunk.size();
+          ++chunks;
+          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
+                   (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
+          return !gaveUp;
+        }))
+      return std::nullopt;
+    if (!gaveUp) {
+      enc.Finish();
+      if (data.Size() < m.originalSize) {
+        m.method = std::string(MethodId(method));
+        m.packedSize = data.Size();
+        p.data.emplace(std::move(data));
+        r.stored = true;
+        return CompareAfterRead(in.Get(), st);
+      }
+    }
+    // A file read whole in one piece is stored from what was read, and its handle goes now.
+    if (chunks == 1 && consumed == static_cast<uint64_t>(st.st_size)) {
+      m.method = "-lh0-";
+      m.packedSize = m.originalSize;
+      TSpool raw(spool.folder, spool.memoryLimit);
+      raw.Write({buffer.data(), static_cast<size_t>(consumed)});
+      p.data.emplace(std::move(raw));
+      r.stored = true;
+      return CompareAfterRead(in.Get(), st);
+    }
+  }
+  // An empty file holds nothing open while it waits for its turn (thousands may wait at once):
+  // one read tells that it is still empty.
+  if (st.st_size == 0) {
+    uint8_t probe = 0;
+    ssize_t n = 0;
+    while ((n = read(in.Get(), &probe, 1)) < 0 && errno == EINTR) {
+    }
+    if (n < 0) {
+      r.reason = std::strerror(errno);
+      return std::nullopt;
+    }
+    if (n == 0) {
+      m.method = "-lh0-";
+      m.originalSize = m.packedSize = 0;
+      m.crc = 0;
+      p.data.emplace(spool.folder, spool.memoryLimit);
+      r.stored = true;
+      return CompareAfterRead(in.Get(), st);
+    }
+  }
+  // Stored as it is: the writer copies the file when its turn comes, reading it once more and
+  // telling a change then.
+  const EAfterRead after = CompareAfterRead(in.Get(), st);
+  m.method = "-lh0-";
+  p.file = std::move(in);
+  p.opened = st;
+  r.stored = true;
+  return after == EAfterRead::OtherFile ? after : EAfterRead::Unchanged;
+}
+
+} // namespace
+
 TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
                          const TSpoolPlace& spool, const std::atomic<bool>* stop, const struct stat* known) {
   TPackedMember p;
@@ -276,8 +366,26 @@ TPackedMember PackMember(const std::string& storedName, const TObjectPlace& plac
     return p;
   }
 
-  arclib::TFd in(openat(at, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (in.Get() < 0 || fstat(in.Get(), &st) != 0) {
+  // Not blocking: whatever took the file's place since its stat (a FIFO) cannot hold the pack.
+  arclib::TFd in(openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (in.Get() < 0) {
+    r.reason = std::strerror(errno);
+    return p;
+  }
+  // The caller's stat, just taken, stands for the file opened. Only when the file read turns
+  // out to be another (or could not be read) is it read again, with a stat of its own.
+  if (known != nullptr) {
+    TPackedMember first;
+    first.result.member = m;
+    const std::optional<EAfterRead> after = PackOpened(first, in, st, method, spool, stop);
+    const bool cancelled = stop != nullptr && stop->load(std::memory_order_relaxed);
+    if (cancelled || (after && *after != EAfterRead::OtherFile)) {
+      if (after == EAfterRead::Changed) first.result.note = kChangedNote;
+      return first;
+    }
+    if (first.file.Get() >= 0) in = std::move(first.file);
+  }
+  if (fstat(in.Get(), &st) != 0) {
     r.reason = std::strerror(errno);
     return p;
   }
@@ -285,57 +393,13 @@ TPackedMember PackMember(const std::string& storedName, const TObjectPlace& plac
     r.reason = "not a regular file";
     return p;
   }
-  describe(st);
-  p.wide = static_cast<uint64_t>(st.st_size) >= kWideSizesFrom;
-
-  if (method != TLhMethod::lh0 && st.st_size > 0) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(st.st_size + 1, kReadChunk)));
-    TSpool data(spool.folder, spool.memoryLimit);
-    TLhEncoder enc(method, [&](std::span<const uint8_t> b) { data.Write(b); });
-    // Once the packed data is as large as the file it cannot pay off, and a first stretch
-    // that did not shrink at all says the same of already compressed data (archives, images,
-    // .gz): stop and store instead.
-    bool gaveUp = false;
-    uint64_t consumed = 0;
-    int chunks = 0;
-    if (!ReadAll(in.Get(), buffer, static_cast<uint64_t>(st.st_size), p.wide, stop, r, [&](std::span<const uint8_t> chunk) {
-          enc.Write(chunk);
-          consumed += chunk.size();
-          ++chunks;
-          gaveUp = enc.OutputSize() >= static_cast<uint64_t>(st.st_size) ||
-                   (consumed >= kIncompressibleProbe && enc.OutputSize() >= consumed);
-          return !gaveUp;
-        }))
-      return p;
-    if (!gaveUp) {
-      enc.Finish();
-      if (data.Size() < m.originalSize) {
-        m.method = std::string(MethodId(method));
-        m.packedSize = data.Size();
-        p.data.emplace(std::move(data));
-        if (ChangedSince(in.Get(), st.st_mtim, st.st_size)) r.note = kChangedNote;
-        r.stored = true;
-        return p;
-      }
-    }
-    // A file read whole in one piece is stored from what was read, and its handle goes now.
-    if (chunks == 1 && consumed == static_cast<uint64_t>(st.st_size)) {
-      m.method = "-lh0-";
-      m.packedSize = m.originalSize;
-      TSpool raw(spool.folder, spool.memoryLimit);
-      raw.Write({buffer.data(), static_cast<size_t>(consumed)});
-      p.data.emplace(std::move(raw));
-      if (ChangedSince(in.Get(), st.st_mtim, st.st_size)) r.note = kChangedNote;
-      r.stored = true;
-      return p;
-    }
+  if (known != nullptr && lseek(in.Get(), 0, SEEK_SET) != 0) {
+    r.reason = std::strerror(errno);
+    return p;
   }
-  // Stored as it is: the writer copies the file when its turn comes, reading it once more.
-  m.method = "-lh0-";
-  p.file = std::move(in);
-  p.openedMtime = st.st_mtim;
-  p.openedSize = st.st_size;
-  r.stored = true;
+  describe(st);
+  if (PackOpened(p, in, st, method, spool, stop).value_or(EAfterRead::Unchanged) != EAfterRead::Unchanged)
+    r.note = kChangedNote;
   return p;
 }
 
@@ -364,7 +428,7 @@ TAddResult TArchiveWriter::Emit(TPackedMember& p) {
   } else {
     const int fd = p.file.Get();
     if (lseek(fd, 0, SEEK_SET) != 0 ||
-        !ReadAll(fd, FReadBuf, static_cast<uint64_t>(p.openedSize), p.wide, nullptr, r, [&](std::span<const uint8_t> chunk) {
+        !ReadAll(fd, FReadBuf, static_cast<uint64_t>(p.opened.st_size), p.wide, nullptr, r, [&](std::span<const uint8_t> chunk) {
           Write(chunk);
           return true;
         })) {
@@ -374,7 +438,7 @@ TAddResult TArchiveWriter::Emit(TPackedMember& p) {
       return r;
     }
     m.packedSize = Offset() - dataAt;
-    if (ChangedSince(fd, p.openedMtime, p.openedSize)) r.note = kChangedNote;
+    if (CompareAfterRead(fd, p.opened) != EAfterRead::Unchanged) r.note = kChangedNote;
   }
   if (!p.wide && m.packedSize > kMaxNarrowSize) { // packed data larger than a grown file
     r.reason = "grew past 4 GiB while it was read";
@@ -382,7 +446,7 @@ TAddResult TArchiveWriter::Emit(TPackedMember& p) {
     Truncate(headerAt);
     return r;
   }
-  WriteAt(headerAt, BuildHeader(m, p.wide));
+  if (!p.data) WriteAt(headerAt, BuildHeader(m, p.wide)); // a copied file's sizes are known only now
   return r;
 }
 

@@ -42,8 +42,7 @@ struct TPackedMember {
   bool wide = false;          // the 64-bit size header is written
   std::optional<TSpool> data; // the packed data of an encoded file
   arclib::TFd file;           // a file stored as it is: the writer copies it from here
-  timespec openedMtime{};     // of the file copied, to notice a change while it is copied
-  int64_t openedSize = 0;
+  struct stat opened{};       // of the file copied, to notice a change while it is copied
 };
 
 // Where a pack keeps the packed data of members waiting for their turn.
@@ -62,7 +61,8 @@ struct TObjectPlace {
 
 // Reads and encodes the object at place as storedName (see TArchiveWriter::Add); safe to run on
 // several threads at once. Returns early, not stored, when stop becomes true. Known: the
-// object's lstat when the caller has just taken it, so that it is not taken twice.
+// object's lstat when the caller has just taken it, so that it is not taken again: the stat
+// after reading tells whether the file read is still that file, unchanged.
 TPackedMember PackMember(const std::string& storedName, const TObjectPlace& place, TLhMethod method,
                          const TSpoolPlace& spool, const std::atomic<bool>* stop = nullptr,
                          const struct stat* known = nullptr);

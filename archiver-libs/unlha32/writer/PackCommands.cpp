@@ -22,8 +22,9 @@
 namespace unlha {
 namespace {
 
-// Members handed to the workers ahead of the writing, per worker: enough that workers rarely
-// wait while a long member at the head is written; bounded so that open files stay few.
+// Jobs (a heavy member, or a batch of light ones) handed to the workers ahead of the writing,
+// per worker: enough that workers rarely wait while a long member at the head is written;
+// bounded so that open files stay few.
 constexpr size_t kAheadPerThread = 16;
 constexpr size_t kMaxAhead = 128;
 // Packed data held in memory by all members waiting for their turn; beyond each one's share it
@@ -59,10 +60,10 @@ public:
   void Place(TPackStep& step) {
     const std::string& path = step.input->path;
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string_view folder = slash == std::string::npos ? "." : slash == 0 ? "/" : std::string_view(path).substr(0, slash);
     if (folder != FPath || !FFolder) {
       FPath = folder;
-      arclib::TFd fd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+      arclib::TFd fd(open(FPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
       FFolder = fd.Get() >= 0 ? std::make_shared<const arclib::TFd>(std::move(fd)) : nullptr;
     }
     step.folder = FFolder;
@@ -392,10 +393,10 @@ int Pack(const TCommand& cmd, TOutput& out) {
     const unsigned threads = WorkerThreads();
     const size_t capacity = std::min(kMaxAhead, kAheadPerThread * threads);
     const TSpoolPlace spool{w.Folder(), std::max(kMinSpoolMemory, kSpoolMemory / capacity)};
-    TOrderedPool<TPackedMember> pool(threads, capacity);
+    TBatchPool<TPackedMember> pool(threads, capacity);
     bool changed = false;
     std::set<std::string> replaced; // a replaced name drops its later duplicates too
-    auto announce = [&](size_t, TOrderedPool<TPackedMember>::TJob& job) {
+    auto announce = [&](size_t, TItemWork<TPackedMember>& work) {
       TPackStep& step = steps.emplace_back();
       if (!nextStep(step)) {
         steps.pop_back();
@@ -416,9 +417,10 @@ int Pack(const TCommand& cmd, TOutput& out) {
       if (!Notify(in.stored, in.path, size, exists ? st.st_mtime : 0)) return EAnnounce::Cancel;
       // What the lstat above found is what the worker packs (a file gone by now is reported
       // as gone when it is opened).
-      job = [&in, place, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
+      work.run = [&in, place, &spool, method = s.method, st, exists](const std::atomic<bool>& stop, unsigned) {
         return PackMember(in.stored, place, method, spool, &stop, exists ? &st : nullptr);
       };
+      work.weight = size;
       return EAnnounce::Item;
     };
     auto finish = [&](size_t, TPackedMember* packed) {

@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <thread>
@@ -121,6 +123,137 @@ TEST(ParallelPack, ManyWorkersWriteTheBytesOfOneAndEveryPeerReadsThem) {
     }
     fs::remove(dir / "out/one.lzh");
     fs::remove(dir / "out/many.lzh");
+  }
+}
+
+// Twenty small files, f100.txt to f119.txt, packed by two workers; onAnnounce runs as each is
+// announced. Small files go to the workers in batches, and a batch is handed out only once it
+// is full or the files end: whatever onAnnounce does to a file announced before is done after
+// that file's stat and before a worker opens it.
+std::function<void(const std::string&)> gOnAnnounce;
+
+TResult PackSmallFiles(const TTempDir& dir, std::vector<std::string>& names) {
+  std::string line = "a -+ \"" + dir / "a.lzh" + "\" \"" + dir / "base/\"";
+  names.clear();
+  for (int i = 0; i < 20; ++i) {
+    names.push_back("f" + std::to_string(100 + i) + ".txt");
+    WriteFile(dir / ("base/" + names.back()), Bytes(300, static_cast<uint32_t>(i), 6));
+    line += " \"" + names.back() + "\"";
+  }
+  const TEnv env("TIDEKEEP_LHA_THREADS", "2");
+  gAnnounced.clear();
+  TNotifier::Instance().SetEnumProc(
+      [](void* info) {
+        gAnnounced.push_back(static_cast<EXTRACTINGINFOEX64*>(info)->szSourceFileName);
+        gOnAnnounce(gAnnounced.back());
+        return 1;
+      },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command(line);
+  TNotifier::Instance().ClearEnumProc();
+  return r;
+}
+
+std::vector<std::string> StoredNames(const std::string& archive) {
+  std::vector<std::string> stored;
+  for (const auto& m : Members(archive)) stored.push_back(m.name);
+  return stored;
+}
+
+// A file that goes in the middle of a batch is reported alone, in its place among the others,
+// which are stored in order.
+TEST(ParallelPack, AFileFailingInTheMiddleOfABatchIsReportedAndTheOthersStored) {
+  TTempDir dir;
+  gOnAnnounce = [&](const std::string& name) {
+    if (name == "f111.txt") fs::remove(dir / "base/f110.txt");
+  };
+  std::vector<std::string> names;
+  const auto r = PackSmallFiles(dir, names);
+  EXPECT_EQ(r.rc, 0x801A) << r.text;
+  EXPECT_EQ(gAnnounced, names) << "every file announced once, in order";
+  const size_t failed = r.text.find("f110.txt: skipped: No such file or directory");
+  ASSERT_NE(failed, std::string::npos) << r.text;
+  EXPECT_LT(r.text.find("f109.txt - "), failed) << r.text;
+  EXPECT_GT(r.text.find("f111.txt - "), failed) << r.text;
+  std::vector<std::string> expected = names;
+  expected.erase(expected.begin() + 10);
+  EXPECT_EQ(StoredNames(dir / "a.lzh"), expected);
+}
+
+// The stat taken as a file is announced stands for the file a worker opens only while it is the
+// same file: one put in its place since is stored with its own size, time and bytes, and a FIFO
+// put in its place is reported as no regular file, without waiting for a writer.
+TEST(ParallelPack, AFileReplacedAfterItsAnnouncementIsStoredAsItIsNow) {
+  TTempDir dir;
+  const std::string newer = "a newer, longer file put in the old one's place";
+  gOnAnnounce = [&](const std::string& name) {
+    if (name == "f111.txt") {
+      WriteFile(dir / "base/new.tmp", newer);
+      struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+      utimensat(AT_FDCWD, (dir / "base/new.tmp").c_str(), times, 0);
+      fs::rename(dir / "base/new.tmp", dir / "base/f110.txt");
+    }
+    if (name == "f113.txt") {
+      fs::remove(dir / "base/f112.txt");
+      ASSERT_EQ(mkfifo((dir / "base/f112.txt").c_str(), 0644), 0);
+    }
+  };
+  std::vector<std::string> names;
+  const auto r = PackSmallFiles(dir, names);
+  EXPECT_EQ(r.rc, 0x801A) << r.text;
+  EXPECT_NE(r.text.find("f112.txt: skipped: not a regular file"), std::string::npos) << r.text;
+  EXPECT_EQ(r.text.find("changed while it was read"), std::string::npos) << r.text;
+  const auto members = Members(dir / "a.lzh");
+  ASSERT_EQ(members.size(), 19u);
+  EXPECT_EQ(members[10].name, "f110.txt");
+  EXPECT_EQ(members[10].originalSize, newer.size());
+  EXPECT_EQ(members[10].mtime, 1000000000);
+  EXPECT_EQ(members[11].name, "f111.txt");
+  ASSERT_EQ(Command("x -+ \"" + dir / "a.lzh" + "\" \"" + dir / "out/\" f110.txt").rc, 0);
+  const auto extracted = ReadBytes(dir / "out/f110.txt");
+  EXPECT_EQ(std::string(extracted.begin(), extracted.end()), newer);
+}
+
+// Sets the soft limit of open files for a scope.
+class TOpenFilesLimit {
+public:
+  explicit TOpenFilesLimit(rlim_t soft) {
+    getrlimit(RLIMIT_NOFILE, &FWas);
+    rlimit now = FWas;
+    now.rlim_cur = std::min(soft, FWas.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &now);
+  }
+  ~TOpenFilesLimit() { setrlimit(RLIMIT_NOFILE, &FWas); }
+  TOpenFilesLimit(const TOpenFilesLimit&) = delete;
+  TOpenFilesLimit& operator=(const TOpenFilesLimit&) = delete;
+
+private:
+  rlimit FWas{};
+};
+
+// Many members on their way through the workers at once hold no open file each: thousands of
+// empty files (batched, being light) pack within a small limit of open files.
+TEST(ParallelPack, ManyEmptyFilesHoldNoFilesOpen) {
+  TTempDir dir;
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) WriteFile(dir / ("base/e/" + std::to_string(i)), "");
+  const TEnv env("TIDEKEEP_LHA_THREADS", "2");
+  TResult r;
+  {
+    const TOpenFilesLimit limit(128);
+    r = Command("a -+ -r2 -x1 \"" + dir / "a.lzh" + "\" \"" + dir / "base/\" e");
+  }
+  EXPECT_EQ(r.rc, 0) << r.text.substr(0, 2000);
+  const auto members = Members(dir / "a.lzh");
+  ASSERT_EQ(members.size(), kFiles + 1u);
+  for (const auto& m : members) {
+    if (m.IsDirectory()) continue;
+    EXPECT_EQ(m.method, "-lh0-");
+    EXPECT_EQ(m.originalSize, 0u);
+    EXPECT_EQ(m.packedSize, 0u);
+  }
+  if (HaveProgram("lhasa")) {
+    EXPECT_EQ(RunTool("lhasa t a.lzh", dir.Path()).status, 0);
   }
 }
 
