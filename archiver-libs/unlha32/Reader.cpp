@@ -145,6 +145,7 @@ constexpr size_t kExtractAheadPerThread = 8;
 
 // A member decoded into memory for its writing.
 struct TDecoded {
+  bool held = false; // false: too large, the caller streams it
   EDecode decode = EDecode::Ok;
   uint16_t crc = 0;
   std::vector<uint8_t> bytes;
@@ -320,21 +321,27 @@ class TReader {
       }
       for (const std::string& c : p.comps) p.rel += (p.rel.empty() ? "" : "/") + c;
       if (!Notify(m, prefix + p.rel)) return EAnnounce::Cancel;
-      if (!m.IsDirectory() && !m.IsSymlink() && IsSupportedMethod(m.method) && m.originalSize <= kExtractInMemoryUpTo) {
-        work.run = [&](const std::atomic<bool>& stop, unsigned worker) {
-          TDecoded r;
-          {
-            const std::lock_guard lock(spareLock);
-            if (!spare.empty()) {
-              r.bytes = std::move(spare.back());
-              spare.pop_back();
-            }
-          }
-          DecodeMember(m, sources[worker], stop, r);
-          return r;
-        };
+      if (m.IsDirectory() || m.IsSymlink() || !IsSupportedMethod(m.method)) return EAnnounce::Item;
+      if (m.originalSize > kExtractInMemoryUpTo) {
+        // Streamed by the caller in its turn; an empty job of its own still takes room in the
+        // pool, so that announcing runs no further ahead of the writing than for the others.
+        work.run = [](const std::atomic<bool>&, unsigned) { return TDecoded{}; };
         work.weight = m.originalSize;
+        return EAnnounce::Item;
       }
+      work.run = [&](const std::atomic<bool>& stop, unsigned worker) {
+        TDecoded r;
+        {
+          const std::lock_guard lock(spareLock);
+          if (!spare.empty()) {
+            r.bytes = std::move(spare.back());
+            spare.pop_back();
+          }
+        }
+        DecodeMember(m, sources[worker], stop, r);
+        return r;
+      };
+      work.weight = m.originalSize;
       return EAnnounce::Item;
     };
     auto finish = [&](size_t, TDecoded* decoded) {
@@ -410,7 +417,7 @@ class TReader {
 
   // Writes a file member under a temporary name beside its final one; it is renamed into place
   // only when it is complete and its CRC is right.
-  // decoded, when not null, holds the member decoded already.
+  // decoded, when not null and held, is the member decoded already.
   void WriteMember(const TLhaMember& m, const TDestination& dest, const std::vector<std::string>& comps,
                    const TDecoded* decoded, TFailure& f) {
     TFailure forkFailure;  // reported, but the file stays
@@ -421,7 +428,7 @@ class TReader {
       TSink& sink = m.osId == 'm' ? static_cast<TSink&>(macSink) : fileSink;
       uint16_t crc = 0;
       EDecode r = EDecode::Ok;
-      if (decoded == nullptr) {
+      if (decoded == nullptr || !decoded->held) {
         r = Decode(m.method, FArc.Source(), m.dataOffset, m.packedSize, m.originalSize, sink, crc);
       } else {
         r = decoded->decode;
@@ -474,6 +481,7 @@ class TReader {
   // Decodes a member into r.bytes (emptied first, its room kept).
   void DecodeMember(const TLhaMember& m, std::unique_ptr<TFileSource>& source, const std::atomic<bool>& stop,
                     TDecoded& r) const {
+    r.held = true;
     r.bytes.clear();
     if (!OpenOwn(source)) {
       r.decode = EDecode::ReadFailed;

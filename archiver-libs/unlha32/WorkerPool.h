@@ -206,7 +206,12 @@ bool RunInOrder(TBatchPool<R>& pool, EOnCancel onCancel, Announce&& announce, Fi
       if (a != EAnnounce::Item) break;
       hasWork.push_back(static_cast<bool>(work.run));
       ++ahead;
-      if (!work.run) continue;
+      // An item without work closes the batch: announcing runs no further ahead of the
+      // finishing than the pool's room allows, whatever follows.
+      if (!work.run) {
+        handOut();
+        continue;
+      }
       if (work.weight >= kBatchWeight) handOut();
       gatheredWeight += work.weight;
       gathered.push_back(std::move(work.run));

@@ -414,6 +414,41 @@ TEST(ParallelExtract, CancelStopsAtTheMember) {
   EXPECT_NE(got.count("d3/f10.txt"), 0u);
 }
 
+// Members too large to be held are written by the caller in their turn; announcing runs only as
+// far ahead of the writing as the pool has room (8 jobs for one worker), not through all of them.
+TEST(ParallelExtract, AnnouncingStaysNearTheWriting) {
+  TTempDir dir;
+  constexpr int kFiles = 16;
+  const std::string arc = dir / "a.lzh";
+  std::string pack = "a -+ -r2 -x1 \"" + arc + "\" \"" + (dir / "base/") + "\"";
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "big" + std::to_string(100 + i) + ".bin";
+    WriteFile(dir / ("base/" + name), Bytes((4 << 20) + 1000, 11, 1));
+    pack += " \"" + name + "\"";
+  }
+  ASSERT_EQ(Command(pack).rc, 0);
+  const TEnv env("TIDEKEEP_LHA_THREADS", "1");
+  fs::create_directories(dir / "out");
+  static std::string out;
+  static std::vector<size_t> writtenAtAnnounce;
+  out = dir / "out";
+  writtenAtAnnounce.clear();
+  TNotifier::Instance().SetEnumProc(
+      [](void*) {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(out)) n += e.path().extension() == ".bin";
+        writtenAtAnnounce.push_back(n);
+        return 1;
+      },
+      sizeof(EXTRACTINGINFOEX64));
+  const auto r = Command("x -+ \"" + arc + "\" \"" + out + "/\"");
+  TNotifier::Instance().ClearEnumProc();
+  ASSERT_EQ(r.rc, 0) << r.text;
+  ASSERT_EQ(writtenAtAnnounce.size(), static_cast<size_t>(kFiles));
+  for (size_t i = 0; i < writtenAtAnnounce.size(); ++i)
+    EXPECT_GE(writtenAtAnnounce[i] + 10, i) << "member " << i << " announced with " << writtenAtAnnounce[i] << " written";
+}
+
 // Bytes this process has read so far (all threads), or -1 when the kernel does not tell.
 long long BytesRead() {
   std::ifstream io("/proc/self/io");
