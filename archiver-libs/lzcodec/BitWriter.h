@@ -36,6 +36,12 @@ class TBitWriter {
   // Whole bytes so far; the caller takes them and then clears them.
   std::span<const uint8_t> Bytes() const { return {FOut.data(), FSize}; }
   void Clear() { FSize = 0; }
+  // Starts over for new output, keeping the buffer.
+  void Reset() {
+    FAcc = 0;
+    FBits = 0;
+    FSize = 0;
+  }
 
  private:
   uint64_t FAcc = 0;

@@ -45,7 +45,6 @@ TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int has
   FLinks.assign(size_t{FDict} * linksPerPosition, 0);
 }
 
-
 void TLzWindow::Clear() {
   std::fill(FHead.begin(), FHead.end(), 0u);
   std::fill(FHead3.begin(), FHead3.end(), 0u);

@@ -33,7 +33,6 @@ class TLzWindow {
 
   // Bytes from the current position to the end of the input so far.
   uint32_t Lookahead() const { return FFill - FCur; }
-  uint32_t MaxDistance() const { return FMaxDist; }
   // The byte just before the current position.
   uint8_t Previous() const { return FWin[FCur - 1]; }
   // The byte at the current position (Lookahead() must not be 0).

@@ -157,7 +157,7 @@ struct TKeepBuffer {
   std::mutex& lock;
   std::vector<std::vector<uint8_t>>& spare;
   ~TKeepBuffer() {
-    if (decoded == nullptr) return;
+    if (decoded == nullptr || decoded->bytes.capacity() == 0) return;
     const std::lock_guard hold(lock);
     spare.push_back(std::move(decoded->bytes));
   }

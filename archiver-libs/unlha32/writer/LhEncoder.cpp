@@ -317,7 +317,7 @@ public:
     Covered = 0;
     Codes.clear();
     Positions.clear();
-    Bits = TBitWriter();
+    Bits.Reset();
     Output = 0;
     Finished = false;
   }
