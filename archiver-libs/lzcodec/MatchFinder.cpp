@@ -31,17 +31,17 @@ inline uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) 
 
 }  // namespace
 
-TLzWindow::TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition,
-                     bool threeByteHeads)
-    : FMaxDist(maxDist),
-      FDictMask((1u << dictBits) - 1),
-      FBase(1u << dictBits),
-      FDict(1u << dictBits),
-      FWinSize(2 * FDict + 2 * lookahead),
-      FHashShift(32 - static_cast<uint32_t>(hashBits)) {
+TLzWindow::TLzWindow(const TWindowParams& params, uint32_t linksPerPosition, bool threeByteHeads)
+    : FMaxDist(params.maxDist),
+      FMaxMatch(params.maxMatch),
+      FDictMask((1u << params.dictBits) - 1),
+      FBase(1u << params.dictBits),
+      FDict(1u << params.dictBits),
+      FWinSize(2 * FDict + 2 * params.lookahead),
+      FHashShift(32 - static_cast<uint32_t>(params.hashBits)) {
   FWin.assign(FWinSize + 16, 0);
-  FHead.assign(size_t{1} << hashBits, 0);
-  if (threeByteHeads) FHead3.assign(size_t{1} << hashBits, 0);
+  FHead.assign(size_t{1} << params.hashBits, 0);
+  if (threeByteHeads) FHead3.assign(size_t{1} << params.hashBits, 0);
   FLinks.assign(size_t{FDict} * linksPerPosition, 0);
 }
 
@@ -93,7 +93,7 @@ size_t TLzWindow::Fill(std::span<const uint8_t> data) {
 }
 
 TMatchFinder::TMatchFinder(const TParams& params)
-    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 1, true), FP(params) {}
+    : TLzWindow(params, 1, true), FP(params) {}
 
 uint32_t TMatchFinder::Insert(uint32_t i) {
   const uint32_t abs = FBase + i;
@@ -116,7 +116,7 @@ uint32_t TMatchFinder::InsertCurrent() {
 }
 
 uint32_t TMatchFinder::LongestMatch(uint32_t cand, uint32_t prevLen, uint32_t& dist) const {
-  const uint32_t maxLen = std::min(FP.maxMatch, Lookahead());
+  const uint32_t maxLen = std::min(FMaxMatch, Lookahead());
   const uint32_t nice = std::min<uint32_t>(static_cast<uint32_t>(FP.niceLength), maxLen);
   uint32_t best = prevLen;
   if (best >= maxLen) return best;
@@ -166,9 +166,7 @@ void TMatchFinder::Skip(uint32_t n) {
 }
 
 TTreeFinder::TTreeFinder(const TParams& params)
-    : TLzWindow(params.dictBits, params.maxDist, params.lookahead, params.hashBits, 2, false),
-      FMaxMatch(params.maxMatch),
-      FMaxDepth(params.maxDepth) {}
+    : TLzWindow(params, 2, false), FMaxDepth(params.maxDepth) {}
 
 size_t TTreeFinder::Descend(std::span<TMatch> out) {
   const uint32_t ahead = Lookahead();

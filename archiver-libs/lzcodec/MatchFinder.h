@@ -17,6 +17,15 @@ struct TMatch {
   uint32_t dist;
 };
 
+// What both finders' windows are made of.
+struct TWindowParams {
+  int dictBits;       // the finder reaches this far back (a power of two)
+  uint32_t maxDist;   // longest distance a match may have (at most 2^dictBits - 1)
+  uint32_t maxMatch;  // longest match
+  uint32_t lookahead; // bytes kept ahead of the current position before it is coded
+  int hashBits;
+};
+
 // The window both finders search, and their two tables: a head per hash and links per window
 // position, both holding absolute positions (0 and anything more than the longest distance
 // back end a search).
@@ -39,8 +48,7 @@ class TLzWindow {
   uint8_t Current() const { return FWin[FCur]; }
 
  protected:
-  TLzWindow(int dictBits, uint32_t maxDist, uint32_t lookahead, int hashBits, uint32_t linksPerPosition,
-            bool threeByteHeads);
+  TLzWindow(const TWindowParams& params, uint32_t linksPerPosition, bool threeByteHeads);
 
   static uint32_t Load32(const uint8_t* p) {
     uint32_t v;
@@ -56,6 +64,7 @@ class TLzWindow {
   const uint8_t* At(uint32_t absolute) const { return &FWin[absolute - FBase]; }
 
   uint32_t FMaxDist;
+  uint32_t FMaxMatch;
   uint32_t FDictMask;
   std::vector<uint8_t> FWin;    // 2 windows of history and lookahead, plus slack for wide compares
   uint32_t FFill = 0;           // bytes of FWin holding input
@@ -80,12 +89,7 @@ class TMatchFinder : public TLzWindow {
  public:
   using TMatch = lzcodec::TMatch;
 
-  struct TParams {
-    int dictBits;        // hash chains reach this far back (a power of two)
-    uint32_t maxDist;    // longest distance a match may have (at most 2^dictBits - 1)
-    uint32_t maxMatch;   // longest match
-    uint32_t lookahead;  // bytes kept ahead of the current position before it is coded
-    int hashBits;
+  struct TParams : TWindowParams {
     int maxChain;
     int goodLength;      // a previous match this long shortens the search
     int niceLength;      // a match this long ends the search
@@ -113,13 +117,8 @@ class TMatchFinder : public TLzWindow {
 
 class TTreeFinder : public TLzWindow {
  public:
-  struct TParams {
-    int dictBits;       // the trees reach this far back (a power of two)
-    uint32_t maxDist;   // longest distance a match may have (at most 2^dictBits - 1)
-    uint32_t maxMatch;  // longest match
-    uint32_t lookahead; // bytes kept ahead of the current position before it is coded
-    int hashBits;
-    uint32_t maxDepth;  // nodes visited per descent at most
+  struct TParams : TWindowParams {
+    uint32_t maxDepth; // nodes visited per descent at most
   };
 
   explicit TTreeFinder(const TParams& params);
@@ -137,7 +136,6 @@ class TTreeFinder : public TLzWindow {
  private:
   size_t Descend(std::span<TMatch> out);
 
-  uint32_t FMaxMatch;
   uint32_t FMaxDepth;
 };
 

@@ -25,7 +25,7 @@ constexpr uint32_t kMaxDistance = 26624 - 512;
 constexpr size_t kBlockSymbols = 16 * 1024;
 
 lzcodec::TMatchFinder::TParams FinderParams() {
-  return {15, kMaxDistance, kMaxMatch, kMaxMatch + kMinMatch + 1, 15, 128, 32, 256};
+  return {{15, kMaxDistance, kMaxMatch, kMaxMatch + kMinMatch + 1, 15}, 128, 32, 256};
 }
 
 int PositionCode(uint32_t p) { return std::bit_width(p); }

@@ -21,7 +21,7 @@ constexpr uint32_t kLookahead = kMaxMatch + 4;
 
 TTreeFinder::TParams Params(int dictBits) {
   // A depth no input here reaches: the tree's answers are then exact.
-  return {dictBits, (1u << dictBits) - 1, kMaxMatch, kLookahead, 16, 1u << 30};
+  return {{dictBits, (1u << dictBits) - 1, kMaxMatch, kLookahead, 16}, 1u << 30};
 }
 
 // Every position's matches: the reference tries each earlier position with the same first
@@ -184,7 +184,7 @@ std::vector<TMatch> Longest(TMatchFinder& f, const std::vector<uint8_t>& in) {
 
 TMatchFinder::TParams ChainParams(int dictBits) {
   // A chain no input here exhausts: its answers are then exact.
-  return {dictBits, (1u << dictBits) - 1, kMaxMatch, kLookahead, 16, 1 << 30, 1 << 30, static_cast<int>(kMaxMatch)};
+  return {{dictBits, (1u << dictBits) - 1, kMaxMatch, kLookahead, 16}, 1 << 30, 1 << 30, static_cast<int>(kMaxMatch)};
 }
 
 // Chains hold four-byte matches; a three-byte one comes from the nearest position with the same

@@ -295,13 +295,12 @@ public:
   explicit TCoder(TLhMethod method)
       : P(ParamsOf(method)) {
     // Any distance within the window: the decoders' ring buffer holds a whole window.
-    const uint32_t maxDist = (1u << P.dictBits) - 1;
+    const lzcodec::TWindowParams window{P.dictBits, (1u << P.dictBits) - 1, kMaxMatch, kMinLookahead, P.hashBits};
     if (P.optimal) {
-      Tree.emplace(TTreeFinder::TParams{P.dictBits, maxDist, kMaxMatch, kMinLookahead, P.hashBits, P.treeDepth});
+      Tree.emplace(TTreeFinder::TParams{window, P.treeDepth});
       Optimal = std::make_unique<TOptimalParser>(P.np);
     } else {
-      Chain.emplace(TMatchFinder::TParams{P.dictBits, maxDist, kMaxMatch, kMinLookahead, P.hashBits, P.maxChain,
-                                          P.goodLength, P.niceLength});
+      Chain.emplace(TMatchFinder::TParams{window, P.maxChain, P.goodLength, P.niceLength});
     }
     Codes.reserve(kBufferSymbols);
     Positions.reserve(kBufferSymbols);
